@@ -1,0 +1,29 @@
+// The base of every error the program shows: an exception that carries a message text.
+//
+// Each subsystem derives its own classes (database, registry, ini file); the application
+// shell catches this base at the message-handler boundary and shows Message().
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+
+class Exception : public std::exception {
+ public:
+  Exception() = default;
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const std::string& Message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ protected:
+  void SetMessage(std::string message) { message_ = std::move(message); }
+
+ private:
+  std::string message_;
+};
+
+// An operation that the component's state does not allow.
+class EInvalidOp : public Exception {
+ public:
+  using Exception::Exception;
+};
