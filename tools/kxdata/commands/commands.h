@@ -1,0 +1,18 @@
+// The subcommands of the data tool; each lives in its own file under commands/.
+#pragma once
+
+#include "kxdata.h"
+
+int CmdCreate(CommandContext& context);
+int CmdAdd(CommandContext& context);
+int CmdDelete(CommandContext& context);
+int CmdDump(CommandContext& context);
+int CmdVerify(CommandContext& context);
+int CmdDamage(CommandContext& context);
+int CmdLock(CommandContext& context);
+int CmdIndex(CommandContext& context);
+int CmdPack(CommandContext& context);
+int CmdSample(CommandContext& context);
+#ifdef KXDATA_HAS_REBUILD
+int CmdRebuild(CommandContext& context);
+#endif
