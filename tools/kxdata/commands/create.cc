@@ -1,0 +1,16 @@
+// create TABLE.adt FIELD:TYPE:LEN[:DEC] ...
+#include <ostream>
+
+#include "args.h"
+#include "commands/commands.h"
+#include "engine/table_file.h"
+#include "field_spec.h"
+
+int CmdCreate(CommandContext& context) {
+  ParsedArgs args = ParseArgs(context.args, {}, {}, 2, static_cast<std::size_t>(-1));
+  std::vector<std::string> specs(args.positional.begin() + 1, args.positional.end());
+  auto table = kxengine::TableFile::Create(args.positional[0], ParseFieldSpecs(specs));
+  context.out << table->Path() << ": created with " << table->Fields().size()
+              << " fields, record length " << table->RecordLength() << "\n";
+  return kExitOk;
+}

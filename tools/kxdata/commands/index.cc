@@ -1,0 +1,30 @@
+// index TABLE.adt TAG EXPRESSION and pack TABLE.adt: one engine operation on a table opened
+// exclusively, as the rebuild does it; the crash test kills these at random points.
+#include <ostream>
+
+#include "args.h"
+#include "commands/commands.h"
+#include "engine/table_file.h"
+
+int CmdIndex(CommandContext& context) {
+  ParsedArgs args = ParseArgs(context.args, {"page-size"}, {}, 3, 3);
+  std::uint32_t page_size = 0;
+  if (auto text = args.Last("page-size")) {
+    page_size = static_cast<std::uint32_t>(ParseInteger(*text, "page size", 0, 0xFFFFFFFFll));
+  }
+  auto table = kxengine::TableFile::Open(args.positional[0], kxengine::OpenMode::kExclusive);
+  kxengine::TagInfo tag = table->CreateIndex(args.positional[1], args.positional[2], page_size);
+  context.out << table->IndexPath() << ": tag " << tag.name << " (" << tag.expression
+              << "): " << tag.entry_count << " entries\n";
+  return kExitOk;
+}
+
+int CmdPack(CommandContext& context) {
+  ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
+  auto table = kxengine::TableFile::Open(args.positional[0], kxengine::OpenMode::kExclusive);
+  const std::uint32_t before = table->RecordCount();
+  table->Pack();
+  context.out << table->Path() << ": packed, " << table->RecordCount() << " of " << before
+              << " records kept\n";
+  return kExitOk;
+}

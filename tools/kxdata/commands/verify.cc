@@ -1,0 +1,22 @@
+// verify DIR|TABLE.adt: exit code 0 only when every file checked is sound.
+#include <filesystem>
+#include <ostream>
+
+#include "args.h"
+#include "commands/commands.h"
+#include "engine/verify.h"
+
+int CmdVerify(CommandContext& context) {
+  ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
+  const std::string& path = args.positional[0];
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (!std::filesystem::exists(status)) throw ToolError("no such file or folder: " + path);
+  kxengine::VerifyReport report = std::filesystem::is_directory(status)
+                                      ? kxengine::VerifyFolder(path)
+                                      : kxengine::VerifyTable(path);
+  const std::string text = report.ToString();
+  context.out << text;
+  if (!text.empty() && text.back() != '\n') context.out << '\n';
+  return report.Ok() ? kExitOk : kExitFailure;
+}

@@ -1,0 +1,37 @@
+#include "field_spec.h"
+
+#include "kxdata.h"
+
+kxengine::FieldDef ParseFieldSpec(const std::string& spec) {
+  std::vector<std::string> parts;
+  std::string::size_type start = 0;
+  for (;;) {
+    auto colon = spec.find(':', start);
+    parts.push_back(spec.substr(start, colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  if (parts.size() < 3 || parts.size() > 4) {
+    throw UsageError("field \"" + spec + "\" is not NAME:TYPE:LENGTH[:DECIMALS]");
+  }
+  kxengine::FieldDef field;
+  field.name = parts[0];
+  if (field.name.empty()) throw UsageError("field \"" + spec + "\" has no name");
+  if (!kxengine::ParseFieldType(parts[1], &field.type)) {
+    throw UsageError("field " + field.name + " has an unknown type \"" + parts[1] + "\"");
+  }
+  field.length =
+      static_cast<std::uint32_t>(ParseInteger(parts[2], "length of field " + field.name, 0, 65000));
+  if (parts.size() == 4) {
+    field.decimals =
+        static_cast<std::uint16_t>(ParseInteger(parts[3], "decimals of field " + field.name, 0, 30));
+  }
+  return field;
+}
+
+std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& specs) {
+  std::vector<kxengine::FieldDef> fields;
+  fields.reserve(specs.size());
+  for (const std::string& spec : specs) fields.push_back(ParseFieldSpec(spec));
+  return fields;
+}

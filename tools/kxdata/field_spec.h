@@ -1,0 +1,13 @@
+// Field lists as written on the command line: "NAME:TYPE:LENGTH[:DECIMALS]".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/table_file.h"
+
+// Parses one field; TYPE is a type name or its letter (character/C, numeric/N, integer/I,
+// double/B, date/D, logical/L, timestamp/T). Throws UsageError naming the fault.
+kxengine::FieldDef ParseFieldSpec(const std::string& spec);
+
+std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& specs);

@@ -1,0 +1,27 @@
+// The tables of a sample data folder: the ten tables of the inventory application, each with
+// a plausible field list that holds every field the rebuild utility indexes.
+//
+// Fields are written as on the `create` command line, "NAME:TYPE:LENGTH[:DECIMALS]".
+#pragma once
+
+#include <span>
+#include <string_view>
+
+struct SampleTableSchema {
+  std::string_view base_name;  // "item": the table file is item.adt, its index file item.adi
+  std::span<const std::string_view> fields;
+};
+
+// The ten tables, in the order item, abar, asbly, cust, loc, phys, tran, type, um, vend.
+std::span<const SampleTableSchema> SampleTables();
+
+// The table with the given base name; nullptr when there is none.
+const SampleTableSchema* FindSampleTable(std::string_view base_name);
+
+// The tags that a complete sample index file holds: the rebuild's own tags, so that an intact
+// sample folder looks like one the rebuild has just made.
+struct SampleTag {
+  std::string_view name;
+  std::string_view expression;
+};
+std::span<const SampleTag> SampleTags(std::string_view base_name);
