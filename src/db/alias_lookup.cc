@@ -1,0 +1,22 @@
+#include "db/alias_lookup.h"
+
+#include <cctype>
+
+ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias) {
+  ResolvedAlias result;
+  std::optional<std::string> entry = lookup.ReadAliasEntry(alias);
+  if (!entry) return result;
+  std::string value = *entry;
+  const size_t semicolon = value.find(';');
+  if (semicolon != std::string::npos) {
+    const char type = semicolon + 1 < value.size()
+                          ? static_cast<char>(std::toupper(static_cast<unsigned char>(value[semicolon + 1])))
+                          : '\0';
+    result.table_type = type == 'N' ? 2 : type == 'C' ? 1 : type == 'A' ? 3 : 0;
+    value.resize(semicolon);
+  }
+  result.found = !value.empty();
+  result.path = result.found ? value : std::string();
+  if (!result.found) result.table_type = 0;
+  return result;
+}

@@ -1,0 +1,18 @@
+#include "db/linked_engine.h"
+
+#include "engine/ace_exports.h"
+
+namespace {
+AceFunctionTable LinkedFunctions() {
+  AceFunctionTable table;
+#define ACE_BIND(name, params, args) table.name = &::name;
+  ACE_FUNCTIONS(ACE_BIND)
+#undef ACE_BIND
+  return table;
+}
+}  // namespace
+
+ClientEngine& LinkedClientEngine() {
+  static FunctionTableEngine engine(LinkedFunctions());
+  return engine;
+}
