@@ -477,25 +477,24 @@ void TAdsTable::ReadIndexDefinitions() {
   }
 }
 
-// Reads the record under the cursor into the one-record window when there is a visible one.
-bool TAdsTable::ReadCurrentRecord() {
+// Reads the record under the cursor into the one-record window.
+TAdsTable::CursorRecord TAdsTable::ReadCurrentRecord() {
   ClientEngine& engine = Engine();
   const AceHandle cursor = order_handle_;
   uint16_t at_eof = 0, at_bof = 0, visible = 0;
   Check(engine.AdsAtEOF(cursor, &at_eof));
-  if (at_eof) return false;
   Check(engine.AdsAtBOF(cursor, &at_bof));
-  if (at_bof) return false;
+  if (at_eof || at_bof) return CursorRecord::kOutside;
   const AceResult shown = engine.AdsIsRecordVisible(cursor, &visible);
   if (shown != kAceResultIndexWarning) Check(shown);
-  if (!visible) return false;
+  if (!visible) return CursorRecord::kHidden;
   record_.assign(record_length_ + 1, '\0');
   uint32_t length = record_length_;
   Check(engine.AdsGetRecord(cursor, record_.data(), &length));
   bookmark_.assign(std::max<uint32_t>(bookmark_length_, 1), '\0');
   uint32_t bookmark_length = bookmark_length_;
   Check(engine.AdsGetBookmark60(cursor, bookmark_.data(), &bookmark_length));
-  return true;
+  return CursorRecord::kRead;
 }
 
 // Steps through the records by `step` (1 forward, -1 back) until a visible record is read
@@ -505,11 +504,9 @@ bool TAdsTable::FillRecordWindow(int32_t step) {
   has_record_ = false;
   for (;;) {
     Check(engine.AdsSkip(order_handle_, step));
-    uint16_t at_end = 0;
-    Check(step > 0 ? engine.AdsAtEOF(order_handle_, &at_end)
-                   : engine.AdsAtBOF(order_handle_, &at_end));
-    if (at_end) return false;
-    if (ReadCurrentRecord()) {
+    const CursorRecord found = ReadCurrentRecord();
+    if (found == CursorRecord::kOutside) return false;
+    if (found == CursorRecord::kRead) {
       has_record_ = true;
       return true;
     }
@@ -565,7 +562,7 @@ void TAdsTable::PackDeletedRecords() {
   ClientEngine& engine = Engine();
   Check(engine.AdsPackTable(table_handle_));
   // The window follows the current record, else the next, else the prior one.
-  has_record_ = ReadCurrentRecord();
+  has_record_ = ReadCurrentRecord() == CursorRecord::kRead;
   if (!has_record_) FillRecordWindow(1);
   if (!has_record_) FillRecordWindow(-1);
   if (!has_record_) {

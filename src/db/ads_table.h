@@ -165,8 +165,9 @@ class TAdsTable : public TAdsDataSet {
   void ReadBackAfterOpen();
   void ReadFieldDefinitions();
   void ReadIndexDefinitions();
-  bool FillRecordWindow(int32_t first_step);
-  bool ReadCurrentRecord();
+  enum class CursorRecord { kRead, kHidden, kOutside };
+  bool FillRecordWindow(int32_t step);
+  CursorRecord ReadCurrentRecord();
   void CloseCursor();
   void PropertyChanged() { definitions_current_ = false; }
 
