@@ -27,3 +27,11 @@ class EInvalidOp : public Exception {
  public:
   using Exception::Exception;
 };
+
+// The text an error is shown with: the message, with a full stop appended when it is not
+// empty and its last character has a higher code than "." (a letter or a digit gets one; ".",
+// "!", ")" or a blank do not).
+inline std::string MessageWithFullStop(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}

@@ -1,0 +1,31 @@
+// The POSIX file system. The run forms Windows paths ("<folder>\item.adt"), so a backslash is
+// taken as a separator here too.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "rebuild/rebuild_view.h"
+
+namespace {
+std::string NativePath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+class PosixFileSystem : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) override {
+    struct stat info;
+    return stat(NativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  }
+  bool RemoveFile(const std::string& path) override {
+    return FileExists(path) && unlink(NativePath(path).c_str()) == 0;
+  }
+};
+}  // namespace
+
+FileSystem& DefaultFileSystem() {
+  static PosixFileSystem files;
+  return files;
+}

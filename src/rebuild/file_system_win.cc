@@ -1,0 +1,20 @@
+// The Win32 file system.
+#include <windows.h>
+
+#include "rebuild/rebuild_view.h"
+
+namespace {
+class Win32FileSystem : public FileSystem {
+ public:
+  bool FileExists(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+};
+}  // namespace
+
+FileSystem& DefaultFileSystem() {
+  static Win32FileSystem files;
+  return files;
+}
