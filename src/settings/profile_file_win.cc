@@ -17,6 +17,7 @@ std::string Win32ProfileFile::ReadString(const std::string& file_name, const std
 
 bool Win32ProfileFile::WriteString(const std::string& file_name, const std::string& section,
                                    const std::string& key, const std::string& text) {
+  if (text.size() > kLongestText) return false;
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), text.c_str(),
                                     file_name.c_str()) != FALSE;
 }
