@@ -1,5 +1,6 @@
 #include "widgets/browse_logic.h"
 
+#include <algorithm>
 #include <utility>
 
 std::uint32_t BrowseFlags(BrowseOptions options) {
@@ -27,21 +28,18 @@ namespace {
 
 // Drops the first folder of a directory part ("\a\b\" -> "\...\b\"), including the "...\"
 // left by an earlier step.
-std::string DropOneLevel(std::string dir) {
+std::string DropOneLevel(const std::string& dir) {
   if (dir == "\\") return {};
-  std::string lead;
-  if (!dir.empty() && dir.front() == '\\') {
-    lead = "\\";
-    dir.erase(0, 1);
+  const bool lead = !dir.empty() && dir.front() == '\\';
+  std::size_t from = lead ? 1 : 0;
+  if (from < dir.size() && dir[from] == '.') from = std::min(dir.size(), from + 4);
+  const std::size_t slash = dir.find('\\', from);
+  std::string out(lead ? 1 : 0, '\\');
+  if (slash != std::string::npos) {
+    out += "...\\";
+    out.append(dir, slash + 1, std::string::npos);
   }
-  if (!dir.empty() && dir.front() == '.') dir.erase(0, 4);
-  const std::size_t slash = dir.find('\\');
-  if (slash == std::string::npos) {
-    dir.clear();
-  } else {
-    dir = "...\\" + dir.substr(slash + 1);
-  }
-  return lead + dir;
+  return out;
 }
 
 }  // namespace
@@ -65,7 +63,7 @@ std::string ShortenPath(const std::string& path, std::size_t max_chars) {
     } else if (dir.empty()) {
       drive.clear();
     } else {
-      dir = DropOneLevel(std::move(dir));
+      dir = DropOneLevel(dir);
     }
     whole = drive + dir + name;
   }

@@ -1,0 +1,688 @@
+#include "widgets/browse_field_win.h"
+
+#include <shlobj.h>
+#include <uxtheme.h>
+
+#include <algorithm>
+
+#include "common/exception.h"
+#include "widgets/ansi_text_win.h"
+#include "widgets/folder_glyph.h"
+
+namespace {
+
+constexpr wchar_t kButtonClass[] = L"BrowseFieldButton";
+constexpr int kButtonWidth = 18;
+constexpr std::size_t kUndoDepth = 256;
+constexpr std::uint32_t kDialogSignature = 0x424C4744;  // marks a live TBrowseDlg
+
+// Insert and overwrite are one mode for every field of the program.
+bool g_overwrite_mode = false;
+
+HINSTANCE ModuleInstance() { return GetModuleHandleW(nullptr); }
+
+bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+// Restores the process error mode at scope exit.
+class ErrorModeGuard {
+ public:
+  ErrorModeGuard() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~ErrorModeGuard() { SetErrorMode(previous_); }
+  ErrorModeGuard(const ErrorModeGuard&) = delete;
+  ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
+
+ private:
+  UINT previous_;
+};
+
+// Disables this thread's other enabled top-level windows for the life of a modal dialog and
+// enables them again afterwards. The dialog's owner is left alone: the dialog disables and
+// re-enables it itself, which also gives the activation back to it when the dialog closes.
+class OtherWindowsDisabled {
+ public:
+  explicit OtherWindowsDisabled(HWND owner) : owner_(owner) {
+    EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));
+    for (HWND w : disabled_) EnableWindow(w, FALSE);
+  }
+  ~OtherWindowsDisabled() {
+    for (HWND w : disabled_) {
+      if (IsWindow(w)) EnableWindow(w, TRUE);
+    }
+  }
+  OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
+  OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
+
+ private:
+  static BOOL CALLBACK Collect(HWND w, LPARAM self_param) {
+    auto* self = reinterpret_cast<OtherWindowsDisabled*>(self_param);
+    if (w != self->owner_ && IsWindowVisible(w) && IsWindowEnabled(w)) self->disabled_.push_back(w);
+    return TRUE;
+  }
+  HWND owner_;
+  std::vector<HWND> disabled_;
+};
+
+// Initialises the thread's object library in apartment mode for the new dialog style and
+// uninitialises it afterwards, but only when the initialisation succeeded.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  bool ChangedMode() const { return result_ == RPC_E_CHANGED_MODE; }
+
+ private:
+  HRESULT result_;
+};
+
+// The file-system path of a shell item, blanks trimmed; empty when it has none.
+std::string ItemPath(LPCITEMIDLIST item) {
+  char path[MAX_PATH + 1] = "";
+  if (!item || !SHGetPathFromIDListA(item, path)) path[0] = '\0';
+  path[MAX_PATH] = '\0';
+  return TrimPathBlanks(path);
+}
+
+void SetDialogStatus(HWND dialog, const std::string& text) {
+  SendMessageA(dialog, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+}  // namespace
+
+// The shell dialog's callback, with access to the dialog object's private state.
+struct BrowseCallbackAccess {
+  static int CALLBACK Callback(HWND dialog, UINT msg, LPARAM param, LPARAM data);
+  static void Place(TBrowseDlg& self, HWND dialog);
+};
+
+namespace {
+
+struct DialogRecord {
+  std::uint32_t signature = kDialogSignature;
+  TBrowseDlg* dialog = nullptr;
+};
+
+}  // namespace
+
+void BrowseCallbackAccess::Place(TBrowseDlg& self, HWND dialog) {
+  RECT own;
+  if (!GetWindowRect(dialog, &own)) return;
+  ScreenRect reference{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT active;
+  if (self.reference_window_ && IsWindowVisible(self.reference_window_) &&
+      GetWindowRect(self.reference_window_, &active)) {
+    reference = {active.left, active.top, active.right, active.bottom};
+  }
+  const int vx = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const ScreenRect desktop{vx, vy, vx + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                           vy + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  const ScreenPoint at =
+      PlaceDialog(reference, own.right - own.left, own.bottom - own.top, desktop);
+  SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int CALLBACK BrowseCallbackAccess::Callback(HWND dialog, UINT msg, LPARAM param, LPARAM data) {
+  auto* record = reinterpret_cast<DialogRecord*>(data);
+  if (!record || record->signature != kDialogSignature || !record->dialog) return 0;
+  TBrowseDlg& self = *record->dialog;
+  switch (msg) {
+    case BFFM_INITIALIZED:
+      self.dialog_ = dialog;
+      if (!self.CaptionTitle.empty()) SetWindowTextA(dialog, self.CaptionTitle.c_str());
+      if (!self.StatusText.empty()) SetDialogStatus(dialog, self.StatusText);
+      if (!self.SelectedFolder.empty()) {
+        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
+                     reinterpret_cast<LPARAM>(self.SelectedFolder.c_str()));
+      }
+      SendMessageA(dialog, BFFM_ENABLEOK, 0, HasOption(self.Options, doEnableOK) ? 1 : 0);
+      Place(self, dialog);
+      return 0;
+    case BFFM_SELCHANGED:
+      if (HasOption(self.Options, doShowPath)) {
+        const std::string status =
+            ShortenPath(ItemPath(reinterpret_cast<LPCITEMIDLIST>(param)), kStatusPathChars);
+        if (status != self.StatusText) {
+          self.StatusText = status;
+          SetDialogStatus(dialog, status);
+        }
+      }
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+bool TBrowseDlg::Execute(HWND owner) {
+  HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+  reference_window_ = GetActiveWindow();
+
+  LPITEMIDLIST root = nullptr;
+  if (StartFolder != kStartFolderDesktopExpanded &&
+      FAILED(SHGetSpecialFolderLocation(top, StartFolder, &root))) {
+    root = nullptr;
+  }
+  struct RootGuard {
+    LPITEMIDLIST item;
+    ~RootGuard() {
+      if (item) CoTaskMemFree(item);
+    }
+  } root_guard{root};
+
+  char display_name[MAX_PATH + 1] = "";
+  DialogRecord record;
+  record.dialog = this;
+  BROWSEINFOA info = {};
+  info.hwndOwner = top;
+  info.pidlRoot = root;
+  info.pszDisplayName = display_name;
+  info.lpszTitle = Caption.c_str();
+  info.ulFlags = BrowseFlags(Options);
+  info.lpfn = &BrowseCallbackAccess::Callback;
+  info.lParam = reinterpret_cast<LPARAM>(&record);
+
+  LPITEMIDLIST chosen = nullptr;
+  {
+    std::unique_ptr<ComApartment> apartment;
+    if (HasOption(Options, doNewGUI)) {
+      apartment = std::make_unique<ComApartment>();
+      if (apartment->ChangedMode()) info.ulFlags = WithoutNewGuiFlags(info.ulFlags);
+    }
+    OtherWindowsDisabled disabled(top);
+    ErrorModeGuard error_mode;
+    chosen = SHBrowseForFolderA(&info);
+  }
+  dialog_ = nullptr;
+  if (!chosen) return false;
+  SelectedFolder = ItemPath(chosen);
+  CoTaskMemFree(chosen);
+  display_name[MAX_PATH] = '\0';
+  DisplayName = display_name;
+  return true;
+}
+
+std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, const RECT& bounds,
+                                                 HFONT font) {
+  static const bool registered = [] {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = &BrowseField::ButtonProc;
+    wc.hInstance = ModuleInstance();
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kButtonClass;
+    return RegisterClassW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  }();
+  if (!registered) throw Exception("Cannot register the browse button's window class");
+
+  std::unique_ptr<BrowseField> field(new BrowseField());
+  HWND edit = CreateWindowExW(
+      WS_EX_CLIENTEDGE, L"EDIT", L"",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_LEFT | ES_AUTOHSCROLL,
+      bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)), ModuleInstance(), nullptr);
+  if (!edit) throw Exception("Cannot create the folder field");
+  field->edit_ = edit;
+  SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
+  field->edit_proc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseField::EditProc)));
+  field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                                   kButtonWidth, 1, edit, nullptr, ModuleInstance(), nullptr);
+  if (!field->button_) throw Exception("Cannot create the folder field's button");
+  SetWindowLongPtrW(field->button_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
+  SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+  SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  field->LayoutButton();
+  return field;
+}
+
+BrowseField::~BrowseField() {
+  if (button_) SetWindowLongPtrW(button_, GWLP_USERDATA, 0);
+  if (edit_) {
+    SetWindowLongPtrW(edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(edit_proc_));
+    SetWindowLongPtrW(edit_, GWLP_USERDATA, 0);
+    DestroyWindow(edit_);
+  }
+}
+
+std::wstring BrowseField::Text() const {
+  const int length = GetWindowTextLengthW(edit_);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(edit_, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(std::max(0, copied)));
+  return text;
+}
+
+std::string BrowseField::Path() const { return WideToAnsi(Text()); }
+
+void BrowseField::SetPath(const std::string& path) { SetText(AnsiToWide(path)); }
+
+void BrowseField::SetText(const std::wstring& text) {
+  SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool BrowseField::ReadOnly() const { return (GetWindowLongW(edit_, GWL_STYLE) & ES_READONLY) != 0; }
+
+void BrowseField::SetReadOnly(bool on) { SendMessageW(edit_, EM_SETREADONLY, on ? TRUE : FALSE, 0); }
+
+void BrowseField::SetMaxLength(int max_length) {
+  max_length_ = std::max(0, max_length);
+  SendMessageW(edit_, EM_SETLIMITTEXT, static_cast<WPARAM>(max_length_), 0);
+}
+
+bool BrowseField::Enabled() const { return IsWindowEnabled(edit_) != FALSE; }
+
+void BrowseField::SetEnabled(bool on) { EnableWindow(edit_, on ? TRUE : FALSE); }
+
+bool BrowseField::OverwriteMode() { return g_overwrite_mode; }
+
+void BrowseField::SetOverwriteMode(bool on) { g_overwrite_mode = on; }
+
+bool BrowseField::HasSelection() const {
+  DWORD start = 0, end = 0;
+  SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return start != end;
+}
+
+LRESULT BrowseField::Forward(UINT msg, WPARAM wp, LPARAM lp) {
+  return CallWindowProcW(edit_proc_, edit_, msg, wp, lp);
+}
+
+LRESULT BrowseField::ForwardEdit(UINT msg, WPARAM wp, LPARAM lp) {
+  Snapshot before{last_text_, 0, 0};
+  Forward(EM_GETSEL, reinterpret_cast<WPARAM>(&before.sel_start),
+          reinterpret_cast<LPARAM>(&before.sel_end));
+  const LRESULT result = Forward(msg, wp, lp);
+  if (!edit_) return result;
+  std::wstring now = Text();
+  if (now != last_text_) {
+    undo_.push_back(std::move(before));
+    if (undo_.size() > kUndoDepth) undo_.erase(undo_.begin());
+    undo_available_ = true;
+    last_text_ = std::move(now);
+    Changed();
+  }
+  return result;
+}
+
+void BrowseField::ApplyText(std::wstring text, bool record_undo) {
+  if (max_length_ > 0 && text.size() > static_cast<std::size_t>(max_length_)) {
+    text.resize(static_cast<std::size_t>(max_length_));
+  }
+  if (text == Text()) return;
+  if (record_undo) {
+    Snapshot before{last_text_, 0, 0};
+    Forward(EM_GETSEL, reinterpret_cast<WPARAM>(&before.sel_start),
+            reinterpret_cast<LPARAM>(&before.sel_end));
+    undo_.push_back(std::move(before));
+    if (undo_.size() > kUndoDepth) undo_.erase(undo_.begin());
+    undo_available_ = true;
+  }
+  Forward(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  Forward(EM_SETSEL, 0, 0);
+  Forward(EM_SCROLLCARET, 0, 0);
+  last_text_ = Text();
+  Changed();
+}
+
+void BrowseField::Changed() {
+  if (!on_change_) return;
+  // A copy, so that a handler may replace itself.
+  const std::function<void()> handler = on_change_;
+  handler();
+}
+
+void BrowseField::Undo() {
+  if (ReadOnly() || undo_.empty()) return;
+  Snapshot previous = std::move(undo_.back());
+  undo_.pop_back();
+  if (undo_.empty()) undo_available_ = false;
+  Forward(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(previous.text.c_str()));
+  Forward(EM_SETSEL, previous.sel_start, previous.sel_end);
+  Forward(EM_SCROLLCARET, 0, 0);
+  std::wstring now = Text();
+  if (now != last_text_) {
+    last_text_ = std::move(now);
+    Changed();
+  }
+}
+
+bool BrowseField::OnKeyDown(WPARAM key) {
+  const bool shift = KeyDown(VK_SHIFT);
+  const bool ctrl = KeyDown(VK_CONTROL);
+  const bool alt = KeyDown(VK_MENU);
+  switch (key) {
+    case VK_UP:
+      Forward(WM_KEYDOWN, VK_LEFT, 0);
+      return true;
+    case VK_DOWN:
+      Forward(WM_KEYDOWN, VK_RIGHT, 0);
+      return true;
+    case VK_INSERT:
+      if (alt) return false;
+      if (shift && !ctrl) {
+        RunMenuCommand(kMenuPaste);
+      } else if (ctrl && !shift) {
+        RunMenuCommand(kMenuCopy);
+      } else if (!shift && !ctrl) {
+        g_overwrite_mode = !g_overwrite_mode;
+      }
+      return true;
+    case VK_DELETE:
+      if (shift && !ctrl && !alt) {
+        RunMenuCommand(kMenuCut);
+        return true;
+      }
+      return false;
+    case 'A':
+    case 'C':
+    case 'V':
+    case 'X':
+    case 'Z':
+      if (!ctrl || alt) return false;
+      RunMenuCommand(key == 'A'   ? kMenuSelectAll
+                     : key == 'C' ? kMenuCopy
+                     : key == 'V' ? kMenuPaste
+                     : key == 'X' ? kMenuCut
+                                  : kMenuUndo);
+      return true;
+    case VK_ESCAPE:
+      // Collapses the selection at the caret.
+      Forward(EM_SETSEL, static_cast<WPARAM>(-1), 0);
+      return true;
+    case VK_RETURN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+HMENU BrowseField::CreateContextMenu() const {
+  EditMenuInput input;
+  input.undo_available = undo_available_;
+  input.has_selection = HasSelection();
+  input.read_only = ReadOnly();
+  input.clipboard_has_text =
+      IsClipboardFormatAvailable(CF_TEXT) || IsClipboardFormatAvailable(CF_UNICODETEXT);
+  input.text_empty = GetWindowTextLengthW(edit_) == 0;
+  const EditMenuState state = ContextMenuState(input);
+
+  HMENU menu = CreatePopupMenu();
+  auto item = [menu](bool enabled, int id, const wchar_t* text) {
+    AppendMenuW(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED), static_cast<UINT_PTR>(id),
+                text);
+  };
+  item(state.undo, kMenuUndo, L"&Undo");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  item(state.cut, kMenuCut, L"&Cut");
+  item(state.copy, kMenuCopy, L"&Copy");
+  item(state.paste, kMenuPaste, L"&Paste");
+  item(state.del, kMenuDelete, L"&Delete");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  item(state.select_all, kMenuSelectAll, L"Select all");
+  return menu;
+}
+
+void BrowseField::RunMenuCommand(int command) {
+  const bool read_only = ReadOnly();
+  switch (command) {
+    case kMenuUndo:
+      Undo();
+      break;
+    case kMenuCut:
+      if (!read_only) ForwardEdit(WM_CUT, 0, 0);
+      break;
+    case kMenuCopy:
+      Forward(WM_COPY, 0, 0);
+      break;
+    case kMenuPaste:
+      if (!read_only) ForwardEdit(WM_PASTE, 0, 0);
+      break;
+    case kMenuDelete:
+      if (!read_only) ForwardEdit(WM_CLEAR, 0, 0);
+      break;
+    case kMenuSelectAll:
+      Forward(EM_SETSEL, 0, -1);
+      break;
+    default:
+      break;
+  }
+}
+
+void BrowseField::ShowContextMenu(LPARAM lp) {
+  if (GetFocus() != edit_) SetFocus(edit_);
+  POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+  if (lp == -1) {  // from the keyboard: at the caret
+    GetCaretPos(&at);
+    ClientToScreen(edit_, &at);
+  }
+  HMENU menu = CreateContextMenu();
+  const int command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,
+                                     at.y, 0, edit_, nullptr);
+  DestroyMenu(menu);
+  if (command != 0 && edit_) RunMenuCommand(command);
+}
+
+void BrowseField::LayoutButton() {
+  if (!edit_ || !button_) return;
+  RECT client;
+  GetClientRect(edit_, &client);
+  // With visual styles the button sits one pixel inside the top and bottom of the text area,
+  // and the text stops one pixel before it.
+  const int inset = GetWindowTheme(edit_) ? 1 : 0;
+  const int height = std::max(0, static_cast<int>(client.bottom - client.top) - 2 * inset);
+  SetWindowPos(button_, nullptr, client.right - kButtonWidth, client.top + inset, kButtonWidth,
+               height, SWP_NOZORDER | SWP_NOACTIVATE);
+  Forward(EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, kButtonWidth + inset));
+}
+
+void BrowseField::PaintButton(HDC dc) {
+  RECT r;
+  GetClientRect(button_, &r);
+  const bool enabled = IsWindowEnabled(edit_) && !ReadOnly();
+  const bool pushed = enabled && button_pressed_look_;
+  DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const int x0 = (r.right - kFolderGlyphWidth) / 2 + (pushed ? 1 : 0);
+  const int y0 = (r.bottom - kFolderGlyphHeight) / 2 + (pushed ? 1 : 0);
+  for (int y = 0; y < kFolderGlyphHeight; ++y) {
+    for (int x = 0; x < kFolderGlyphWidth; ++x) {
+      const auto pixel = FolderGlyphPixel(x, y);
+      if (!pixel) continue;
+      COLORREF colour = RGB(pixel->red, pixel->green, pixel->blue);
+      if (!enabled) {
+        // A disabled button shows the folder washed out in grey.
+        const int luma = (pixel->red * 30 + pixel->green * 59 + pixel->blue * 11) / 100;
+        const int grey = 128 + luma / 2;
+        colour = RGB(grey, grey, grey);
+      }
+      SetPixelV(dc, x0 + x, y0 + y, colour);
+    }
+  }
+}
+
+void BrowseField::Browse() {
+  if (!edit_ || browsing_ || !IsWindowEnabled(edit_) || ReadOnly()) return;
+  if (GetFocus() != edit_) SetFocus(edit_);
+  TBrowseDlg dialog;
+  dialog.StartFolder = start_folder_;
+  dialog.Options = options_;
+  if (start_with_last_) dialog.SelectedFolder = Path();
+  browsing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{browsing_};
+  const bool chosen = dialog.Execute(edit_);
+  if (!edit_) return;
+  if (GetActiveWindow() == GetAncestor(edit_, GA_ROOT) && GetFocus() != edit_) SetFocus(edit_);
+  if (chosen) ApplyText(AnsiToWide(dialog.SelectedFolder), true);
+}
+
+LRESULT CALLBACK BrowseField::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<BrowseField*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+  return self->HandleEdit(msg, wp, lp);
+}
+
+LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_GETDLGCODE: {
+      LRESULT code = Forward(msg, wp, lp);
+      // Entering the field by Tab must not select its text; Enter and Esc stay in the field.
+      code &= ~static_cast<LRESULT>(DLGC_HASSETSEL);
+      const auto* message = reinterpret_cast<const MSG*>(lp);
+      if (message && message->message == WM_KEYDOWN &&
+          (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE)) {
+        code |= DLGC_WANTMESSAGE;
+      }
+      return code;
+    }
+    case WM_KEYDOWN:
+      if (OnKeyDown(wp)) return 0;
+      return ForwardEdit(msg, wp, lp);
+    case WM_SYSKEYDOWN:
+      if (wp == VK_BACK) {  // Alt+Backspace
+        Undo();
+        return 0;
+      }
+      return Forward(msg, wp, lp);
+    case WM_CHAR: {
+      const wchar_t ch = static_cast<wchar_t>(wp);
+      if (ch == L'\b') return ForwardEdit(msg, wp, lp);
+      if (ch < 32) return 0;  // control characters (and the Ctrl+letter keys) insert nothing
+      if (g_overwrite_mode && !ReadOnly()) {
+        DWORD start = 0, end = 0;
+        Forward(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        if (start == end && start < static_cast<DWORD>(GetWindowTextLengthW(edit_))) {
+          Forward(EM_SETSEL, start, start + 1);
+        }
+      }
+      return ForwardEdit(msg, wp, lp);
+    }
+    case WM_PASTE:
+    case WM_CUT:
+    case WM_CLEAR:
+    case EM_REPLACESEL:
+    case WM_IME_CHAR:
+    case WM_IME_COMPOSITION:
+    case WM_IME_ENDCOMPOSITION:
+    case WM_UNICHAR:
+      return ForwardEdit(msg, wp, lp);
+    case WM_UNDO:
+    case EM_UNDO: {
+      const bool had = !undo_.empty();
+      Undo();
+      return had ? TRUE : FALSE;
+    }
+    case EM_CANUNDO:
+      return undo_.empty() ? FALSE : TRUE;
+    case EM_EMPTYUNDOBUFFER:
+      undo_.clear();
+      return 0;
+    case WM_SETTEXT: {
+      const auto* text = reinterpret_cast<const wchar_t*>(lp);
+      undo_.clear();
+      ApplyText(text ? std::wstring(text) : std::wstring(), false);
+      return TRUE;
+    }
+    case WM_KILLFOCUS: {
+      const LRESULT result = Forward(msg, wp, lp);
+      Forward(EM_SETSEL, 0, 0);
+      Forward(EM_SCROLLCARET, 0, 0);
+      return result;
+    }
+    case WM_CONTEXTMENU:
+      ShowContextMenu(lp);
+      return 0;
+    case WM_SIZE:
+    case WM_SETFONT:
+    case WM_THEMECHANGED: {
+      const LRESULT result = Forward(msg, wp, lp);
+      LayoutButton();
+      return result;
+    }
+    case WM_ENABLE:
+    case EM_SETREADONLY: {
+      const LRESULT result = Forward(msg, wp, lp);
+      if (button_) InvalidateRect(button_, nullptr, TRUE);
+      return result;
+    }
+    case WM_NCDESTROY: {
+      HWND edit = edit_;
+      WNDPROC proc = edit_proc_;
+      SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+      SetWindowLongPtrW(edit, GWLP_USERDATA, 0);
+      edit_ = nullptr;
+      button_ = nullptr;
+      return CallWindowProcW(proc, edit, msg, wp, lp);
+    }
+    default:
+      return Forward(msg, wp, lp);
+  }
+}
+
+LRESULT CALLBACK BrowseField::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<BrowseField*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self || self->button_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->button_ = nullptr;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+  return self->HandleButton(msg, wp, lp);
+}
+
+LRESULT BrowseField::HandleButton(UINT msg, WPARAM wp, LPARAM lp) {
+  auto inside = [this, lp] {
+    RECT r;
+    GetClientRect(button_, &r);
+    const POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+    return PtInRect(&r, p) != FALSE;
+  };
+  switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      if (!IsWindowEnabled(edit_) || ReadOnly()) return 0;
+      button_down_ = true;
+      button_pressed_look_ = true;
+      SetCapture(button_);
+      InvalidateRect(button_, nullptr, FALSE);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (button_down_ && inside() != button_pressed_look_) {
+        button_pressed_look_ = !button_pressed_look_;
+        InvalidateRect(button_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_LBUTTONUP: {
+      if (!button_down_) return 0;
+      const bool click = inside();
+      button_down_ = false;
+      button_pressed_look_ = false;
+      if (GetCapture() == button_) ReleaseCapture();
+      InvalidateRect(button_, nullptr, FALSE);
+      UpdateWindow(button_);
+      if (click) Browse();
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      if (button_down_) {
+        button_down_ = false;
+        button_pressed_look_ = false;
+        InvalidateRect(button_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(button_, &ps);
+      PaintButton(dc);
+      EndPaint(button_, &ps);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(button_, msg, wp, lp);
+  }
+}

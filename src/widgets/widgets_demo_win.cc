@@ -1,0 +1,87 @@
+// A small host window with the folder field over the gradient background, to look at the
+// controls by eye: `widgets_demo [path]`. Also used for screenshots.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "widgets/browse_field_win.h"
+#include "widgets/gradient_background_win.h"
+
+namespace {
+
+struct Demo {
+  std::unique_ptr<TGradientBackground> background;
+  std::unique_ptr<BrowseField> field;
+  HFONT font = nullptr;
+};
+Demo* g_demo = nullptr;
+
+LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      RECT client;
+      GetClientRect(hwnd, &client);
+      if (g_demo && g_demo->background) g_demo->background->Paint(dc, client);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_SIZE:
+      if (g_demo && g_demo->background) g_demo->background->Resized();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DemoProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = L"WidgetsDemo";
+  RegisterClassW(&wc);
+
+  RECT outer{0, 0, 520, 329};
+  AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, 0);
+  HWND hwnd = CreateWindowExW(0, L"WidgetsDemo", L"Folder field and gradient",
+                              WS_OVERLAPPEDWINDOW, 40, 40, outer.right - outer.left,
+                              outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
+  Demo demo;
+  g_demo = &demo;
+  demo.background = std::make_unique<TGradientBackground>(hwnd);
+  demo.background->SetGradientColorStart(9981440);
+  demo.background->SetGradientColorStop(clSilver);
+  demo.background->SetGradientSmooth(4);
+  demo.font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
+                          L"Tahoma");
+  demo.field = BrowseField::Create(hwnd, 100, RECT{8, 192, 8 + 477, 192 + 21}, demo.font);
+  demo.field->SetOptions(kMainWindowBrowseOptions);
+  demo.field->SetStartWithLast(true);
+  const std::string initial = command_line && *command_line
+                                  ? std::string(command_line)
+                                  : "C:\\Documents and Settings\\All Users\\Documents\\data";
+  demo.field->SetPath(initial);
+
+  ShowWindow(hwnd, show);
+  SetFocus(demo.field->Handle());
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageW(hwnd, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  demo.field.reset();
+  DeleteObject(demo.font);
+  g_demo = nullptr;
+  return 0;
+}
