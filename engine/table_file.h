@@ -118,6 +118,8 @@ class TableFile {
   uint32_t RecordLength() const;
   // Records in the file, deleted ones included.
   uint32_t RecordCount() const;
+  // The size of the table file in bytes.
+  uint64_t FileSize() const;
 
   // A record image with every field blank (character and numeric blanks, zero numbers,
   // empty dates, unknown logicals), not deleted.

@@ -11,6 +11,8 @@
 
 namespace kxengine {
 
+class TableFile;
+
 struct VerifyProblem {
   std::string file;     // the path of the file concerned
   std::string message;  // what is wrong, e.g. "tag IITEM: page 3: checksum mismatch"
@@ -27,6 +29,8 @@ struct VerifyReport {
 
 // One table file and its index file (an absent index file is not a problem).
 VerifyReport VerifyTable(const std::string& table_path);
+// The same for a table this process holds open (in any mode).
+VerifyReport VerifyTable(const TableFile& table);
 // Every .adt file of a folder (case of the extension ignored), in name order; an index file
 // whose table is missing is reported too.
 VerifyReport VerifyFolder(const std::string& dir);

@@ -1,0 +1,703 @@
+#include "engine/format.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace kxengine {
+namespace {
+
+struct CrcTable {
+  uint32_t t[8][256];
+  CrcTable() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[0][i] = c;
+    }
+    for (uint32_t i = 0; i < 256; ++i) {
+      for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
+    }
+  }
+};
+const CrcTable& Table() {
+  static const CrcTable table;
+  return table;
+}
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+// Days from the civil date, with 1 January 4713 BC (proleptic Julian) as day 0: the
+// astronomers' Julian day number. Valid for years 1 to 9999.
+int32_t DayNumber(int y, int m, int d) {
+  int a = (14 - m) / 12;
+  int yy = y + 4800 - a;
+  int mm = m + 12 * a - 3;
+  return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+}
+void CivilDate(int32_t jdn, int* y, int* m, int* d) {
+  int a = jdn + 32044;
+  int b = (4 * a + 3) / 146097;
+  int c = a - 146097 * b / 4;
+  int dd = (4 * c + 3) / 1461;
+  int e = c - 1461 * dd / 4;
+  int mm = (5 * e + 2) / 153;
+  *d = e - (153 * mm + 2) / 5 + 1;
+  *m = mm + 3 - 12 * (mm / 10);
+  *y = 100 * b + dd - 4800 + mm / 10;
+}
+const int32_t kFirstDay = DayNumber(1, 1, 1);
+const int32_t kLastDay = DayNumber(9999, 12, 31);
+
+bool ParseInt(std::string_view s, int64_t* v) {
+  if (s.empty()) return false;
+  const char* b = s.data();
+  if (*b == '+') ++b;
+  auto r = std::from_chars(b, s.data() + s.size(), *v);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+bool ParseDouble(std::string_view s, double* v) {
+  std::string t(s);
+  if (t.empty()) return false;
+  char* end = nullptr;
+  *v = std::strtod(t.c_str(), &end);
+  return end == t.c_str() + t.size() && std::isfinite(*v);
+}
+
+bool Digits(std::string_view s, size_t at, size_t n, int* v) {
+  if (at + n > s.size()) return false;
+  *v = 0;
+  for (size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    *v = *v * 10 + (s[i] - '0');
+  }
+  return true;
+}
+
+bool ParseDate(std::string_view s, int32_t* day) {
+  int y, m, d;
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-' || !Digits(s, 0, 4, &y) ||
+      !Digits(s, 5, 2, &m) || !Digits(s, 8, 2, &d)) {
+    return false;
+  }
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > 31) return false;
+  int32_t n = DayNumber(y, m, d);
+  int y2, m2, d2;
+  CivilDate(n, &y2, &m2, &d2);
+  if (y2 != y || m2 != m || d2 != d) return false;  // 31 April and the like
+  *day = n;
+  return true;
+}
+
+bool ParseTimestamp(std::string_view s, int32_t* day, int32_t* ms) {
+  if (s.size() < 19 || (s[10] != ' ' && s[10] != 'T')) return false;
+  if (!ParseDate(s.substr(0, 10), day)) return false;
+  int h, mi, se, frac = 0;
+  if (s[13] != ':' || s[16] != ':' || !Digits(s, 11, 2, &h) || !Digits(s, 14, 2, &mi) ||
+      !Digits(s, 17, 2, &se)) {
+    return false;
+  }
+  if (s.size() > 19) {
+    if (s.size() != 23 || s[19] != '.' || !Digits(s, 20, 3, &frac)) return false;
+  }
+  if (h > 23 || mi > 59 || se > 59) return false;
+  *ms = ((h * 60 + mi) * 60 + se) * 1000 + frac;
+  return true;
+}
+
+std::string DateText(int32_t day) {
+  if (day == 0) return "";
+  int y, m, d;
+  CivilDate(day, &y, &m, &d);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+  return buf;
+}
+
+uint64_t SortableDouble(double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, 8);
+  if (v == 0) bits = 0;  // -0 and +0 are one key
+  return bits & 0x8000000000000000ull ? ~bits : bits | 0x8000000000000000ull;
+}
+void PutBE64(char* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(v >> (56 - 8 * i));
+}
+
+double NumericValue(const Field& f, const char* in, bool* blank, bool* ok) {
+  std::string t = Trim(std::string_view(in, f.length));
+  *blank = t.empty();
+  *ok = true;
+  if (t.empty()) return 0;
+  double v = 0;
+  *ok = ParseDouble(t, &v);
+  return v;
+}
+
+[[noreturn]] void BadValue(const Field& f, std::string_view text, const std::string& why) {
+  Fail(kErrBadValue, "\"" + std::string(text) + "\" for field " + f.name + " (" +
+                         FieldTypeName(f.type) + "): " + why);
+}
+
+}  // namespace
+
+uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
+  const CrcTable& tb = Table();
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  crc = ~crc;
+  while (size >= 8) {
+    uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                         uint32_t(p[3]) << 24);
+    crc = tb.t[7][lo & 0xFF] ^ tb.t[6][(lo >> 8) & 0xFF] ^ tb.t[5][(lo >> 16) & 0xFF] ^
+          tb.t[4][lo >> 24] ^ tb.t[3][p[4]] ^ tb.t[2][p[5]] ^ tb.t[1][p[6]] ^ tb.t[0][p[7]];
+    p += 8;
+    size -= 8;
+  }
+  while (size--) crc = tb.t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  }
+  return true;
+}
+
+const char* FieldTypeName(FieldType type) {
+  switch (type) {
+    case FieldType::kLogical: return "logical";
+    case FieldType::kNumeric: return "numeric";
+    case FieldType::kDate: return "date";
+    case FieldType::kCharacter: return "character";
+    case FieldType::kDouble: return "double";
+    case FieldType::kInteger: return "integer";
+    case FieldType::kTimestamp: return "timestamp";
+  }
+  return "unknown";
+}
+
+bool ParseFieldType(std::string_view text, FieldType* type) {
+  static constexpr struct {
+    const char* name;
+    const char* letter;
+    FieldType type;
+  } kTypes[] = {
+      {"logical", "L", FieldType::kLogical},     {"numeric", "N", FieldType::kNumeric},
+      {"date", "D", FieldType::kDate},           {"character", "C", FieldType::kCharacter},
+      {"double", "B", FieldType::kDouble},       {"integer", "I", FieldType::kInteger},
+      {"timestamp", "T", FieldType::kTimestamp},
+  };
+  for (const auto& t : kTypes) {
+    if (EqualsIgnoreCase(text, t.name) || EqualsIgnoreCase(text, t.letter)) {
+      *type = t.type;
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t StoredSize(FieldType type, uint32_t length) {
+  switch (type) {
+    case FieldType::kLogical: return 1;
+    case FieldType::kDate: return 4;
+    case FieldType::kInteger: return 4;
+    case FieldType::kDouble: return 8;
+    case FieldType::kTimestamp: return 8;
+    case FieldType::kCharacter:
+    case FieldType::kNumeric: return length;
+  }
+  return 0;
+}
+
+std::vector<Field> LayOutFields(const std::vector<FieldDef>& defs) {
+  if (defs.empty()) Fail(kErrBadFieldList, "a table needs at least one field");
+  if (defs.size() > 65535) Fail(kErrBadFieldList, "more than 65535 fields");
+  std::vector<Field> fields;
+  uint64_t offset = 1;  // after the deleted mark
+  for (const FieldDef& d : defs) {
+    if (d.name.empty() || d.name.size() > kMaxFieldName) {
+      Fail(kErrBadFieldList, "the field name \"" + d.name + "\" must have 1 to " +
+                                 std::to_string(kMaxFieldName) + " characters");
+    }
+    for (char c : d.name) {
+      if (c == ';' || c == ' ' || static_cast<unsigned char>(c) < 0x21) {
+        Fail(kErrBadFieldList, "the field name \"" + d.name + "\" holds a blank or \";\"");
+      }
+    }
+    for (const Field& f : fields) {
+      if (EqualsIgnoreCase(f.name, d.name)) {
+        Fail(kErrBadFieldList, "the field name " + d.name + " appears twice");
+      }
+    }
+    Field f;
+    f.name = d.name;
+    f.type = d.type;
+    f.decimals = 0;
+    switch (d.type) {
+      case FieldType::kCharacter:
+        if (d.length < 1 || d.length > 65000) {
+          Fail(kErrBadFieldList, "the character field " + d.name + " needs a length of 1 to 65000");
+        }
+        f.length = d.length;
+        break;
+      case FieldType::kNumeric:
+        if (d.length < 1 || d.length > 32) {
+          Fail(kErrBadFieldList, "the numeric field " + d.name + " needs a length of 1 to 32");
+        }
+        if (d.decimals > 15 || (d.decimals > 0 && d.decimals + 2u > d.length)) {
+          Fail(kErrBadFieldList, "the numeric field " + d.name + " has too many decimals");
+        }
+        f.length = d.length;
+        f.decimals = d.decimals;
+        break;
+      default: {
+        uint32_t size = StoredSize(d.type, 0);
+        if (size == 0) Fail(kErrBadFieldList, "the field " + d.name + " has an unknown type");
+        if (d.length != 0 && d.length != size) {
+          Fail(kErrBadFieldList, "a " + std::string(FieldTypeName(d.type)) + " field (" + d.name +
+                                     ") always has the length " + std::to_string(size));
+        }
+        f.length = size;
+      }
+    }
+    f.offset = static_cast<uint32_t>(offset);
+    offset += f.length;
+    if (offset > 0x7FFFFFFF) Fail(kErrBadFieldList, "the record is too long");
+    fields.push_back(f);
+  }
+  return fields;
+}
+
+std::string EncodeTableHeader(const TableHeader& h) {
+  std::string out(kTableFixedHeader + kFieldDescriptorSize * h.fields.size(), '\0');
+  char* p = out.data();
+  std::memcpy(p, kTableMagic, 8);
+  PutU32(p + 8, kTableVersion);
+  PutU32(p + 12, static_cast<uint32_t>(out.size()));
+  PutU32(p + 16, h.record_length);
+  PutU32(p + 20, h.record_count);
+  PutU16(p + 24, static_cast<uint16_t>(h.fields.size()));
+  char* d = p + kTableFixedHeader;
+  for (const Field& f : h.fields) {
+    std::memcpy(d, f.name.data(), f.name.size());
+    PutU16(d + 64, static_cast<uint16_t>(f.type));
+    PutU16(d + 66, f.decimals);
+    PutU32(d + 68, f.length);
+    PutU32(d + 72, f.offset);
+    d += kFieldDescriptorSize;
+  }
+  PutU32(p + 28, Crc32(out.data(), out.size()));
+  return out;
+}
+
+uint32_t AnnouncedHeaderSize(const char* fixed) {
+  if (std::memcmp(fixed, kTableMagic, 8) != 0) return 0;
+  return GetU32(fixed + 12);
+}
+
+HeaderStatus DecodeTableHeader(const char* data, size_t size, TableHeader* h, std::string* why) {
+  if (size < kTableFixedHeader || std::memcmp(data, kTableMagic, 8) != 0) {
+    *why = "it does not begin with the table file mark";
+    return HeaderStatus::kNotOurs;
+  }
+  uint32_t version = GetU32(data + 8);
+  uint32_t header_size = GetU32(data + 12);
+  uint16_t count = GetU16(data + 24);
+  if (header_size != kTableFixedHeader + kFieldDescriptorSize * count) {
+    *why = "the header size does not match its field count";
+    return HeaderStatus::kDamaged;
+  }
+  if (size < header_size) {
+    *why = "the file ends inside its header";
+    return HeaderStatus::kDamaged;
+  }
+  std::string copy(data, header_size);
+  PutU32(copy.data() + 28, 0);
+  if (Crc32(copy.data(), copy.size()) != GetU32(data + 28)) {
+    *why = "the header checksum does not match";
+    return HeaderStatus::kDamaged;
+  }
+  if (version != kTableVersion) {
+    *why = "its format version " + std::to_string(version) + " is not supported";
+    return HeaderStatus::kDamaged;
+  }
+  h->header_size = header_size;
+  h->record_length = GetU32(data + 16);
+  h->record_count = GetU32(data + 20);
+  h->fields.clear();
+  uint64_t offset = 1;
+  for (uint16_t i = 0; i < count; ++i) {
+    const char* d = data + kTableFixedHeader + kFieldDescriptorSize * i;
+    Field f;
+    f.name.assign(d, strnlen(d, 64));
+    f.type = static_cast<FieldType>(GetU16(d + 64));
+    f.decimals = GetU16(d + 66);
+    f.length = GetU32(d + 68);
+    f.offset = GetU32(d + 72);
+    uint32_t fixed = StoredSize(f.type, f.length);
+    if (f.name.empty() || f.name.size() > kMaxFieldName || fixed == 0 || fixed != f.length ||
+        f.offset != offset) {
+      *why = "the descriptor of field " + std::to_string(i + 1) + " is not valid";
+      return HeaderStatus::kDamaged;
+    }
+    offset += f.length;
+    h->fields.push_back(f);
+  }
+  if (count == 0 || offset != h->record_length) {
+    *why = "the record length does not match its fields";
+    return HeaderStatus::kDamaged;
+  }
+  return HeaderStatus::kOk;
+}
+
+void BlankValue(const Field& f, char* out) {
+  switch (f.type) {
+    case FieldType::kCharacter:
+    case FieldType::kNumeric:
+    case FieldType::kLogical: std::memset(out, ' ', f.length); break;
+    default: std::memset(out, 0, f.length);
+  }
+}
+
+void FormatValue(const Field& f, std::string_view text, char* out) {
+  switch (f.type) {
+    case FieldType::kCharacter:
+      if (text.size() > f.length) {
+        BadValue(f, text, "longer than the field's " + std::to_string(f.length) + " characters");
+      }
+      std::memcpy(out, text.data(), text.size());
+      std::memset(out + text.size(), ' ', f.length - text.size());
+      return;
+    case FieldType::kNumeric: {
+      std::string t = Trim(text);
+      if (t.empty()) {
+        std::memset(out, ' ', f.length);
+        return;
+      }
+      double v;
+      if (!ParseDouble(t, &v)) BadValue(f, text, "not a number");
+      char buf[64];
+      int n = std::snprintf(buf, sizeof buf, "%*.*f", static_cast<int>(f.length),
+                            static_cast<int>(f.decimals), v);
+      if (n < 0 || static_cast<uint32_t>(n) > f.length) {
+        BadValue(f, text, "does not fit in " + std::to_string(f.length) + " characters");
+      }
+      std::memcpy(out, buf, f.length);
+      return;
+    }
+    case FieldType::kInteger: {
+      int64_t v;
+      std::string t = Trim(text);
+      if (t.empty()) v = 0;
+      else if (!ParseInt(t, &v)) BadValue(f, text, "not a whole number");
+      if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+        BadValue(f, text, "outside the 32-bit range");
+      }
+      PutU32(out, static_cast<uint32_t>(static_cast<int32_t>(v)));
+      return;
+    }
+    case FieldType::kDouble: {
+      double v = 0;
+      std::string t = Trim(text);
+      if (!t.empty() && !ParseDouble(t, &v)) BadValue(f, text, "not a number");
+      uint64_t bits;
+      std::memcpy(&bits, &v, 8);
+      PutU64(out, bits);
+      return;
+    }
+    case FieldType::kDate: {
+      int32_t day = 0;
+      std::string t = Trim(text);
+      if (!t.empty() && !ParseDate(t, &day)) BadValue(f, text, "not a date YYYY-MM-DD");
+      PutU32(out, static_cast<uint32_t>(day));
+      return;
+    }
+    case FieldType::kTimestamp: {
+      int32_t day = 0, ms = 0;
+      std::string t = Trim(text);
+      if (!t.empty() && !ParseTimestamp(t, &day, &ms)) {
+        BadValue(f, text, "not a timestamp YYYY-MM-DD HH:MM:SS[.mmm]");
+      }
+      PutU32(out, static_cast<uint32_t>(day));
+      PutU32(out + 4, static_cast<uint32_t>(ms));
+      return;
+    }
+    case FieldType::kLogical: {
+      std::string t = Trim(text);
+      for (char& c : t) c = Upper(c);
+      if (t.empty() || t == "?") *out = ' ';
+      else if (t == "T" || t == "Y" || t == "TRUE" || t == "YES" || t == "1") *out = 'T';
+      else if (t == "F" || t == "N" || t == "FALSE" || t == "NO" || t == "0") *out = 'F';
+      else BadValue(f, text, "not a logical value (T or F)");
+      return;
+    }
+  }
+}
+
+std::string ValueText(const Field& f, const char* in) {
+  switch (f.type) {
+    case FieldType::kCharacter: {
+      size_t n = f.length;
+      while (n > 0 && in[n - 1] == ' ') --n;
+      return std::string(in, n);
+    }
+    case FieldType::kNumeric: return Trim(std::string_view(in, f.length));
+    case FieldType::kInteger: return std::to_string(static_cast<int32_t>(GetU32(in)));
+    case FieldType::kDouble: {
+      uint64_t bits = GetU64(in);
+      double v;
+      std::memcpy(&v, &bits, 8);
+      char buf[64];
+      auto r = std::to_chars(buf, buf + sizeof buf, v);
+      return std::string(buf, r.ptr);
+    }
+    case FieldType::kDate: return DateText(static_cast<int32_t>(GetU32(in)));
+    case FieldType::kTimestamp: {
+      int32_t day = static_cast<int32_t>(GetU32(in));
+      int32_t ms = static_cast<int32_t>(GetU32(in + 4));
+      if (day == 0 && ms == 0) return "";
+      char buf[32];
+      int s = ms / 1000;
+      std::snprintf(buf, sizeof buf, " %02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+      std::string text = DateText(day) + buf;
+      if (ms % 1000 != 0) {
+        std::snprintf(buf, sizeof buf, ".%03d", ms % 1000);
+        text += buf;
+      }
+      return text;
+    }
+    case FieldType::kLogical: return *in == ' ' ? std::string() : std::string(1, *in);
+  }
+  return std::string();
+}
+
+std::string CheckValue(const Field& f, const char* in) {
+  switch (f.type) {
+    case FieldType::kCharacter:
+    case FieldType::kInteger: return std::string();
+    case FieldType::kNumeric: {
+      bool blank, ok;
+      NumericValue(f, in, &blank, &ok);
+      return ok ? std::string() : "field " + f.name + " does not hold a number";
+    }
+    case FieldType::kDouble: {
+      uint64_t bits = GetU64(in);
+      double v;
+      std::memcpy(&v, &bits, 8);
+      return std::isfinite(v) ? std::string() : "field " + f.name + " holds no finite number";
+    }
+    case FieldType::kDate: {
+      int32_t day = static_cast<int32_t>(GetU32(in));
+      return day == 0 || (day >= kFirstDay && day <= kLastDay)
+                 ? std::string()
+                 : "field " + f.name + " holds no valid date";
+    }
+    case FieldType::kTimestamp: {
+      int32_t day = static_cast<int32_t>(GetU32(in));
+      int32_t ms = static_cast<int32_t>(GetU32(in + 4));
+      bool empty = day == 0 && ms == 0;
+      bool valid = day >= kFirstDay && day <= kLastDay && ms >= 0 && ms < 86400000;
+      return empty || valid ? std::string() : "field " + f.name + " holds no valid timestamp";
+    }
+    case FieldType::kLogical:
+      return *in == 'T' || *in == 'F' || *in == ' '
+                 ? std::string()
+                 : "field " + f.name + " holds no logical value";
+  }
+  return "field " + f.name + " has an unknown type";
+}
+
+uint32_t KeyWidth(const Field& f) {
+  switch (f.type) {
+    case FieldType::kNumeric: return 8;
+    default: return f.length;
+  }
+}
+
+void KeyImage(const Field& f, const char* in, char* out) {
+  switch (f.type) {
+    case FieldType::kCharacter:
+    case FieldType::kLogical: std::memcpy(out, in, f.length); return;
+    case FieldType::kNumeric: {
+      bool blank, ok;
+      double v = NumericValue(f, in, &blank, &ok);
+      // Blank (and unreadable) numbers sort before every number.
+      PutBE64(out, blank || !ok ? 0 : SortableDouble(v));
+      return;
+    }
+    case FieldType::kInteger:
+    case FieldType::kDate: PutBE32(out, GetU32(in) ^ 0x80000000u); return;
+    case FieldType::kDouble: {
+      uint64_t bits = GetU64(in);
+      double v;
+      std::memcpy(&v, &bits, 8);
+      PutBE64(out, SortableDouble(v));
+      return;
+    }
+    case FieldType::kTimestamp:
+      PutBE32(out, GetU32(in) ^ 0x80000000u);
+      PutBE32(out + 4, GetU32(in + 4) ^ 0x80000000u);
+      return;
+  }
+}
+
+KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& expression,
+                        const std::string& table_path) {
+  KeySpec spec;
+  if (Trim(expression).empty()) Fail(kErrBadExpression, "the expression is empty");
+  size_t start = 0;
+  while (true) {
+    size_t end = expression.find(';', start);
+    std::string name =
+        Trim(std::string_view(expression).substr(start, end == std::string::npos
+                                                            ? std::string::npos
+                                                            : end - start));
+    if (name.empty()) {
+      Fail(kErrBadExpression, "\"" + expression + "\" has an empty field name");
+    }
+    const Field* found = nullptr;
+    for (const Field& f : fields) {
+      if (EqualsIgnoreCase(f.name, name)) found = &f;
+    }
+    if (found == nullptr) {
+      Fail(kErrFieldNotFound, name + " named in the index expression \"" + expression +
+                                  "\" does not exist in the table " + table_path + ".");
+    }
+    spec.fields.push_back(found);
+    spec.width += KeyWidth(*found);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return spec;
+}
+
+std::string EncodeIndexHeader(const IndexHeader& h) {
+  std::string out(IndexHeaderSize(h.tags.size()), '\0');
+  char* p = out.data();
+  std::memcpy(p, kIndexMagic, 8);
+  PutU32(p + 8, kIndexVersion);
+  PutU32(p + 12, static_cast<uint32_t>(out.size()));
+  PutU32(p + 16, static_cast<uint32_t>(h.tags.size()));
+  PutU32(p + 24, h.table_records);
+  char* d = p + kIndexFixedHeader;
+  for (const IndexTag& t : h.tags) {
+    std::memcpy(d, t.info.name.data(), std::min(t.info.name.size(), kTagNameField - 1));
+    std::memcpy(d + kTagNameField, t.info.expression.data(),
+                std::min(t.info.expression.size(), kTagExpressionField - 1));
+    char* n = d + kTagNameField + kTagExpressionField;
+    PutU32(n, t.info.page_size);
+    PutU32(n + 4, t.info.key_width);
+    PutU32(n + 8, t.info.entry_count);
+    PutU32(n + 12, t.info.page_count);
+    PutU64(n + 16, t.first_page);
+    d += kTagDescriptorSize;
+  }
+  PutU32(p + 20, Crc32(out.data(), out.size()));
+  return out;
+}
+
+HeaderStatus DecodeIndexHeader(const char* data, size_t size, IndexHeader* h, std::string* why) {
+  if (size < kIndexFixedHeader || std::memcmp(data, kIndexMagic, 8) != 0) {
+    *why = "it does not begin with the index file mark";
+    return HeaderStatus::kNotOurs;
+  }
+  uint32_t header_size = GetU32(data + 12);
+  uint32_t count = GetU32(data + 16);
+  if (count > 100000 || header_size != IndexHeaderSize(count)) {
+    *why = "the header size does not match its tag count";
+    return HeaderStatus::kDamaged;
+  }
+  if (size < header_size) {
+    *why = "the file ends inside its header";
+    return HeaderStatus::kDamaged;
+  }
+  std::string copy(data, header_size);
+  PutU32(copy.data() + 20, 0);
+  if (Crc32(copy.data(), copy.size()) != GetU32(data + 20)) {
+    *why = "the header checksum does not match";
+    return HeaderStatus::kDamaged;
+  }
+  if (GetU32(data + 8) != kIndexVersion) {
+    *why = "its format version " + std::to_string(GetU32(data + 8)) + " is not supported";
+    return HeaderStatus::kDamaged;
+  }
+  h->table_records = GetU32(data + 24);
+  h->tags.clear();
+  uint64_t next = header_size;
+  for (uint32_t i = 0; i < count; ++i) {
+    const char* d = data + kIndexFixedHeader + i * kTagDescriptorSize;
+    IndexTag t;
+    t.info.name.assign(d, strnlen(d, kTagNameField));
+    t.info.expression.assign(d + kTagNameField, strnlen(d + kTagNameField, kTagExpressionField));
+    const char* n = d + kTagNameField + kTagExpressionField;
+    t.info.page_size = GetU32(n);
+    t.info.key_width = GetU32(n + 4);
+    t.info.entry_count = GetU32(n + 8);
+    t.info.page_count = GetU32(n + 12);
+    t.first_page = GetU64(n + 16);
+    uint32_t capacity = PageCapacity(t.info.page_size, t.info.key_width);
+    if (t.info.name.empty() || t.info.page_size < kMinPageSize ||
+        t.info.page_size > kMaxPageSize || capacity == 0 ||
+        t.info.page_count != PagesFor(t.info.entry_count, capacity) || t.first_page != next) {
+      *why = "the descriptor of tag " + std::to_string(i + 1) + " is not valid";
+      return HeaderStatus::kDamaged;
+    }
+    next += uint64_t(t.info.page_count) * t.info.page_size;
+    h->tags.push_back(t);
+  }
+  return HeaderStatus::kOk;
+}
+
+void SealPage(char* page, uint32_t page_size, uint32_t tag_ordinal, uint32_t page_number,
+              uint32_t entries) {
+  PutU32(page, kPageMagic);
+  PutU32(page + 4, tag_ordinal);
+  PutU32(page + 8, page_number);
+  PutU32(page + 12, entries);
+  PutU32(page + 16, 0);
+  PutU32(page + 16, Crc32(page, page_size));
+}
+
+std::string CheckPage(const char* page, uint32_t page_size, uint32_t tag_ordinal,
+                      uint32_t page_number, uint32_t capacity, uint32_t* entries) {
+  *entries = 0;
+  uint32_t stored = GetU32(page + 16);
+  uint32_t crc = Crc32(page, 16);
+  static const char kZero[4] = {0, 0, 0, 0};
+  crc = Crc32(kZero, 4, crc);
+  crc = Crc32(page + 20, page_size - 20, crc);
+  if (crc != stored) return "checksum mismatch";
+  if (GetU32(page) != kPageMagic) return "no page mark";
+  if (GetU32(page + 4) != tag_ordinal || GetU32(page + 8) != page_number) {
+    return "the page belongs elsewhere (tag " + std::to_string(GetU32(page + 4) + 1) + ", page " +
+           std::to_string(GetU32(page + 8) + 1) + ")";
+  }
+  *entries = GetU32(page + 12);
+  if (*entries > capacity) return "more entries than a page holds";
+  return std::string();
+}
+
+std::string IndexPathOf(const std::string& table_path) {
+  size_t sep = table_path.find_last_of("/\\");
+  size_t dot = table_path.find_last_of('.');
+  if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) {
+    return table_path + ".adi";
+  }
+  // Keep the case style of the extension: ".ADT" gives ".ADI".
+  bool upper = dot + 1 < table_path.size() && table_path[dot + 1] >= 'A' && table_path[dot + 1] <= 'Z';
+  return table_path.substr(0, dot) + (upper ? ".ADI" : ".adi");
+}
+
+}  // namespace kxengine

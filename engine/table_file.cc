@@ -1,0 +1,634 @@
+#include "engine/table_file.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "engine/fault_points.h"
+#include "engine/format.h"
+#include "engine/index_build.h"
+#include "engine/os_file.h"
+
+namespace kxengine {
+namespace {
+
+std::atomic<size_t> sort_budget{size_t(64) << 20};
+
+constexpr size_t kBlockBytes = 1 << 20;  // records are read and copied in blocks this big
+
+std::unique_ptr<OsFile> OpenTableOs(const std::string& path, OpenMode mode) {
+  OpenResult result;
+  std::string error;
+  bool exclusive = mode == OpenMode::kExclusive;
+  auto file = OsFile::Open(path, exclusive ? OsFile::Mode::kReadWrite : OsFile::Mode::kRead,
+                           exclusive ? LockKind::kExclusive : LockKind::kShared, &result, &error);
+  if (file) return file;
+  switch (result) {
+    case OpenResult::kNotFound: Fail(kErrTableNotFound, path);
+    case OpenResult::kInUse: Fail(kErrTableInUse, path);
+    default: Fail(kErrIo, "opening " + path + ": " + error);
+  }
+}
+
+std::unique_ptr<OsFile> OpenPlain(const std::string& path, OsFile::Mode mode, bool* missing) {
+  OpenResult result;
+  std::string error;
+  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
+  if (!file) {
+    if (result == OpenResult::kNotFound && missing != nullptr) {
+      *missing = true;
+      return nullptr;
+    }
+    Fail(kErrIo, "opening " + path + ": " + error);
+  }
+  return file;
+}
+
+// The pack journal's header: magic, version, index action, content length, content
+// checksum, header checksum.
+std::string EncodeJournalHeader(JournalIndexAction action, uint64_t length, uint32_t crc) {
+  std::string h(kJournalHeader, '\0');
+  std::memcpy(h.data(), kJournalMagic, 8);
+  PutU32(h.data() + 8, 1);
+  PutU32(h.data() + 12, static_cast<uint32_t>(action));
+  PutU64(h.data() + 16, length);
+  PutU32(h.data() + 24, crc);
+  PutU32(h.data() + 28, Crc32(h.data(), 28));
+  return h;
+}
+
+// Copies the journal's content over the table, then retires the journal. Every step can be
+// repeated, so a crash in the middle is finished by the next open.
+void ApplyJournal(OsFile* table, OsFile* journal, const std::string& table_path,
+                  JournalIndexAction action, uint64_t length) {
+  const std::string index_path = IndexPathOf(table_path);
+  const std::string packed_index = PackedIndexPathOf(table_path);
+  if (action == JournalIndexAction::kReplace && FileExists(packed_index)) {
+    RenameOver(packed_index, index_path);
+    FaultPoint("pack:index-replaced");
+  } else if (action == JournalIndexAction::kRemove) {
+    RemoveFileIfPresent(index_path);
+    SyncFolderOf(index_path);
+  }
+  std::vector<char> block(4 * kBlockBytes);
+  for (uint64_t done = 0; done < length;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), length - done));
+    if (journal->ReadAt(kJournalHeader + done, block.data(), n) != n) {
+      Fail(kErrIo, "a read of the pack journal " + journal->Path() + ": short read");
+    }
+    table->WriteAt(done, block.data(), n);
+    done += n;
+    FaultPoint("pack:table-partly-written");
+  }
+  FaultPoint("pack:table-written");
+  table->Truncate(length);
+  table->Sync();
+  FaultPoint("pack:table-truncated");
+}
+
+// Completes or discards an interrupted pack. `table` is held exclusively.
+void Recover(OsFile* table, const std::string& table_path) {
+  const std::string journal_path = JournalPathOf(table_path);
+  bool missing = false;
+  auto journal = OpenPlain(journal_path, OsFile::Mode::kRead, &missing);
+  if (missing) return;
+  char h[kJournalHeader];
+  bool complete = false;
+  JournalIndexAction action = JournalIndexAction::kNone;
+  uint64_t length = 0;
+  if (journal->ReadAt(0, h, sizeof h) == sizeof h && std::memcmp(h, kJournalMagic, 8) == 0 &&
+      GetU32(h + 28) == Crc32(h, 28)) {
+    action = static_cast<JournalIndexAction>(GetU32(h + 12));
+    length = GetU64(h + 16);
+    if (journal->Size() == kJournalHeader + length) {
+      uint32_t crc = 0;
+      std::vector<char> block(4 * kBlockBytes);
+      for (uint64_t done = 0; done < length;) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), length - done));
+        if (journal->ReadAt(kJournalHeader + done, block.data(), n) != n) break;
+        crc = Crc32(block.data(), n, crc);
+        done += n;
+      }
+      complete = crc == GetU32(h + 24);
+    }
+  }
+  if (complete) {
+    ApplyJournal(table, journal.get(), table_path, action, length);
+  } else {
+    // The pack never reached its commit point: the table and index file are untouched.
+    RemoveFileIfPresent(PackedIndexPathOf(table_path));
+  }
+  journal.reset();
+  if (!RemoveFileIfPresent(journal_path)) {
+    Fail(kErrIo, "removing the pack journal " + journal_path);
+  }
+  SyncFolderOf(journal_path);
+}
+
+// Temporary files of an index build or pack that a crash interrupted:
+// "<table>.<token>.runN.tmp", "<index>.tmp" and "<index>.new". Only called while the table is held exclusively, so nobody is
+// building at the same time.
+void RemoveLeftovers(const std::string& table_path) {
+  RemoveFileIfPresent(TempIndexPathOf(table_path));
+  // Without a journal (recovery has run by now) a packed index file is from a pack that
+  // stopped before its commit point.
+  RemoveFileIfPresent(PackedIndexPathOf(table_path));
+  size_t sep = table_path.find_last_of("/\\");
+  std::string dir = sep == std::string::npos ? "." : table_path.substr(0, sep);
+  std::string prefix = (sep == std::string::npos ? table_path : table_path.substr(sep + 1)) + ".";
+  for (const std::string& name : ListFiles(dir)) {
+    if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+        name.find(".run") != std::string::npos &&
+        name.compare(name.size() - 4, 4, ".tmp") == 0) {
+      RemoveFileIfPresent(dir + PathSeparator() + name);
+    }
+  }
+}
+
+}  // namespace
+
+void SetSortBudget(size_t bytes) { sort_budget = std::max<size_t>(bytes, 4096); }
+size_t SortBudget() { return sort_budget; }
+
+struct TableFile::Impl {
+  std::string path;
+  OpenMode mode = OpenMode::kShared;
+  std::unique_ptr<OsFile> file;
+  TableHeader header;
+
+  void RequireExclusive(const char* what) const {
+    if (mode != OpenMode::kExclusive) Fail(kErrNeedsExclusive, path + " (" + what + ")");
+  }
+
+  void LoadHeader() {
+    char fixed[kTableFixedHeader];
+    size_t got = file->ReadAt(0, fixed, sizeof fixed);
+    std::string why;
+    if (got < sizeof fixed) Fail(kErrNotATable, path + " (it is too short)");
+    uint32_t size = AnnouncedHeaderSize(fixed);
+    std::string data(fixed, got);
+    if (size > got && size <= kTableFixedHeader + kFieldDescriptorSize * 65535) {
+      data.resize(size);
+      data.resize(got + file->ReadAt(got, data.data() + got, size - got));
+    }
+    TableHeader h;
+    switch (DecodeTableHeader(data.data(), data.size(), &h, &why)) {
+      case HeaderStatus::kNotOurs: Fail(kErrNotATable, path + " (" + why + ")");
+      case HeaderStatus::kDamaged: Fail(kErrTableDamaged, path + " is damaged: " + why + ".");
+      case HeaderStatus::kOk: break;
+    }
+    uint64_t need = h.header_size + uint64_t(h.record_count) * h.record_length;
+    uint64_t have = file->Size();
+    if (have < need) {
+      Fail(kErrTableDamaged, path + " is damaged: it is truncated (the header announces " +
+                                 std::to_string(h.record_count) + " records, the file holds " +
+                                 std::to_string((have - std::min<uint64_t>(have, h.header_size)) /
+                                                h.record_length) +
+                                 ").");
+    }
+    header = std::move(h);
+  }
+
+  uint64_t RecordOffset(uint32_t recno) const {
+    return header.header_size + uint64_t(recno - 1) * header.record_length;
+  }
+
+  void CheckRecno(uint32_t recno) const {
+    if (recno < 1 || recno > header.record_count) {
+      Fail(kErrRecordNotFound, std::to_string(recno) + " of " + path + " (the table has " +
+                                   std::to_string(header.record_count) + " records)");
+    }
+  }
+
+  void WriteHeader() {
+    std::string encoded = EncodeTableHeader(header);
+    file->WriteAt(0, encoded.data(), encoded.size());
+  }
+
+  void ForEach(const std::function<bool(uint32_t, bool, const char*)>& fn) const {
+    const uint32_t len = header.record_length;
+    const size_t per_block = std::max<size_t>(1, kBlockBytes / len);
+    std::vector<char> block(per_block * len);
+    for (uint32_t first = 1; first <= header.record_count;) {
+      size_t n = std::min<size_t>(per_block, header.record_count - first + 1);
+      if (file->ReadAt(RecordOffset(first), block.data(), n * len) != n * len) {
+        Fail(kErrTableDamaged, path + " is damaged: it ended while records were read.");
+      }
+      for (size_t i = 0; i < n; ++i) {
+        const char* image = block.data() + i * len;
+        if (!fn(first + static_cast<uint32_t>(i), image[0] == kDeletedMark, image)) return;
+      }
+      first += static_cast<uint32_t>(n);
+    }
+  }
+
+  // The live records with their own numbers, or numbered from 1 as a pack will.
+  RecordSource LiveRecords(bool renumber) const {
+    return [this, renumber](const std::function<void(uint32_t, const char*)>& fn) {
+      uint32_t next = 0;
+      ForEach([&](uint32_t recno, bool deleted, const char* image) {
+        if (!deleted) fn(renumber ? ++next : recno, image);
+        return true;
+      });
+    };
+  }
+
+  // Reads the existing index file's header; absent or unreadable gives no tags (and
+  // *unreadable tells which).
+  std::unique_ptr<OsFile> ExistingIndex(IndexHeader* existing, bool* unreadable) const {
+    *unreadable = false;
+    bool missing = false;
+    auto index = OpenPlain(IndexPathOf(path), OsFile::Mode::kRead, &missing);
+    if (missing) return nullptr;
+    try {
+      *existing = ReadIndexHeader(index.get());
+    } catch (const EngineError&) {
+      *unreadable = true;
+      *existing = IndexHeader();
+    }
+    return index;
+  }
+
+  // A tag of the old file is copied when all its pages are sound, else built again from
+  // its expression (dropped when the expression no longer fits the table).
+  bool PlanExisting(const IndexTag& tag, uint32_t ordinal, OsFile* index, bool copy,
+                    TagPlan* plan) const {
+    plan->info = tag.info;
+    if (copy && CheckTagPages(index, tag, ordinal).empty()) {
+      plan->copy_from = &tag;
+      plan->old_ordinal = ordinal;
+      return true;
+    }
+    try {
+      plan->key = ParseExpression(header.fields, tag.info.expression, path);
+    } catch (const EngineError&) {
+      return false;
+    }
+    if (PageCapacity(plan->info.page_size, plan->key.width) == 0) return false;
+    return true;
+  }
+};
+
+TableFile::TableFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+TableFile::~TableFile() = default;
+
+std::unique_ptr<TableFile> TableFile::Create(const std::string& path,
+                                             const std::vector<FieldDef>& fields) {
+  auto impl = std::make_unique<Impl>();
+  impl->path = path;
+  impl->mode = OpenMode::kExclusive;
+  impl->header.fields = LayOutFields(fields);
+  const Field& last = impl->header.fields.back();
+  impl->header.record_length = last.offset + last.length;
+  impl->header.header_size =
+      static_cast<uint32_t>(kTableFixedHeader + kFieldDescriptorSize * fields.size());
+  OpenResult result;
+  std::string error;
+  impl->file = OsFile::Open(path, OsFile::Mode::kCreateNew, LockKind::kExclusive, &result, &error);
+  if (!impl->file) {
+    if (result == OpenResult::kExists) Fail(kErrTableExists, path);
+    if (result == OpenResult::kInUse) Fail(kErrTableInUse, path);
+    Fail(kErrIo, "creating " + path + ": " + error);
+  }
+  impl->WriteHeader();
+  impl->file->Sync();
+  // An index file left from an earlier table of this name would describe other records.
+  RemoveFileIfPresent(IndexPathOf(path));
+  return std::unique_ptr<TableFile>(new TableFile(std::move(impl)));
+}
+
+std::unique_ptr<TableFile> TableFile::Open(const std::string& path, OpenMode mode) {
+  auto impl = std::make_unique<Impl>();
+  impl->path = path;
+  impl->mode = mode;
+  impl->file = OpenTableOs(path, mode);
+  if (FileExists(JournalPathOf(path))) {
+    if (mode == OpenMode::kExclusive) {
+      Recover(impl->file.get(), path);
+    } else {
+      // Recovery writes, so it needs the table alone for a moment.
+      impl->file.reset();
+      {
+        auto exclusive = OpenTableOs(path, OpenMode::kExclusive);
+        Recover(exclusive.get(), path);
+      }
+      impl->file = OpenTableOs(path, mode);
+    }
+  }
+  impl->LoadHeader();
+  if (mode == OpenMode::kExclusive) RemoveLeftovers(path);
+  return std::unique_ptr<TableFile>(new TableFile(std::move(impl)));
+}
+
+const std::string& TableFile::Path() const { return impl_->path; }
+std::string TableFile::IndexPath() const { return IndexPathOf(impl_->path); }
+OpenMode TableFile::Mode() const { return impl_->mode; }
+const std::vector<Field>& TableFile::Fields() const { return impl_->header.fields; }
+
+int TableFile::FindField(std::string_view name) const {
+  const auto& fields = impl_->header.fields;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (EqualsIgnoreCase(fields[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+uint32_t TableFile::RecordLength() const { return impl_->header.record_length; }
+uint32_t TableFile::RecordCount() const { return impl_->header.record_count; }
+uint64_t TableFile::FileSize() const { return impl_->file->Size(); }
+
+std::string TableFile::BlankRecord() const {
+  std::string image(impl_->header.record_length, ' ');
+  for (const Field& f : impl_->header.fields) BlankValue(f, image.data() + f.offset);
+  return image;
+}
+
+void TableFile::FormatRecord(const std::vector<std::string_view>& values, char* out) const {
+  const auto& fields = impl_->header.fields;
+  if (values.size() > fields.size()) {
+    Fail(kErrBadValue, std::to_string(values.size()) + " values for " +
+                           std::to_string(fields.size()) + " fields of " + impl_->path);
+  }
+  out[0] = kLiveMark;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i < values.size()) {
+      FormatValue(fields[i], values[i], out + fields[i].offset);
+    } else {
+      BlankValue(fields[i], out + fields[i].offset);
+    }
+  }
+}
+
+std::string TableFile::FieldText(const char* record, size_t field) const {
+  const Field& f = impl_->header.fields.at(field);
+  return ValueText(f, record + f.offset);
+}
+
+uint32_t TableFile::AppendRecord(const std::vector<std::string>& values) {
+  std::vector<std::string_view> views(values.begin(), values.end());
+  std::string image(RecordLength(), ' ');
+  FormatRecord(views, image.data());
+  AppendRecordImages(image.data(), 1);
+  return RecordCount();
+}
+
+void TableFile::AppendRecordImages(const char* images, size_t count) {
+  impl_->RequireExclusive("appending records");
+  uint64_t total = uint64_t(impl_->header.record_count) + count;
+  if (total > 0xFFFFFFF0u) Fail(kErrInvalidArgument, "the table would hold too many records");
+  // The records go first, the header that counts them after: a crash in between leaves
+  // the table as it was, with some unused bytes at its end.
+  impl_->file->WriteAt(impl_->RecordOffset(impl_->header.record_count + 1), images,
+                       count * impl_->header.record_length);
+  impl_->header.record_count = static_cast<uint32_t>(total);
+  impl_->WriteHeader();
+}
+
+void TableFile::DeleteRecord(uint32_t recno) {
+  impl_->RequireExclusive("deleting records");
+  impl_->CheckRecno(recno);
+  char mark = kDeletedMark;
+  impl_->file->WriteAt(impl_->RecordOffset(recno), &mark, 1);
+}
+
+void TableFile::ReadRecord(uint32_t recno, std::string* image) const {
+  impl_->CheckRecno(recno);
+  image->resize(impl_->header.record_length);
+  if (impl_->file->ReadAt(impl_->RecordOffset(recno), image->data(), image->size()) !=
+      image->size()) {
+    Fail(kErrTableDamaged, impl_->path + " is damaged: record " + std::to_string(recno) +
+                               " is cut short.");
+  }
+}
+
+bool TableFile::IsDeleted(uint32_t recno) const {
+  impl_->CheckRecno(recno);
+  char mark = 0;
+  impl_->file->ReadAt(impl_->RecordOffset(recno), &mark, 1);
+  return mark == kDeletedMark;
+}
+
+std::vector<std::string> TableFile::RecordValues(uint32_t recno) const {
+  std::string image;
+  ReadRecord(recno, &image);
+  std::vector<std::string> values;
+  for (const Field& f : impl_->header.fields) values.push_back(ValueText(f, image.data() + f.offset));
+  return values;
+}
+
+void TableFile::ForEachRecord(
+    const std::function<bool(uint32_t, bool, const char*)>& fn) const {
+  impl_->ForEach(fn);
+}
+
+std::vector<TagInfo> TableFile::Tags() const {
+  bool missing = false;
+  auto index = OpenPlain(IndexPath(), OsFile::Mode::kRead, &missing);
+  if (missing) return {};
+  IndexHeader header = ReadIndexHeader(index.get());
+  std::vector<TagInfo> tags;
+  for (const IndexTag& t : header.tags) tags.push_back(t.info);
+  return tags;
+}
+
+void TableFile::ForEachTagEntry(const std::string& tag,
+                                const std::function<void(const char*, uint32_t)>& fn) const {
+  bool missing = false;
+  auto index = OpenPlain(IndexPath(), OsFile::Mode::kRead, &missing);
+  if (missing) Fail(kErrTagNotFound, tag + " (there is no index file " + IndexPath() + ")");
+  IndexHeader header = ReadIndexHeader(index.get());
+  for (uint32_t ordinal = 0; ordinal < header.tags.size(); ++ordinal) {
+    const IndexTag& t = header.tags[ordinal];
+    if (!EqualsIgnoreCase(t.info.name, tag)) continue;
+    const uint32_t capacity = PageCapacity(t.info.page_size, t.info.key_width);
+    const uint32_t width = t.info.key_width + 4;
+    std::vector<char> page(t.info.page_size);
+    for (uint32_t p = 0; p < t.info.page_count; ++p) {
+      uint32_t entries = 0;
+      std::string why =
+          index->ReadAt(t.first_page + uint64_t(p) * t.info.page_size, page.data(),
+                        page.size()) == page.size()
+              ? CheckPage(page.data(), t.info.page_size, ordinal, p, capacity, &entries)
+              : "the file ends inside it";
+      if (!why.empty()) {
+        Fail(kErrIndexDamaged, IndexPath() + " is damaged: tag " + t.info.name + ", page " +
+                                   std::to_string(p + 1) + ": " + why + ".");
+      }
+      for (uint32_t e = 0; e < entries; ++e) {
+        const char* entry = page.data() + kPageHeader + size_t(e) * width;
+        fn(entry, GetBE32(entry + t.info.key_width));
+      }
+    }
+    return;
+  }
+  Fail(kErrTagNotFound, tag + " (in " + IndexPath() + ")");
+}
+
+std::string TableFile::KeyOf(const std::string& expression, const char* image) const {
+  KeySpec spec = ParseExpression(impl_->header.fields, expression, impl_->path);
+  std::string key(spec.width, '\0');
+  ExtractKey(spec, image, key.data());
+  return key;
+}
+
+TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expression,
+                               uint32_t page_size) {
+  Impl& t = *impl_;
+  t.RequireExclusive("creating an index tag");
+  if (tag.empty() || tag.size() > kMaxTagName || tag.find('\0') != std::string::npos) {
+    Fail(kErrInvalidArgument, "a tag name needs 1 to " + std::to_string(kMaxTagName) +
+                                  " characters (\"" + tag + "\")");
+  }
+  if (expression.size() > kMaxExpression) {
+    Fail(kErrBadExpression, "it is longer than " + std::to_string(kMaxExpression) + " characters");
+  }
+  if (page_size != 0 && (page_size < kMinPageSize || page_size > kMaxPageSize)) {
+    Fail(kErrInvalidArgument, "the index page size " + std::to_string(page_size) +
+                                  " is outside " + std::to_string(kMinPageSize) + " to " +
+                                  std::to_string(kMaxPageSize));
+  }
+  TagPlan fresh;
+  fresh.key = ParseExpression(t.header.fields, expression, t.path);
+  fresh.info.name = tag;
+  fresh.info.expression = expression;
+  fresh.info.page_size = page_size == 0 ? kDefaultPageSize : page_size;
+  // A key too wide for the page: with the default size take a larger page, else refuse.
+  while (PageCapacity(fresh.info.page_size, fresh.key.width) < 2) {
+    if (page_size != 0 || fresh.info.page_size >= kMaxPageSize) {
+      Fail(kErrBadExpression, "its key of " + std::to_string(fresh.key.width) +
+                                  " bytes does not fit pages of " + std::to_string(fresh.info.page_size) +
+                                  " bytes");
+    }
+    fresh.info.page_size *= 2;
+  }
+
+  IndexHeader existing;
+  bool unreadable = false;
+  auto old_index = t.ExistingIndex(&existing, &unreadable);
+  std::vector<TagPlan> plans;
+  bool placed = false;
+  for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+    if (EqualsIgnoreCase(existing.tags[i].info.name, tag)) {
+      if (!placed) plans.push_back(fresh);
+      placed = true;
+      continue;
+    }
+    TagPlan plan;
+    if (t.PlanExisting(existing.tags[i], i, old_index.get(), true, &plan)) plans.push_back(plan);
+  }
+  if (!placed) plans.push_back(fresh);
+
+  const std::string temp = TempIndexPathOf(t.path);
+  std::vector<TagInfo> written;
+  try {
+    written = WriteIndexFile(temp, plans, old_index.get(), t.LiveRecords(false),
+                             t.header.record_count, t.path);
+    old_index.reset();
+    FaultPoint("index:temp-written");
+    RenameOver(temp, IndexPath());
+  } catch (const FaultInjected&) {
+    throw;
+  } catch (...) {
+    old_index.reset();
+    RemoveFileIfPresent(temp);
+    throw;
+  }
+  for (const TagInfo& info : written) {
+    if (EqualsIgnoreCase(info.name, tag)) return info;
+  }
+  Fail(kErrIo, "the new tag " + tag + " is missing from " + IndexPath());
+}
+
+void TableFile::Pack() {
+  Impl& t = *impl_;
+  t.RequireExclusive("packing");
+  IndexHeader existing;
+  bool unreadable = false;
+  auto old_index = t.ExistingIndex(&existing, &unreadable);
+  JournalIndexAction action = JournalIndexAction::kNone;
+  const std::string packed_index = PackedIndexPathOf(t.path);
+  const std::string journal_path = JournalPathOf(t.path);
+
+  uint32_t live = 0;
+  t.ForEach([&](uint32_t, bool deleted, const char*) {
+    if (!deleted) ++live;
+    return true;
+  });
+
+  try {
+    // 1. The index file of the packed table, built beside the old one.
+    if (old_index && unreadable) {
+      action = JournalIndexAction::kRemove;
+    } else if (old_index) {
+      std::vector<TagPlan> plans;
+      for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+        TagPlan plan;
+        if (t.PlanExisting(existing.tags[i], i, old_index.get(), false, &plan)) {
+          plans.push_back(plan);
+        }
+      }
+      WriteIndexFile(packed_index, plans, nullptr, t.LiveRecords(true), live, t.path);
+      action = JournalIndexAction::kReplace;
+      FaultPoint("pack:index-built");
+    }
+    old_index.reset();
+
+    // 2. The journal: the packed table's complete image, flushed before its header, which
+    // is the commit point.
+    TableHeader packed = t.header;
+    packed.record_count = live;
+    uint64_t length = packed.header_size + uint64_t(live) * packed.record_length;
+    {
+      auto journal = OpenPlain(journal_path, OsFile::Mode::kTruncate, nullptr);
+      BufferedWriter out(journal.get(), kJournalHeader, 4 * kBlockBytes);
+      std::string encoded = EncodeTableHeader(packed);
+      uint32_t crc = Crc32(encoded.data(), encoded.size());
+      out.Write(encoded.data(), encoded.size());
+      t.ForEach([&](uint32_t, bool deleted, const char* image) {
+        if (!deleted) {
+          crc = Crc32(image, packed.record_length, crc);
+          out.Write(image, packed.record_length);
+        }
+        return true;
+      });
+      out.Flush();
+      journal->Sync();
+      FaultPoint("pack:journal-written");
+      std::string header = EncodeJournalHeader(action, length, crc);
+      journal->WriteAt(0, header.data(), header.size());
+      journal->Sync();
+      SyncFolderOf(journal_path);
+      FaultPoint("pack:journal-committed");
+
+      // 3. Past the commit point: the same steps a recovery would take.
+      ApplyJournal(t.file.get(), journal.get(), t.path, action, length);
+    }
+    if (!RemoveFileIfPresent(journal_path)) Fail(kErrIo, "removing the pack journal " + journal_path);
+    SyncFolderOf(journal_path);
+  } catch (const FaultInjected&) {
+    throw;  // a simulated crash leaves everything as it is
+  } catch (...) {
+    old_index.reset();
+    // Before the commit point nothing has changed; clear the leftovers. After it, the
+    // journal stays for the next open to finish the pack.
+    bool committed = false;
+    {
+      bool missing = false;
+      std::unique_ptr<OsFile> journal;
+      try {
+        journal = OpenPlain(journal_path, OsFile::Mode::kRead, &missing);
+      } catch (...) {
+      }
+      char h[kJournalHeader];
+      committed = journal && journal->ReadAt(0, h, sizeof h) == sizeof h &&
+                  std::memcmp(h, kJournalMagic, 8) == 0 && GetU32(h + 28) == Crc32(h, 28);
+    }
+    if (!committed) {
+      RemoveFileIfPresent(journal_path);
+      RemoveFileIfPresent(packed_index);
+    }
+    throw;
+  }
+  t.LoadHeader();
+}
+
+}  // namespace kxengine
