@@ -273,21 +273,28 @@ TEST_F(PropStorageTest, CircularMastersAreRefused) {
   TPropStorage middle("T"), leaf("T");
   middle.SetMasterStorage(&storage_);
   leaf.SetMasterStorage(&middle);
-  for (TPropStorage* master : {&storage_, &middle, &leaf}) {
-    TPropStorage* target = master == &leaf ? &leaf : &storage_;
+  const std::pair<TPropStorage*, TPropStorage*> refused[] = {
+      {&storage_, &storage_}, {&storage_, &middle}, {&storage_, &leaf}, {&middle, &leaf}};
+  for (const auto& [storage, master] : refused) {
     try {
-      target->SetMasterStorage(target == &leaf ? &leaf : master);
+      storage->SetMasterStorage(master);
       ADD_FAILURE() << "no exception";
     } catch (const EInvalidOp& e) {
       EXPECT_EQ(e.Message(), "Circular links not allowed");
     }
   }
   EXPECT_EQ(storage_.MasterStorage(), nullptr);
+  EXPECT_EQ(middle.MasterStorage(), &storage_);
   EXPECT_EQ(leaf.MasterStorage(), &middle);
-  // Moving to another master leaves the old one's slaves.
+  // Moving to another master leaves the old one's slaves: saving `middle` saves no slave.
   leaf.SetMasterStorage(&storage_);
+  leaf.SetAppIniFile(&ini_);  // a slave is saved through its own link
+  std::vector<std::string> saved;
+  leaf.OnSave = [&](TPropStorage&) { saved.push_back("leaf"); };
+  middle.SaveState();
+  EXPECT_THAT(saved, IsEmpty());
   storage_.SaveState();
-  EXPECT_EQ(profiles_.Text(kFile), "[Databases]\r\ndravent=\r\nVersion=0\r\n");
+  EXPECT_THAT(saved, ElementsAre("leaf"));
 }
 
 TEST_F(PropStorageTest, DestroyedMasterClearsItsSlaves) {
