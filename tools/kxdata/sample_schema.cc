@@ -25,7 +25,7 @@ constexpr F kPhys[] = {"PILOCATION:C:10", "PITEM:C:20", "PCOUNT:N:12:3", "PCOUNT
 constexpr F kTran[] = {"TITEM:C:20",    "TDATE:D:0",     "TCODE:C:2",     "TLOCATION:C:10",
                        "TRANSACTIONNUMBER:I:0", "TQTY:N:12:3", "TCOST:N:12:4", "TPRICE:N:12:2",
                        "TCUSTNO:C:10",  "TVENDNO:C:10",  "TREF:C:20",     "TUSER:C:10",
-                       "TPOSTED:L:0",   "TENTERED:T:0",  "TMEMO:C:55"};
+                       "TPOSTED:L:0",   "TENTERED:T:0",  "TMEMO:C:64"};
 constexpr F kType[] = {"TYPE:C:10", "TDESC:C:30"};
 constexpr F kUm[] = {"UUM:C:4", "UDESC:C:20", "UFACTOR:N:10:3"};
 constexpr F kVend[] = {"VVENDNO:C:10", "VNAME:C:40", "VADDR1:C:40", "VCITY:C:25",

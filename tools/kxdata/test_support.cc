@@ -1,0 +1,126 @@
+#include "test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "kxdata.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (int attempt = 0;; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() /
+                         ("kxdata-test-" + std::to_string(stamp) + "-" +
+                          std::to_string(counter++) + "-" + std::to_string(attempt));
+    if (fs::create_directory(candidate)) {
+      path_ = candidate.string();
+      return;
+    }
+  }
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string ScratchDir::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+
+std::string ScratchDir::Write(const std::string& name, const std::string& text) const {
+  std::string path = File(name);
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  return path;
+}
+
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  ToolRun run;
+  run.code = RunKxdata(args, in, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+#ifndef _WIN32
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+  pid_ = fork();
+  if (pid_ < 0) throw std::system_error(errno, std::generic_category(), "fork");
+  if (pid_ == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, STDERR_FILENO);
+    dup2(null_fd, STDIN_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    std::vector<char*> raw;
+    for (const std::string& arg : argv) raw.push_back(const_cast<char*>(arg.c_str()));
+    raw.push_back(nullptr);
+    execv(raw[0], raw.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  out_fd_ = fds[0];
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) {
+    Kill();
+    Wait();
+  }
+  if (out_fd_ >= 0) close(out_fd_);
+}
+
+bool ChildProcess::WaitForLine(const std::string& line) {
+  for (;;) {
+    std::size_t end;
+    while ((end = buffered_.find('\n')) != std::string::npos) {
+      std::string got = buffered_.substr(0, end);
+      buffered_.erase(0, end + 1);
+      if (got == line) return true;
+    }
+    char chunk[256];
+    ssize_t n = read(out_fd_, chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffered_.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+void ChildProcess::Kill() {
+  if (pid_ > 0) kill(pid_, SIGKILL);
+}
+
+int ChildProcess::Wait() {
+  if (pid_ <= 0) return -1;
+  int status = 0;
+  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return -WTERMSIG(status);
+  return -1;
+}
+#endif
