@@ -1,41 +1,29 @@
-// Program entry: the application title and the main window.
+// Program entry: the application object, the main window, the message loop, and the
+// destruction of the window and its components when the loop ends.
 #include <windows.h>
 
-namespace {
-constexpr char kApplicationTitle[] = "Kestovar Index Files Re-Build Program";
-constexpr char kWindowCaption[] = "Kestovar Index File Re-Build";
-constexpr char kWindowClass[] = "Tfmrebld";
-constexpr int kOuterWidth = 528;
-constexpr int kOuterHeight = 383;
+#include <commctrl.h>
 
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
-}
-}  // namespace
+#include "app/application_win.h"
+#include "app/control_ids.h"
+#include "app/main_window_win.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = MainWindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kWindowClass;
-  RegisterClassA(&wc);
-  (void)kApplicationTitle;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - kOuterWidth) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - kOuterHeight) / 2;
-  HWND hwnd = CreateWindowExA(0, kWindowClass, kWindowCaption, WS_OVERLAPPEDWINDOW, left, top,
-                              kOuterWidth, kOuterHeight, nullptr, nullptr, instance, nullptr);
-  ShowWindow(hwnd, show);
-  MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  kx_app::Application& app = kx_app::Application::Instance();
+  app.SetTitle(kx_app::kApplicationTitle);
+  app.Initialize(instance);
+  {
+    kx_app::MainWindow fmrebld;
+    fmrebld.Create(instance, app.Handle());
+    app.SetMainWindow(fmrebld.Handle());
+    ShowWindow(app.Handle(), SW_SHOWNA);
+    fmrebld.ShowFirst();
+    app.Run();
+    app.SetMainWindow(nullptr);
+    fmrebld.Destroy();
   }
   return 0;
 }

@@ -39,5 +39,11 @@ MessageBoxInfo AppTest::AnswerBox() {
 }
 
 void AppTest::Shot(const std::string& name) const {
+  // Let the program finish painting what it has queued first.
+  if (main_) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+  }
+  Sleep(300);
   SaveWindowShot(nullptr, ShotsFolder() + "\\" + name + ".bmp");
 }

@@ -255,6 +255,13 @@ HWND Program::ActiveWindow() const {
   return gui.hwndActive;
 }
 
+bool Program::InMenu() const {
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof(gui);
+  if (!GetGUIThreadInfo(info_.dwThreadId, &gui)) return false;
+  return (gui.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;
+}
+
 HWND FindChild(HWND parent, const ChildQuery& query) {
   FindChildState state{&query};
   EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&state));
@@ -344,6 +351,22 @@ void SendKeyInput(WORD vk, bool alt) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void ClickScreen(int x, int y) {
+  const int w = GetSystemMetrics(SM_CXSCREEN) - 1, h = GetSystemMetrics(SM_CYSCREEN) - 1;
+  INPUT inputs[3] = {};
+  for (INPUT& in : inputs) {
+    in.type = INPUT_MOUSE;
+    in.mi.dx = x * 65535 / w;
+    in.mi.dy = y * 65535 / h;
+  }
+  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+  inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &inputs[0], sizeof(INPUT));
+  Sleep(50);
+  SendInput(2, &inputs[1], sizeof(INPUT));
+}
+
 void ChooseMenuItem(HWND window, int command_id) {
   PostMessageA(window, WM_COMMAND, MAKEWPARAM(command_id, 0), 0);
 }
@@ -363,9 +386,7 @@ MessageBoxInfo ReadMessageBox(HWND box) {
     }
     if (_stricmp(cls.c_str(), "Static") == 0 &&
         (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-      DWORD_PTR icon = 0;
-      SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &icon);
-      info.icon = reinterpret_cast<HICON>(icon);
+      info.icon = child;
     }
   }
   return info;
@@ -379,6 +400,57 @@ bool AnswerMessageBox(HWND box, const std::string& button) {
   if (!b) return false;
   Click(b);
   return true;
+}
+
+bool ShowsSystemIcon(HWND icon_static, LPCSTR system_icon) {
+  if (!icon_static) return false;
+  HICON icon = LoadIconA(nullptr, system_icon);
+  const int w = GetSystemMetrics(SM_CXICON), h = GetSystemMetrics(SM_CYICON);
+  RECT r = WindowBounds(icon_static);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  // Drawn once over black and once over white: where both agree the icon is opaque.
+  std::vector<COLORREF> over_black(w * h), over_white(w * h);
+  for (int pass = 0; pass < 2; ++pass) {
+    RECT all{0, 0, w, h};
+    FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(pass == 0 ? BLACK_BRUSH : WHITE_BRUSH)));
+    DrawIconEx(mem, 0, 0, icon, w, h, 0, nullptr, DI_NORMAL);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) (pass == 0 ? over_black : over_white)[y * w + x] = GetPixel(mem, x, y);
+    }
+  }
+  int compared = 0, differing = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (over_black[y * w + x] != over_white[y * w + x]) continue;
+      ++compared;
+      if (GetPixel(screen, r.left + x, r.top + y) != over_black[y * w + x]) ++differing;
+    }
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return compared > w * h / 4 && differing * 20 < compared;
+}
+
+std::vector<IconEntry> IconGroupEntries(const std::string& exe_path, int group_id) {
+  std::vector<IconEntry> entries;
+  HMODULE module = LoadLibraryExA(exe_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return entries;
+  HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(group_id), MAKEINTRESOURCEA(14));
+  if (res) {
+    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(module, res)));
+    const int count = data[4] | (data[5] << 8);
+    for (int i = 0; i < count; ++i) {
+      const BYTE* e = data + 6 + 14 * i;  // width, height, colours, reserved, planes, bits...
+      entries.push_back({e[0] ? e[0] : 256, e[1] ? e[1] : 256, e[6] | (e[7] << 8)});
+    }
+  }
+  FreeLibrary(module);
+  return entries;
 }
 
 COLORREF ReadClientPixel(HWND hwnd, int x, int y) {

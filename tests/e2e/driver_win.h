@@ -89,8 +89,19 @@ struct MessageBoxInfo {
   std::string caption;
   std::string text;                  // the static with id 0xFFFF
   std::vector<std::string> buttons;  // captions of the visible buttons
-  HICON icon = nullptr;
+  HWND icon = nullptr;               // the static that shows the icon
 };
+
+// Whether the icon a static control shows on screen is the given system icon (IDI_HAND,
+// IDI_ASTERISK...): the icon is drawn here and compared pixel by pixel where it is opaque.
+bool ShowsSystemIcon(HWND icon_static, LPCSTR system_icon);
+
+// The icon images of an executable's icon group: width, height and bits per pixel of each.
+struct IconEntry {
+  int width, height, bits;
+  bool operator==(const IconEntry&) const = default;
+};
+std::vector<IconEntry> IconGroupEntries(const std::string& exe_path, int group_id);
 
 class Program {
  public:
@@ -118,6 +129,8 @@ class Program {
   // The window with the keyboard focus in the program's GUI thread, or nullptr.
   HWND FocusedWindow() const;
   HWND ActiveWindow() const;
+  // Whether the program's GUI thread is in a menu loop.
+  bool InMenu() const;
 
  private:
   PROCESS_INFORMATION info_{};
@@ -145,6 +158,8 @@ void Click(HWND button);                    // posts BM_CLICK
 void TypeChars(HWND target, const std::string& text);  // posts WM_CHAR per character
 void PostKey(HWND target, UINT vk);         // posts WM_KEYDOWN and WM_KEYUP
 void SendKeyInput(WORD vk, bool alt = false);  // SendInput to the foreground window
+// A left mouse click at a screen position (SendInput), as a user would give it.
+void ClickScreen(int x, int y);
 void ChooseMenuItem(HWND window, int command_id);  // posts WM_COMMAND
 void PostClose(HWND window);                // posts WM_SYSCOMMAND SC_CLOSE (the close box)
 

@@ -1,0 +1,60 @@
+// The application object: the title, a hidden application window that carries the title to
+// the taskbar and owns the main window and the error box, the message loop, and the error
+// display that every window handler's exception ends in.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+namespace kx_app {
+
+class Application {
+ public:
+  static Application& Instance();
+
+  void Initialize(HINSTANCE instance);
+  void SetTitle(const std::string& title);
+  const std::string& Title() const { return title_; }
+  HINSTANCE InstanceHandle() const { return instance_; }
+  HWND Handle() const { return handle_; }
+  void SetMainWindow(HWND main) { main_ = main; }
+
+  // Processes messages until Terminate; Tab moves between the main window's controls.
+  void Run();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  // The error box: the message (with the full-stop rule) in a modal box owned by the
+  // application window, the title as caption, the stop icon and OK. Every window of the
+  // application is disabled while it is open; the focus goes back where it was.
+  void ShowException(const std::exception& error);
+  void ShowErrorText(const std::string& message);
+
+  // The "Information" dialog: information icon, OK (Enter and Esc), centred on the screen,
+  // modal over `owner`.
+  void ShowInformation(HWND owner, const std::string& text);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+  HINSTANCE instance_ = nullptr;
+  HWND handle_ = nullptr;
+  HWND main_ = nullptr;
+  std::string title_;
+  bool terminated_ = false;
+};
+
+// Runs `handler` and shows any exception it lets out through the error display: the boundary
+// that every message handler of the program sits behind.
+template <typename Handler>
+void Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    Application::Instance().ShowException(error);
+  }
+}
+
+}  // namespace kx_app

@@ -1,0 +1,119 @@
+// The main window fmrebld: its controls, menu and components, its small handlers (FormShow,
+// pathFromChange, btnCloseClick, Help2Click, About1Click), the rebuild button wired to the
+// rebuild run, and the RebuildView the run draws through.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+
+#include "db/ads_connection.h"
+#include "db/ads_table.h"
+#include "settings/app_ini_file.h"
+#include "settings/prop_storage.h"
+#include "settings/registry_reader.h"
+#include "widgets/browse_field_win.h"
+#include "widgets/gradient_background_win.h"
+#include "rebuild/rebuild_view.h"
+
+namespace kx_app {
+
+class MainWindow : public RebuildView {
+ public:
+  MainWindow();
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Creates the window (hidden) with its controls and components.
+  void Create(HINSTANCE instance, HWND owner);
+  // The first showing: the property storage loads, FormShow runs, the window is centred on
+  // the screen, shown and activated, and the folder field takes the focus.
+  void ShowFirst();
+  // Destroys the window: the storage's destroy-time save, the controls, then the components
+  // in reverse order of creation (the table before the connection).
+  void Destroy();
+  HWND Handle() const { return hwnd_; }
+
+  // Handlers of the window.
+  void FormShow();
+  void pathFromChange();
+  void btnCloseClick();
+  void Help2Click();
+  void About1Click();
+  void RunRebuild();
+
+  // RebuildView.
+  std::string FolderPath() override;
+  void SetFolderPath(const std::string& path) override;
+  void SetErrorText(const std::string& text) override;
+  void SetErrorVisible(bool visible) override;
+  void SetProgressVisible(bool visible) override;
+  void SetProgressPosition(int position) override;
+  void SetStatusText(const std::string& text) override;
+  void SetStatusVisible(bool visible) override;
+  void SetExitEnabled(bool enabled) override;
+  void FocusExit() override;
+  void SetRebuildButtonVisible(bool visible) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  void CreateControls();
+  HMENU CreateMainMenu();
+  void OnCommand(int id, int code);
+  void OnClose();
+  void OnPaint();
+  void PaintContent(HDC dc, const RECT& client);
+  HBRUSH OnCtlColorStatic(HDC dc, HWND control);
+  // Repaints the window's surface under a child (and the child over it) at once: what a
+  // transparent label needs when its text or visibility changes.
+  void RepaintArea(const RECT& area);
+  RECT ChildRect(HWND child) const;
+  void SizeLabelToText(HWND label, HFONT font, bool keep_size_when_empty);
+
+  HWND hwnd_ = nullptr;
+  HINSTANCE instance_ = nullptr;
+
+  HFONT font_tahoma10_ = nullptr;
+  HFONT font_tahoma8_ = nullptr;
+  HFONT font_sans8_ = nullptr;
+  HBRUSH white_brush_ = nullptr;
+  HIMAGELIST process_picture_ = nullptr;
+  HIMAGELIST exit_picture_ = nullptr;
+
+  // Components in creation order.
+  std::unique_ptr<TGradientBackground> Background1;
+  HWND Label1 = nullptr;
+  HWND Label2 = nullptr;
+  HWND Label4 = nullptr;
+  HWND lblprogress = nullptr;
+  HWND lblerror = nullptr;
+  std::unique_ptr<BrowseField> pathFrom;
+  HWND btnProcess = nullptr;
+  HWND btnExit = nullptr;
+  HWND Progress = nullptr;
+  HMENU MainMenu1 = nullptr;
+  std::unique_ptr<TAdsConnection> AdsConnection1;
+  std::unique_ptr<TAdsTable> AdsTable1;
+  std::unique_ptr<TPropStorage> iniprop;
+  std::unique_ptr<TAppIniFile> tblads;
+  std::unique_ptr<TRegistryReader> Registry1;
+
+  bool shown_ = false;
+  bool destroyed_ = false;
+  // A failed paint is reported once; later paints fall back to a plain fill silently, so a
+  // lasting fault cannot open one error box after another.
+  bool paint_failed_ = false;
+  std::string paint_error_;
+  // The control that had the focus when the window was last deactivated.
+  HWND last_focus_ = nullptr;
+};
+
+// Posted to the main window to show a paint failure outside the paint cycle.
+inline constexpr UINT WM_APP_PAINT_FAILED = WM_APP + 1;
+
+}  // namespace kx_app
