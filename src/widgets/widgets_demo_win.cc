@@ -1,5 +1,6 @@
 // A small host window with the folder field over the gradient background, to look at the
-// controls by eye: `widgets_demo [path]`. Also used for screenshots.
+// controls by eye: `widgets_demo [path]`, or `widgets_demo /browse [path]` to open the folder
+// dialog at once. Also used for screenshots.
 #include <windows.h>
 
 #include <memory>
@@ -16,6 +17,7 @@ struct Demo {
   HFONT font = nullptr;
 };
 Demo* g_demo = nullptr;
+constexpr UINT kOpenBrowser = WM_APP + 1;
 
 LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -32,6 +34,9 @@ LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SIZE:
       if (g_demo && g_demo->background) g_demo->background->Resized();
+      return 0;
+    case kOpenBrowser:
+      if (g_demo && g_demo->field) g_demo->field->Browse();
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -66,13 +71,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
   demo.field = BrowseField::Create(hwnd, 100, RECT{8, 192, 8 + 477, 192 + 21}, demo.font);
   demo.field->SetOptions(kMainWindowBrowseOptions);
   demo.field->SetStartWithLast(true);
-  const std::string initial = command_line && *command_line
-                                  ? std::string(command_line)
-                                  : "C:\\Documents and Settings\\All Users\\Documents\\data";
+  std::string arguments = command_line ? command_line : "";
+  const bool open_browser = arguments.rfind("/browse", 0) == 0;
+  if (open_browser) arguments.erase(0, arguments.size() > 7 ? 8 : 7);
+  const std::string initial =
+      arguments.empty() ? "C:\\Documents and Settings\\All Users\\Documents\\data" : arguments;
   demo.field->SetPath(initial);
 
   ShowWindow(hwnd, show);
   SetFocus(demo.field->Handle());
+  if (open_browser) PostMessageW(hwnd, kOpenBrowser, 0, 0);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (!IsDialogMessageW(hwnd, &msg)) {

@@ -1,0 +1,42 @@
+// Measures a full paint of the gradient background (off-screen image, bands, one copy) into a
+// memory DC at the main window's size and at a full-screen size: `gradient_paint_bench [n]`.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "widgets/gradient_background_win.h"
+
+int main(int argc, char** argv) {
+  const int repetitions = argc > 1 ? std::atoi(argv[1]) : 500;
+  TGradientBackground background;
+  background.SetGradientColorStart(9981440);
+  background.SetGradientColorStop(clSilver);
+  background.SetGradientSmooth(4);
+  for (SIZE size : {SIZE{520, 329}, SIZE{1920, 1080}}) {
+    HDC screen = GetDC(nullptr);
+    HDC target = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
+    HGDIOBJ old = SelectObject(target, bitmap);
+    for (TGradientDirection direction : {gdHorizontal, gdDiagonalLeft}) {
+      background.SetGradientDirection(direction);
+      const auto start = std::chrono::steady_clock::now();
+      for (int i = 0; i < repetitions; ++i) {
+        background.Paint(target, RECT{0, 0, size.cx, size.cy});
+      }
+      GdiFlush();
+      const double us = std::chrono::duration<double, std::micro>(
+                            std::chrono::steady_clock::now() - start)
+                            .count() /
+                        repetitions;
+      std::printf("%4ldx%-4ld %-14s %9.1f us per paint\n", size.cx, size.cy,
+                  direction == gdHorizontal ? "horizontal" : "diagonal-left", us);
+    }
+    SelectObject(target, old);
+    DeleteObject(bitmap);
+    DeleteDC(target);
+    ReleaseDC(nullptr, screen);
+  }
+  return 0;
+}
