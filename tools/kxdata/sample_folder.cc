@@ -143,7 +143,7 @@ void MakeLocations(Folder& f) {
   for (std::size_t i = 0; i < f.options.locations; ++i) {
     w[location] = LocationCode(i);
     w[desc] = LocationDescription(i);
-    w[active] = f.random.Percent(90) ? "T" : "F";
+    w[active].push_back(f.random.Percent(90) ? 'T' : 'F');
     w.Add();
   }
   w.Finish();
@@ -230,7 +230,7 @@ void MakeCustomers(Folder& f) {
     w[phone] = PhoneNumber(f.random);
     w[balance] = f.random.Percent(40) ? "0.00" : Amount(f.random, 0, 25000, 2);
     if (f.random.Percent(90)) w[last] = f.RandomDate();
-    w[taxable] = f.random.Percent(80) ? "T" : "F";
+    w[taxable].push_back(f.random.Percent(80) ? 'T' : 'F');
     w.Add();
   }
   w.Finish();
@@ -258,16 +258,14 @@ void MakeItems(Folder& f) {
     if (!f.vendors.empty()) {
       w[vendno] = f.vendors[f.random.Below(static_cast<std::uint32_t>(f.vendors.size()))];
     }
-    const double unit_cost = static_cast<double>(f.random.Between(25, 250000)) / 100.0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4f", unit_cost);
-    w[cost] = text;
-    std::snprintf(text, sizeof text, "%.2f", unit_cost * (1.25 + f.random.Below(60) / 100.0));
-    w[price] = text;
+    // Cost in hundredths of a cent; price a markup of 25 to 84 percent, in cents.
+    const std::int64_t cost_units = f.random.Between(2500, 25000000);
+    w[cost] = FixedPoint(cost_units, 4);
+    w[price] = FixedPoint(cost_units * (125 + f.random.Below(60)) / 10000, 2);
     w[onhand] = Amount(f.random, 0, 500, 3);
     w[reorder] = Amount(f.random, 0, 50, 0);
     if (f.random.Percent(80)) w[lastsale] = f.RandomDate();
-    w[active] = f.random.Percent(95) ? "T" : "F";
+    w[active].push_back(f.random.Percent(95) ? 'T' : 'F');
     w.Add();
     f.items.push_back(row);
   };
@@ -425,7 +423,7 @@ void MakeTransactions(Folder& f) {
       w[ref] = "INV" + std::to_string(f.random.Between(100000, 999999));
     }
     w[user] = f.random.Pick(kUsers);
-    w[posted] = f.random.Percent(97) ? "T" : "F";
+    w[posted].push_back(f.random.Percent(97) ? 'T' : 'F');
     w[entered] = f.RandomTimestamp(w[date]);
     w[memo] = f.random.Pick(kMemos);
     w.Add();

@@ -9,7 +9,7 @@
 
 struct SampleOptions {
   std::uint32_t items = 2000;      // item records (an item may be stocked at two locations)
-  std::uint32_t trans = 20000;     // transactions
+  std::uint32_t trans = 12000;     // transactions
   std::uint32_t customers = 300;
   std::uint32_t vendors = 60;
   std::uint32_t locations = 6;     // 1..99

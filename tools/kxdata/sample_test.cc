@@ -12,6 +12,7 @@
 #include "engine/verify.h"
 #include "sample_folder.h"
 #include "sample_schema.h"
+#include "sample_values.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -163,6 +164,41 @@ TEST(SampleTest, ValuesLookRealistic) {
   });
   EXPECT_EQ(numbers.size(), tran->RecordCount());  // transaction numbers are unique
   EXPECT_GT(codes["SL"], codes["RC"]);             // sales outnumber receipts
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SampleValuesTest, FixedPointText) {
+  const struct {
+    std::int64_t units;
+    int decimals;
+    const char* text;
+  } cases[] = {{0, 2, "0.00"},      {5, 2, "0.05"},    {-5, 2, "-0.05"},
+               {-1250, 2, "-12.50"}, {12345, 0, "12345"}, {7, 3, "0.007"},
+               {1000000, 4, "100.0000"}};
+  for (const auto& c : cases) EXPECT_EQ(FixedPoint(c.units, c.decimals), c.text) << c.units;
+}
+
+TEST(SampleValuesTest, DatesRoundTripAndBarCodesCheck) {
+  EXPECT_EQ(DaysFromCivil({1970, 1, 1}), 0);
+  EXPECT_EQ(FormatDate(CivilFromDays(DaysFromCivil({2024, 2, 29}) + 1)), "2024-03-01");
+  EXPECT_EQ(FormatDate(CivilFromDays(DaysFromCivil({2023, 2, 28}) + 1)), "2023-03-01");
+  EXPECT_EQ(FormatDate(CivilFromDays(DaysFromCivil({1999, 12, 31}) + 1)), "2000-01-01");
+  SampleRandom random(3);
+  for (int i = 0; i < 200; ++i) {
+    const std::string upc = UpcCode(random);
+    ASSERT_EQ(upc.size(), 12u);
+    int sum = 0;
+    for (int d = 0; d < 12; ++d) sum += (upc[d] - '0') * (d % 2 == 0 ? 3 : 1);
+    EXPECT_EQ(sum % 10, 0) << upc;
+  }
+  // Bounds are inclusive and respected.
+  for (int i = 0; i < 1000; ++i) {
+    const auto value = random.Between(-3, 3);
+    ASSERT_TRUE(value >= -3 && value <= 3) << value;
+  }
 }
 
 }  // namespace

@@ -208,9 +208,27 @@ std::string PhoneNumber(SampleRandom& random) {
 
 std::string Amount(SampleRandom& random, double low, double high, int decimals) {
   const double scale = std::pow(10.0, decimals);
-  const auto units = random.Between(static_cast<std::int64_t>(std::llround(low * scale)),
-                                    static_cast<std::int64_t>(std::llround(high * scale)));
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*f", decimals, static_cast<double>(units) / scale);
+  return FixedPoint(random.Between(std::llround(low * scale), std::llround(high * scale)),
+                    decimals);
+}
+
+std::string FixedPoint(std::int64_t units, int decimals) {
+  // Integer arithmetic only: the same text on every platform, and fast.
+  const bool negative = units < 0;
+  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(units)
+                                     : static_cast<std::uint64_t>(units);
+  char digits[32];
+  int length = 0;
+  do {
+    digits[length++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0 || length <= decimals);
+  std::string text;
+  text.reserve(static_cast<std::size_t>(length) + 2);
+  if (negative) text.push_back('-');
+  for (int i = length - 1; i >= 0; --i) {
+    text.push_back(digits[i]);
+    if (i == decimals && decimals > 0) text.push_back('.');
+  }
   return text;
 }

@@ -64,5 +64,7 @@ std::string CompanyName(SampleRandom& random);
 std::string StreetAddress(SampleRandom& random);
 std::string CityName(SampleRandom& random);
 std::string PhoneNumber(SampleRandom& random);
-// A fixed-point value with `decimals` places, drawn between low and high.
+// A fixed-point value with `decimals` places (0 to 6), drawn between low and high.
 std::string Amount(SampleRandom& random, double low, double high, int decimals);
+// `units` divided by 10^decimals, written with exactly `decimals` places ("-12.50").
+std::string FixedPoint(std::int64_t units, int decimals);
