@@ -125,7 +125,7 @@ struct Folder {
 // Builds the sample's tags of a table, or those named in `only` when it is not empty.
 void BuildTags(kxengine::TableFile& table, std::string_view base_name,
                std::initializer_list<std::string_view> only = {}) {
-  for (const SampleTag& tag : SampleTags(base_name)) {
+  for (const IndexTagDef& tag : SampleTags(base_name)) {
     if (only.size() > 0 && std::find(only.begin(), only.end(), tag.name) == only.end()) continue;
     table.CreateIndex(std::string(tag.name), std::string(tag.expression));
   }

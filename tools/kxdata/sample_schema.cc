@@ -44,38 +44,6 @@ constexpr std::array<SampleTableSchema, 10> kTables = {{
     {"vend", kVend},
 }};
 
-constexpr SampleTag kItemTags[] = {{"IITEM", "IITEM"},
-                                   {"IDESC1", "IDESC1"},
-                                   {"BYTYPEITEM", "ITYPE;IITEM"},
-                                   {"ITEMLOC", "IITEM;ILOCATION"},
-                                   {"LOCBAR", "ILOCATION;IBARCODE"},
-                                   {"BAR", "IBARCODE"}};
-constexpr SampleTag kAbarTags[] = {{"SCANCODE", "BSCANCODE"}};
-constexpr SampleTag kAsblyTags[] = {{"ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION"},
-                                    {"BYASMBLYM", "AMITEM;AMILOCATION"},
-                                    {"BYASMBLYC", "ACITEM;ACILOCATION"}};
-constexpr SampleTag kCustTags[] = {{"CCUSTNO", "CCUSTNO"}, {"CNAME", "CNAME"}};
-constexpr SampleTag kLocTags[] = {{"LOCATION", "LOCATION"}};
-constexpr SampleTag kPhysTags[] = {{"PITEMLOC", "PILOCATION;PITEM"}};
-constexpr SampleTag kTranTags[] = {{"TITEM", "TITEM"},
-                                   {"BYDATE", "TDATE;TITEM"},
-                                   {"BYDATECODE", "TDATE;TCODE;TITEM"},
-                                   {"BYITEMDATECODE", "TITEM;TDATE;TCODE"},
-                                   {"BYITEMLOCATION", "TITEM;TLOCATION"},
-                                   {"TRANSNUMBER", "TRANSACTIONNUMBER"}};
-constexpr SampleTag kTypeTags[] = {{"TYPE", "TYPE"}};
-constexpr SampleTag kUmTags[] = {{"UUM", "UUM"}};
-constexpr SampleTag kVendTags[] = {{"VVENDNO", "VVENDNO"}, {"VNAME", "VNAME"}};
-
-struct TagList {
-  std::string_view base_name;
-  std::span<const SampleTag> tags;
-};
-constexpr TagList kTagLists[] = {{"item", kItemTags}, {"abar", kAbarTags}, {"asbly", kAsblyTags},
-                                 {"cust", kCustTags}, {"loc", kLocTags},   {"phys", kPhysTags},
-                                 {"tran", kTranTags}, {"type", kTypeTags}, {"um", kUmTags},
-                                 {"vend", kVendTags}};
-
 }  // namespace
 
 std::span<const SampleTableSchema> SampleTables() { return kTables; }
@@ -87,9 +55,13 @@ const SampleTableSchema* FindSampleTable(std::string_view base_name) {
   return nullptr;
 }
 
-std::span<const SampleTag> SampleTags(std::string_view base_name) {
-  for (const TagList& list : kTagLists) {
-    if (list.base_name == base_name) return list.tags;
+std::span<const IndexTagDef> SampleTags(std::string_view base_name) {
+  for (const CatalogueEntry& entry : kCatalogue) {
+    const std::string_view file = entry.table_file;
+    if (file.size() == base_name.size() + 4 && file.substr(0, base_name.size()) == base_name &&
+        file.substr(base_name.size()) == ".adt") {
+      return {entry.begin(), entry.end()};
+    }
   }
   return {};
 }

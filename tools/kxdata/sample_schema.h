@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "rebuild/catalogue.h"
+
 struct SampleTableSchema {
   std::string_view base_name;  // "item": the table file is item.adt, its index file item.adi
   std::span<const std::string_view> fields;
@@ -18,10 +20,6 @@ std::span<const SampleTableSchema> SampleTables();
 // The table with the given base name; nullptr when there is none.
 const SampleTableSchema* FindSampleTable(std::string_view base_name);
 
-// The tags that a complete sample index file holds: the rebuild's own tags, so that an intact
-// sample folder looks like one the rebuild has just made.
-struct SampleTag {
-  std::string_view name;
-  std::string_view expression;
-};
-std::span<const SampleTag> SampleTags(std::string_view base_name);
+// The tags that a complete sample index file holds: the catalogue's, so that an intact sample
+// folder looks like one the rebuild has just made.
+std::span<const IndexTagDef> SampleTags(std::string_view base_name);
