@@ -15,7 +15,8 @@ std::string WideToAnsi(std::wstring_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
   const DWORD flags = WC_NO_BEST_FIT_CHARS;
-  const int bytes = WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string ansi(static_cast<std::size_t>(bytes), '\0');
   WideCharToMultiByte(CP_ACP, flags, text.data(), size, ansi.data(), bytes, nullptr, nullptr);
   return ansi;

@@ -7,8 +7,9 @@ namespace {
 
 TEST(AnsiTextTest, RoundTripsPathsOfEveryLength) {
   const std::string long_path = "C:\\" + std::string(300, 'x') + "\\data";
-  for (const std::string& path : {std::string(), std::string("C:\\data\\"), std::string(" C:\\a b "),
-                                  std::string("\\\\server\\share\\data"), long_path}) {
+  for (const std::string& path :
+       {std::string(), std::string("C:\\data\\"), std::string(" C:\\a b "),
+        std::string("\\\\server\\share\\data"), long_path}) {
     EXPECT_EQ(WideToAnsi(AnsiToWide(path)), path);
   }
   EXPECT_EQ(AnsiToWide("C:\\data"), L"C:\\data");

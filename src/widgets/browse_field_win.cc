@@ -219,16 +219,16 @@ std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, co
   std::unique_ptr<BrowseField> field(new BrowseField());
   HWND edit = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"EDIT", L"",
-      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_LEFT | ES_AUTOHSCROLL,
-      bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_LEFT | ES_AUTOHSCROLL, bounds.left,
+      bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)), ModuleInstance(), nullptr);
   if (!edit) throw Exception("Cannot create the folder field");
   field->edit_ = edit;
   SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
   field->edit_proc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseField::EditProc)));
-  field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
-                                   kButtonWidth, 1, edit, nullptr, ModuleInstance(), nullptr);
+  field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, kButtonWidth,
+                                   1, edit, nullptr, ModuleInstance(), nullptr);
   if (!field->button_) throw Exception("Cannot create the folder field's button");
   SetWindowLongPtrW(field->button_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
   SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
@@ -264,7 +264,9 @@ void BrowseField::SetText(const std::wstring& text) {
 
 bool BrowseField::ReadOnly() const { return (GetWindowLongW(edit_, GWL_STYLE) & ES_READONLY) != 0; }
 
-void BrowseField::SetReadOnly(bool on) { SendMessageW(edit_, EM_SETREADONLY, on ? TRUE : FALSE, 0); }
+void BrowseField::SetReadOnly(bool on) {
+  SendMessageW(edit_, EM_SETREADONLY, on ? TRUE : FALSE, 0);
+}
 
 void BrowseField::SetMaxLength(int max_length) {
   max_length_ = std::max(0, max_length);

@@ -4,7 +4,9 @@
 // The field is a standard edit control (subclassed) with the button as a child inside its
 // border; the text area ends where the button begins. Every change of the text, whatever its
 // source (typing, paste, cut, undo, the dialog, SetPath, WM_SETTEXT), runs the change handler
-// once, synchronously, before the call that changed it returns. Only the UI thread may use it.
+// once, synchronously, before the call that changed it returns: use SetOnChange for it (the
+// edit's own EN_CHANGE may also reach the parent, and is best ignored). Only the UI thread may
+// use the field.
 #pragma once
 
 #include <windows.h>
@@ -23,8 +25,8 @@ constexpr int kStartFolderDesktopExpanded = -1;
 // The folder dialog: one object per browse, wrapping SHBrowseForFolderA.
 class TBrowseDlg {
  public:
-  std::string Caption;         // text above the folder tree
-  std::string CaptionTitle;    // window caption, set once the dialog has initialised
+  std::string Caption;       // text above the folder tree
+  std::string CaptionTitle;  // window caption, set once the dialog has initialised
   int StartFolder = kStartFolderDesktopExpanded;
   BrowseOptions Options = kDefaultBrowseOptions;
   std::string SelectedFolder;  // in: folder to preselect (when not empty); out: the choice

@@ -1,10 +1,12 @@
 #include "widgets/browse_field_win.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "widgets/win_test_support_win.h"
@@ -24,8 +26,8 @@ class BrowseFieldTest : public ::testing::Test {
     font_ = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
                         L"Tahoma");
     field_ = BrowseField::Create(host_.hwnd(), kFieldId, RECT{8, 192, 8 + 477, 192 + 21}, font_);
-    other_ = CreateWindowExW(0, L"BUTTON", L"Other", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 8, 230,
-                             75, 25, host_.hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    other_ = CreateWindowExW(0, L"BUTTON", L"Other", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 8, 230, 75,
+                             25, host_.hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
     field_->SetOnChange([this] { changes_.push_back(field_->Path()); });
     BrowseField::SetOverwriteMode(false);
     SetFocus(field_->Handle());
@@ -70,10 +72,12 @@ class BrowseFieldTest : public ::testing::Test {
   std::unique_ptr<BrowseField> field_;
   HWND other_ = nullptr;
   std::vector<std::string> changes_;
+  HWND menu_window_ = nullptr;
 };
 
-const std::string kLong = "C:\\Documents and Settings\\All Users\\Documents\\Velloran\\Kestovar"
-                          "\\data\\with a folder name long enough to scroll the field\\more";
+const std::string kLong =
+    "C:\\Documents and Settings\\All Users\\Documents\\Velloran\\Kestovar"
+    "\\data\\with a folder name long enough to scroll the field\\more";
 
 TEST_F(BrowseFieldTest, SetPathNotifiesOnlyWhenTheTextChanges) {
   auto field = BrowseField::Create(host_.hwnd(), 101, RECT{8, 8, 300, 29}, font_);
@@ -103,8 +107,8 @@ TEST_F(BrowseFieldTest, PathIsTheTextExactlyAtAnyLength) {
       at_limit,
       at_limit + "b",
       at_limit + "\\" + std::string(700, 'c'),
-      "C:\\data\\",            // a trailing separator stays
-      "C:\\data ",             // and so does a trailing blank
+      "C:\\data\\",  // a trailing separator stays
+      "C:\\data ",   // and so does a trailing blank
       " C:\\data",
       "\\\\server\\share\\data\\",
   };
@@ -277,8 +281,8 @@ TEST_F(BrowseFieldTest, PasteCutAndUndoNotifyAndUndoWalksTheHistory) {
   EXPECT_FALSE(undo_enabled()) << "the history is used up";
   field_->RunMenuCommand(BrowseField::kMenuUndo);
   EXPECT_EQ(field_->Path(), "base");
-  EXPECT_EQ(changes_, (std::vector<std::string>{"base++", "ase++", "!ase++", "ase++", "base++",
-                                                "base"}));
+  EXPECT_EQ(changes_,
+            (std::vector<std::string>{"base++", "ase++", "!ase++", "ase++", "base++", "base"}));
   Type(L"x");
   EXPECT_TRUE(undo_enabled()) << "a new edit enables it again";
 }
@@ -287,9 +291,10 @@ TEST_F(BrowseFieldTest, ContextMenuItemsFollowTheState) {
   struct Item {
     int id;
     const wchar_t* text;
-  } items[] = {{BrowseField::kMenuUndo, L"&Undo"},     {BrowseField::kMenuCut, L"&Cut"},
-               {BrowseField::kMenuCopy, L"&Copy"},     {BrowseField::kMenuPaste, L"&Paste"},
-               {BrowseField::kMenuDelete, L"&Delete"}, {BrowseField::kMenuSelectAll, L"Select all"}};
+  } items[] = {
+      {BrowseField::kMenuUndo, L"&Undo"},     {BrowseField::kMenuCut, L"&Cut"},
+      {BrowseField::kMenuCopy, L"&Copy"},     {BrowseField::kMenuPaste, L"&Paste"},
+      {BrowseField::kMenuDelete, L"&Delete"}, {BrowseField::kMenuSelectAll, L"Select all"}};
   auto enabled = [&](int id) {
     HMENU menu = field_->CreateContextMenu();
     EXPECT_EQ(GetMenuItemCount(menu), 8);
@@ -328,6 +333,60 @@ TEST_F(BrowseFieldTest, ContextMenuItemsFollowTheState) {
   EXPECT_TRUE(enabled(BrowseField::kMenuCopy));
 }
 
+TEST_F(BrowseFieldTest, RightClickMenuRunsTheChosenCommand) {
+  field_->SetPath("text");
+  Select(0, 2);
+  changes_.clear();
+  std::atomic<int> menu_items{0};
+  std::atomic<bool> paste_enabled{true};
+  std::atomic<bool> found{false};
+  std::atomic<bool> last_item_is_ours{false};
+  const DWORD ui = GetCurrentThreadId();
+  std::thread watcher([&] {
+    for (int i = 0; i < 500 && !found; ++i) {
+      EnumThreadWindows(
+          ui,
+          [](HWND hwnd, LPARAM param) -> BOOL {
+            wchar_t name[16] = L"";
+            GetClassNameW(hwnd, name, 16);
+            if (std::wstring(name) != L"#32768" || !IsWindowVisible(hwnd)) return TRUE;
+            *reinterpret_cast<HWND*>(param) = hwnd;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&menu_window_));
+      if (menu_window_) {
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menu_window_, MN_GETHMENU, 0, 0));
+        menu_items = GetMenuItemCount(menu);
+        wchar_t last[32] = L"";
+        GetMenuStringW(menu, 7, last, 32, MF_BYPOSITION);
+        last_item_is_ours = std::wstring(last) == L"Select all";
+        paste_enabled =
+            (GetMenuState(menu, BrowseField::kMenuPaste, MF_BYCOMMAND) & MF_GRAYED) == 0;
+        found = true;
+        // "&Delete" by its access key.
+        PostMessageW(menu_window_, WM_KEYDOWN, 'D', 0);
+        PostMessageW(menu_window_, WM_CHAR, 'd', 0);
+      } else {
+        Sleep(20);
+      }
+    }
+  });
+  if (OpenClipboard(host_.hwnd())) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+  POINT at{20, 10};
+  ClientToScreen(edit(), &at);
+  SendMessageW(edit(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(edit()), MAKELPARAM(at.x, at.y));
+  watcher.join();
+  ASSERT_TRUE(found) << "no menu showed";
+  EXPECT_EQ(menu_items, 8);
+  EXPECT_TRUE(last_item_is_ours) << "the field's own menu, not the edit's";
+  EXPECT_FALSE(paste_enabled) << "nothing to paste";
+  EXPECT_EQ(field_->Path(), "xt");
+  EXPECT_EQ(changes_, (std::vector<std::string>{"xt"}));
+}
+
 TEST_F(BrowseFieldTest, ReadOnlyKeepsTheTextButCopies) {
   field_->SetPath("fixed");
   field_->SetReadOnly(true);
@@ -350,7 +409,8 @@ TEST_F(BrowseFieldTest, ReadOnlyKeepsTheTextButCopies) {
   PressKey(edit(), 'C', L'\x03', false, true);
   EXPECT_EQ(widgets_test::ClipboardText(host_.hwnd()), L"fi");
   // The browse button opens nothing either.
-  DialogWatcher watcher(GetCurrentThreadId(), [](HWND) { return IDCANCEL; }, 1500);
+  DialogWatcher watcher(
+      GetCurrentThreadId(), [](HWND) { return IDCANCEL; }, 1500);
   ClickButton();
   watcher.Join();
   EXPECT_FALSE(watcher.Found());

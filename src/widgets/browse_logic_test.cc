@@ -81,7 +81,10 @@ TEST(TrimPathBlanksTest, RemovesCodesUpTo32AtBothEndsOnly) {
       {"\t\r\nC:\\my data\\\x01 ", "C:\\my data\\"},
       {"     ", ""},
       {"", ""},
-      {"\xA0" "C:\\data\xA0", "\xA0" "C:\\data\xA0"},  // code 160 is not a blank here
+      {"\xA0"
+       "C:\\data\xA0",
+       "\xA0"
+       "C:\\data\xA0"},  // code 160 is not a blank here
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(TrimPathBlanks(in), out) << in;
 }

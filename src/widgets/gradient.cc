@@ -9,8 +9,8 @@ std::uint8_t StepChannel(std::uint8_t from, std::uint8_t to, std::int64_t i, std
   const long double a = static_cast<long double>(from) * 65536.0L;
   const long double b = static_cast<long double>(to) * 65536.0L;
   // nearbyint rounds in the current mode, which is to nearest with ties to even.
-  const long double v = std::nearbyint(a + (b - a) * static_cast<long double>(i) /
-                                               static_cast<long double>(n));
+  const long double v =
+      std::nearbyint(a + (b - a) * static_cast<long double>(i) / static_cast<long double>(n));
   return static_cast<std::uint8_t>(static_cast<std::int64_t>(v) >> 16);
 }
 
@@ -25,9 +25,9 @@ void RowBands(GradientPlan& plan, const PixelRect& client, int top, int bottom, 
   for (std::int64_t i = 0; i < n; ++i) {
     const std::int64_t band_top = top + i * smooth;
     const std::int64_t band_bottom = std::min<std::int64_t>(band_top + smooth, bottom);
-    plan.rects.push_back({{client.left, ClampToInt(band_top), client.right,
-                           ClampToInt(band_bottom)},
-                          StepColor(from, to, i, n)});
+    plan.rects.push_back(
+        {{client.left, ClampToInt(band_top), client.right, ClampToInt(band_bottom)},
+         StepColor(from, to, i, n)});
   }
 }
 
@@ -38,9 +38,9 @@ void ColumnBands(GradientPlan& plan, const PixelRect& client, int left, int righ
   for (std::int64_t i = 0; i < n; ++i) {
     const std::int64_t band_left = left + i * smooth;
     const std::int64_t band_right = std::min<std::int64_t>(band_left + smooth, right);
-    plan.rects.push_back({{ClampToInt(band_left), client.top, ClampToInt(band_right),
-                           client.bottom},
-                          StepColor(from, to, i, n)});
+    plan.rects.push_back(
+        {{ClampToInt(band_left), client.top, ClampToInt(band_right), client.bottom},
+         StepColor(from, to, i, n)});
   }
 }
 
@@ -74,7 +74,9 @@ void DiagonalBands(GradientPlan& plan, const PixelRect& c, std::int64_t smooth, 
   }
 }
 
-int RoundHalfEven(long double v) { return ClampToInt(static_cast<std::int64_t>(std::nearbyint(v))); }
+int RoundHalfEven(long double v) {
+  return ClampToInt(static_cast<std::int64_t>(std::nearbyint(v)));
+}
 
 void SquareBoxBands(GradientPlan& plan, const PixelRect& c, std::int64_t smooth, Rgb start,
                     Rgb stop) {
@@ -187,8 +189,7 @@ ImagePlan PlanImage(TImageStyle style, int width, int height, int pw, int ph) {
       }
       done = ph;
       while (done < height) {
-        plan.copies.push_back(
-            {{0, 0, width, static_cast<int>(done)}, {0, static_cast<int>(done)}});
+        plan.copies.push_back({{0, 0, width, static_cast<int>(done)}, {0, static_cast<int>(done)}});
         done *= 2;
       }
       break;

@@ -147,9 +147,8 @@ void TGradientBackground::Paint(HDC target, const RECT& client) const {
   FillSolid(dc, whole, ResolveColor(color_));
 
   if (gradient_visible_) {
-    const GradientPlan plan =
-        PlanGradient(direction_, {0, 0, width, height}, smooth_, ToRgb(ResolveColor(start_)),
-                     ToRgb(ResolveColor(stop_)));
+    const GradientPlan plan = PlanGradient(direction_, {0, 0, width, height}, smooth_,
+                                           ToRgb(ResolveColor(start_)), ToRgb(ResolveColor(stop_)));
     for (const RectBand& band : plan.rects) {
       const RECT r{band.rect.left, band.rect.top, band.rect.right, band.rect.bottom};
       FillSolid(dc, r, ToColorref(band.color));

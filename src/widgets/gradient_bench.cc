@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     TGradientDirection direction;
-  } directions[] = {{"horizontal", gdHorizontal},     {"horizontal-centre", gdHorizontalCenter},
-                    {"vertical", gdVertical},         {"vertical-centre", gdVerticalCenter},
+  } directions[] = {{"horizontal", gdHorizontal},      {"horizontal-centre", gdHorizontalCenter},
+                    {"vertical", gdVertical},          {"vertical-centre", gdVerticalCenter},
                     {"diagonal-left", gdDiagonalLeft}, {"diagonal-right", gdDiagonalRight},
                     {"square-box", gdSquareBox}};
   const PixelRect sizes[] = {{0, 0, 520, 329}, {0, 0, 1920, 1080}};
@@ -25,10 +25,10 @@ int main(int argc, char** argv) {
             PlanGradient(d.direction, size, 4, RgbOf(9981440), RgbOf(clSilver));
         sink += plan.rects.size() + plan.polygons.size();
       }
-      const double us = std::chrono::duration<double, std::micro>(
-                            std::chrono::steady_clock::now() - start)
-                            .count() /
-                        repetitions;
+      const double us =
+          std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+              .count() /
+          repetitions;
       std::printf("%4dx%-4d %-18s %8.2f us per plan\n", size.right, size.bottom, d.name, us);
     }
   }

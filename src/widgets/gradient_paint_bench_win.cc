@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
         background.Paint(target, RECT{0, 0, size.cx, size.cy});
       }
       GdiFlush();
-      const double us = std::chrono::duration<double, std::micro>(
-                            std::chrono::steady_clock::now() - start)
-                            .count() /
-                        repetitions;
+      const double us =
+          std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+              .count() /
+          repetitions;
       std::printf("%4ldx%-4ld %-14s %9.1f us per paint\n", size.cx, size.cy,
                   direction == gdHorizontal ? "horizontal" : "diagonal-left", us);
     }

@@ -19,8 +19,9 @@ TEST(GradientTest, MainWindowBandsAtDesignSize) {
     int top, bottom;
     Rgb rgb;
   } rows[] = {
-      {0, 0, 4, {0, 78, 152}},       {1, 4, 8, {2, 79, 152}},       {2, 8, 12, {4, 80, 152}},
-      {10, 40, 44, {23, 91, 156}},   {41, 164, 168, {94, 134, 171}}, {60, 240, 244, {138, 160, 180}},
+      {0, 0, 4, {0, 78, 152}},         {1, 4, 8, {2, 79, 152}},
+      {2, 8, 12, {4, 80, 152}},        {10, 40, 44, {23, 91, 156}},
+      {41, 164, 168, {94, 134, 171}},  {60, 240, 244, {138, 160, 180}},
       {81, 324, 328, {187, 189, 191}}, {82, 328, 329, {189, 190, 191}},
   };
   for (const auto& r : rows) {
@@ -56,11 +57,10 @@ TEST(GradientTest, HorizontalBandCountsAndEdges) {
     std::size_t bands;
     int last_top, last_bottom;
   } cases[] = {
-      {3, 4, 1, 0, 3},      // shorter than one band: one band in the start colour
-      {16, 4, 4, 12, 16},   // a multiple: whole bands
-      {17, 4, 5, 16, 17},   // a remainder: the last band is cut off
-      {5, 1, 5, 4, 5},
-      {329, INT_MAX, 1, 0, 329},
+      {3, 4, 1, 0, 3},     // shorter than one band: one band in the start colour
+      {16, 4, 4, 12, 16},  // a multiple: whole bands
+      {17, 4, 5, 16, 17},  // a remainder: the last band is cut off
+      {5, 1, 5, 4, 5},    {329, INT_MAX, 1, 0, 329},
   };
   for (const auto& c : cases) {
     const auto plan = PlanGradient(gdHorizontal, {0, 0, 7, c.height}, c.smooth, a, b);
@@ -108,8 +108,8 @@ TEST(GradientTest, VerticalAndCentredDirections) {
 
   // Columns, not halved.
   const auto vcenter = PlanGradient(gdVerticalCenter, client, 4, a, b);
-  EXPECT_EQ(Rects(vcenter), (std::vector<PixelRect>{
-                                {5, 0, 9, 10}, {9, 0, 10, 10}, {0, 0, 4, 10}, {4, 0, 5, 10}}));
+  EXPECT_EQ(Rects(vcenter),
+            (std::vector<PixelRect>{{5, 0, 9, 10}, {9, 0, 10, 10}, {0, 0, 4, 10}, {4, 0, 5, 10}}));
   EXPECT_EQ(vcenter.rects[0].color, a);
   EXPECT_EQ(vcenter.rects[2].color, b);
 }
@@ -185,13 +185,13 @@ TEST(GradientTest, ImagePlacement) {
       {isCenter, 100, 50, 30, 20, true, {35, 15, 65, 35}},
       {isCenter, 10, 10, 15, 15, true, {-2, -2, 13, 13}},  // larger: truncated toward zero
       {isClip, 100, 50, 30, 20, true, {0, 0, 30, 20}},
-      {isFill, 200, 50, 20, 10, true, {0, 0, 100, 50}},    // wide control: full height
-      {isFill, 50, 200, 20, 10, true, {0, 0, 50, 25}},     // tall control: full width
-      {isFill, 100, 3, 3, 2, true, {0, 0, 4, 3}},          // 4.5 rounds to even
-      {isFill, 100, 5, 3, 2, true, {0, 0, 8, 5}},          // 7.5 rounds to even
+      {isFill, 200, 50, 20, 10, true, {0, 0, 100, 50}},  // wide control: full height
+      {isFill, 50, 200, 20, 10, true, {0, 0, 50, 25}},   // tall control: full width
+      {isFill, 100, 3, 3, 2, true, {0, 0, 4, 3}},        // 4.5 rounds to even
+      {isFill, 100, 5, 3, 2, true, {0, 0, 8, 5}},        // 7.5 rounds to even
       {isFill, 100, 0, 3, 2, false, {}},
       {isStretch, 100, 50, 30, 20, true, {0, 0, 100, 50}},
-      {isCenter, 100, 50, 0, 0, false, {}},                // empty picture
+      {isCenter, 100, 50, 0, 0, false, {}},  // empty picture
   };
   for (const auto& c : cases) {
     const ImagePlan plan = PlanImage(c.style, c.w, c.h, c.pw, c.ph);

@@ -57,9 +57,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
 
   RECT outer{0, 0, 520, 329};
   AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, 0);
-  HWND hwnd = CreateWindowExW(0, L"WidgetsDemo", L"Folder field and gradient",
-                              WS_OVERLAPPEDWINDOW, 40, 40, outer.right - outer.left,
-                              outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
+  HWND hwnd = CreateWindowExW(0, L"WidgetsDemo", L"Folder field and gradient", WS_OVERLAPPEDWINDOW,
+                              40, 40, outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                              nullptr, instance, nullptr);
   Demo demo;
   g_demo = &demo;
   demo.background = std::make_unique<TGradientBackground>(hwnd);

@@ -58,9 +58,7 @@ Modifiers::Modifiers(bool shift, bool ctrl, bool alt) {
   GetKeyboardState(saved_);
   BYTE state[256];
   GetKeyboardState(state);
-  auto set = [&state](int key, bool down) {
-    state[key] = down ? 0x80 : 0;
-  };
+  auto set = [&state](int key, bool down) { state[key] = down ? 0x80 : 0; };
   set(VK_SHIFT, shift);
   set(VK_LSHIFT, shift);
   set(VK_CONTROL, ctrl);
