@@ -37,6 +37,9 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr TColor kGradientStart = 9981440;  // RGB 0, 78, 152
 
+constexpr int kErrorLabelWidth = 302;
+constexpr int kErrorLabelHeight = 19;
+
 // Heights of fonts by point size at 96 pixels per inch.
 constexpr int kHeight10pt = -13;
 constexpr int kHeight8pt = -11;
@@ -146,8 +149,8 @@ void MainWindow::CreateControls() {
                      font_tahoma10_);
   lblprogress = MakeChild(hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, 32, 288, 0, 13,
                           kIdLblProgress, font_sans8_);
-  lblerror = MakeChild(hwnd_, "STATIC", "", SS_CENTER | SS_NOPREFIX, 7, 216, 302, 19,
-                       kIdLblError, font_tahoma10_);
+  lblerror = MakeChild(hwnd_, "STATIC", "", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, 7, 216,
+                       kErrorLabelWidth, kErrorLabelHeight, kIdLblError, font_tahoma10_);
   for (HWND label : {Label1, Label2, Label4}) SizeLabelToText(label, font_tahoma10_, false);
   SizeLabelToText(lblprogress, font_sans8_, true);
 
@@ -279,7 +282,20 @@ std::string MainWindow::FolderPath() { return pathFrom->Path(); }
 
 void MainWindow::SetFolderPath(const std::string& path) { pathFrom->SetPath(path); }
 
-void MainWindow::SetErrorText(const std::string& text) { SetWindowTextA(lblerror, text.c_str()); }
+void MainWindow::SetErrorText(const std::string& text) {
+  SetWindowTextA(lblerror, text.c_str());
+  // The label keeps its design width, and grows only where a wider rendering of its font
+  // would otherwise cut the message off.
+  HDC dc = GetDC(lblerror);
+  HGDIOBJ old = SelectObject(dc, font_tahoma10_);
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(lblerror, dc);
+  const int width = std::max(kErrorLabelWidth, static_cast<int>(extent.cx) + 4);
+  SetWindowPos(lblerror, nullptr, 0, 0, width, kErrorLabelHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void MainWindow::SetErrorVisible(bool visible) {
   if (IsWindowVisible(lblerror) == (visible ? TRUE : FALSE)) return;
@@ -404,16 +420,30 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd_, msg, wp, lp);
 }
 
+bool MainWindow::Pressable(HWND button) const {
+  return IsWindowVisible(button) && IsWindowEnabled(button);
+}
+
 void MainWindow::OnCommand(int id, int code) {
   switch (id) {
+    case IDOK: {
+      // Enter presses the push button that has the focus (no button is the default one).
+      HWND focus = GetFocus();
+      if ((focus == btnProcess || focus == btnExit) && Pressable(focus)) {
+        OnCommand(GetDlgCtrlID(focus), BN_CLICKED);
+      }
+      break;
+    }
     case kIdBtnProcess:
-      if (code == BN_CLICKED) RunRebuild();
+      // A click that reaches a hidden or disabled button (a message sent by another
+      // program, say) is not a press.
+      if (code == BN_CLICKED && Pressable(btnProcess)) RunRebuild();
       break;
     case kCmdRebuildIndexes:
       if (code == 0) RunRebuild();
       break;
     case kIdBtnExit:
-      if (code == BN_CLICKED) btnCloseClick();
+      if (code == BN_CLICKED && Pressable(btnExit)) btnCloseClick();
       break;
     case kCmdExit:
       if (code == 0) btnCloseClick();
@@ -425,7 +455,7 @@ void MainWindow::OnCommand(int id, int code) {
       if (code == 0) About1Click();
       break;
     default:
-      break;  // IDOK and IDCANCEL from Enter and Esc press nothing
+      break;  // IDCANCEL from Esc presses nothing
   }
 }
 

@@ -65,6 +65,7 @@ class MainWindow : public RebuildView {
   void CreateControls();
   HMENU CreateMainMenu();
   void OnCommand(int id, int code);
+  bool Pressable(HWND button) const;
   void OnClose();
   void OnPaint();
   void PaintContent(HDC dc, const RECT& client);

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include "app_fixture_win.h"
+#include "rebuild/catalogue.h"
+#include "sample_folder.h"
 
 using namespace e2e;
 using namespace kx_app;
@@ -206,7 +208,7 @@ TEST_F(AppTest, FocusStartsInTheFolderFieldAndTabWalksTheButtons) {
     EXPECT_TRUE(WaitUntil([&] { return program_->FocusedWindow() == order[i]; }))
         << "step " << i << ": focus is in " << WindowText(program_->FocusedWindow());
   }
-  // Enter and Esc in the field press no button: no box opens, the window stays.
+  // Enter and Esc in the field press no button: no box opens, no run starts, the window stays.
   PostKey(order[0], VK_RETURN);
   PostKey(order[0], VK_ESCAPE);
   Sleep(300);
@@ -253,4 +255,187 @@ TEST_F(AppTest, StoredValueSurvivesARunAndOtherSectionsAreKept) {
   CloseAndWait();
   EXPECT_EQ(ReadFileText(folder_.File("ads.ini")),
             "[Other]\r\nkey=value\r\n[Databases]\r\ndravent=C:\\Some Folder\r\nVersion=0\r\n");
+}
+
+namespace {
+
+// Rows of the gradient at the window's design size (client 520 x 329, bands of 4 rows).
+struct BandRow {
+  int row;
+  COLORREF color;
+};
+constexpr BandRow kDesignBands[] = {
+    {1, RGB(0, 78, 152)},      // band 0
+    {165, RGB(94, 134, 171)},  // band 41
+    {241, RGB(138, 160, 180)}, // band 60
+    {328, RGB(189, 190, 191)}, // band 82, the last: never the stop colour itself
+};
+
+std::string Hex(COLORREF c) {
+  char text[16];
+  snprintf(text, sizeof(text), "%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+  return text;
+}
+
+// Resizes the window so that its client area is `width` x `height`.
+void SetClientSize(HWND hwnd, int width, int height) {
+  const RECT outer = WindowBounds(hwnd), client = ClientBounds(hwnd);
+  SetWindowPos(hwnd, nullptr, 0, 0, (outer.right - outer.left) + width - client.right,
+               (outer.bottom - outer.top) + height - client.bottom,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+TEST_F(AppTest, GradientBandsAtDesignSizeShowBehindTheTransparentLabels) {
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  SetClientSize(main_, 520, 329);
+  ASSERT_TRUE(WaitUntil([&] {
+    const RECT c = ClientBounds(main_);
+    return c.right == 520 && c.bottom == 329;
+  }));
+  Shot("gradient-design-size");
+  for (const BandRow& band : kDesignBands) {
+    EXPECT_EQ(Hex(ReadClientPixel(main_, 510, band.row)), Hex(band.color)) << "row " << band.row;
+  }
+  // Most pixels of the first label's rectangle are the gradient of their row, not a fill.
+  const RECT label = ChildBounds(Control(kIdLabel1));
+  int gradient = 0, total = 0;
+  for (int y = label.top; y < label.bottom; y += 3) {
+    const COLORREF row_color = ReadClientPixel(main_, 515, y);
+    for (int x = label.left; x < label.right; x += 7) {
+      ++total;
+      if (ReadClientPixel(main_, x, y) == row_color) ++gradient;
+    }
+  }
+  EXPECT_GT(gradient * 10, total * 6) << gradient << " of " << total;
+  CloseAndWait();
+}
+
+TEST_F(AppTest, FolderWithoutTheItemTableShowsTheRedLabelUntilTheFieldChanges) {
+  TempFolder data;
+  WriteFileText(data.File("abar.adt"), "not the item table");
+  ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
+  HWND error = Control(kIdLblError);
+  Click(Control(kIdBtnProcess));
+  ASSERT_TRUE(WaitUntil([&] { return IsShown(error); }));
+  Shot("files-missing");
+  EXPECT_EQ(WindowText(error), "Files do not exist in the selected folder - Try again");
+  // White fill behind red text.
+  EXPECT_EQ(Hex(ReadClientPixel(main_, 8, 217)), Hex(RGB(255, 255, 255)));
+  // Nothing else changed: no box, Exit enabled, no progress, no status.
+  EXPECT_EQ(program_->MessageBoxNow(), nullptr);
+  EXPECT_TRUE(IsEnabledWindow(Control(kIdBtnExit)));
+  EXPECT_FALSE(IsShown(Control(kIdProgress)));
+  EXPECT_FALSE(IsShown(Control(kIdLblProgress)));
+  EXPECT_TRUE(IsShown(Control(kIdBtnProcess)));
+  // Any change of the field hides the label again.
+  PostKey(Control(kIdPathFrom), VK_END);
+  TypeChars(Control(kIdPathFrom), "x");
+  EXPECT_TRUE(WaitUntil([&] { return !IsShown(error); }));
+  EXPECT_EQ(WindowText(Control(kIdPathFrom)), data.Path() + "x");
+  CloseAndWait();
+}
+
+namespace {
+
+// A small sample data folder made with the data tool's generator.
+void MakeSmallSample(const std::string& dir) {
+  SampleOptions options;
+  options.items = 300;
+  options.trans = 3000;
+  options.customers = 40;
+  options.vendors = 10;
+  options.locations = 3;
+  MakeSampleFolder(dir, options);
+}
+
+// The progress bar's position as its drawing shows it: the share of the bar that is filled
+// with the highlight colour (read from the screen, so it works while the program is busy).
+int DrawnProgress(HWND main, HWND progress) {
+  const RECT r = ChildBounds(progress);
+  const int y = r.top + 1;  // the first row inside the frame, above the position's text
+  const COLORREF fill = GetSysColor(COLOR_HIGHLIGHT);
+  int filled = 0;
+  for (int x = r.left + 1; x < r.right - 1; ++x) {
+    if (ReadClientPixel(main, x, y) == fill) ++filled;
+  }
+  return filled * 100 / (r.right - r.left - 2);
+}
+
+}  // namespace
+
+TEST_F(AppTest, CompleteRunRebuildsTheSampleFolder) {
+  TempFolder data;
+  MakeSmallSample(data.Path());
+  ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
+  HWND progress = Control(kIdProgress), status = Control(kIdLblProgress);
+  HWND rebuild = Control(kIdBtnProcess), exit_button = Control(kIdBtnExit);
+  Click(rebuild);
+  // While the run holds the program's thread, only the screen tells how far it is.
+  std::vector<int> seen;
+  bool shot_taken = false;
+  const bool finished = WaitUntil(
+      [&] {
+        if (IsShown(progress)) {
+          const int drawn = DrawnProgress(main_, progress);
+          if (seen.empty() || seen.back() != drawn) seen.push_back(drawn);
+          if (!shot_taken && drawn > 20 && drawn < 90) {
+            SaveWindowShot(nullptr, ShotsFolder() + "\\run-under-way.bmp");
+            shot_taken = true;
+          }
+        }
+        return !IsShown(rebuild);
+      },
+      std::chrono::milliseconds(120000));
+  ASSERT_TRUE(finished) << "the run did not complete";
+  Shot("run-completed");
+  ASSERT_FALSE(seen.empty());
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]) << "progress went back";
+  EXPECT_EQ(ProgressPosition(progress), 100);
+  EXPECT_GE(DrawnProgress(main_, progress), 98);
+  EXPECT_EQ(WindowText(status), "Re-Index Completed - Click Exit");
+  EXPECT_TRUE(IsShown(status));
+  EXPECT_FALSE(IsShown(Control(kIdLblError)));
+  EXPECT_TRUE(IsEnabledWindow(exit_button));
+  EXPECT_EQ(program_->FocusedWindow(), exit_button);
+  EXPECT_EQ(program_->MessageBoxNow(), nullptr);
+  for (const CatalogueEntry& entry : kCatalogue) {
+    const std::string index(entry.index_file);
+    EXPECT_NE(GetFileAttributesA(data.File(index).c_str()), INVALID_FILE_ATTRIBUTES) << index;
+  }
+  // Enter on the focused Exit button ends the program.
+  PostKey(exit_button, VK_RETURN);
+  ASSERT_TRUE(program_->WaitForExit());
+  EXPECT_EQ(ReadFileText(folder_.File("ads.ini")), kSavedIni);
+}
+
+TEST_F(AppTest, MissingSecondTableStopsTheRunWithTheEngineText) {
+  TempFolder data;
+  MakeSmallSample(data.Path());
+  ASSERT_TRUE(DeleteFileA(data.File("abar.adt").c_str()));
+  ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
+  ChooseMenuItem(main_, kCmdRebuildIndexes);
+  HWND box = program_->WaitForMessageBox(std::chrono::milliseconds(60000));
+  ASSERT_NE(box, nullptr);
+  Shot("abar-missing");
+  const MessageBoxInfo info = ReadMessageBox(box);
+  EXPECT_EQ(info.caption, kApplicationTitle);
+  ASSERT_FALSE(info.text.empty());
+  EXPECT_EQ(info.text.back(), '.');
+  EXPECT_NE(info.text.find("abar"), std::string::npos) << info.text;
+  EXPECT_TRUE(ShowsSystemIcon(info.icon, IDI_HAND));
+  ASSERT_TRUE(AnswerMessageBox(box));
+  ASSERT_TRUE(WaitUntil([&] { return program_->MessageBoxNow() == nullptr; }));
+  // The window as the run left it.
+  EXPECT_EQ(ProgressPosition(Control(kIdProgress)), 15);
+  EXPECT_EQ(WindowText(Control(kIdLblProgress)), "   Processing Request");
+  EXPECT_FALSE(IsEnabledWindow(Control(kIdBtnExit)));
+  EXPECT_TRUE(IsShown(Control(kIdBtnProcess)));
+  EXPECT_TRUE(IsEnabledWindow(Control(kIdBtnProcess)));
+  // The disabled Exit button does nothing; the close box still ends the program.
+  Click(Control(kIdBtnExit));
+  Sleep(300);
+  EXPECT_FALSE(program_->HasExited());
+  CloseAndWait();
 }
