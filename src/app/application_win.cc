@@ -1,5 +1,6 @@
 #include "app/application_win.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/control_ids.h"
@@ -8,22 +9,107 @@
 namespace kx_app {
 namespace {
 
-// The box being centred by the CBT hook of ShowInformation.
-HHOOK g_center_hook = nullptr;
+// The information dialog, built from an in-memory template: an icon, the text (line breaks
+// kept, longer lines wrapped at half the screen's width) and one OK button that Enter and Esc
+// both press; centred on the screen.
+constexpr int kInfoIconId = 20;
+constexpr int kInfoTextId = 0xFFFF;
+constexpr int kMargin = 12;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 23;
 
-LRESULT CALLBACK CenterOnScreenHook(int code, WPARAM wp, LPARAM lp) {
-  if (code == HCBT_ACTIVATE) {
-    HWND box = reinterpret_cast<HWND>(wp);
-    RECT r;
-    GetWindowRect(box, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    SetWindowPos(box, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    UnhookWindowsHookEx(g_center_hook);
-    g_center_hook = nullptr;
+class DialogTemplate {
+ public:
+  DialogTemplate(DWORD style, const char* caption, WORD items) {
+    Align(4);
+    Put32(style);
+    Put32(0);  // extended style
+    Put16(items);
+    for (int i = 0; i < 4; ++i) Put16(0);  // position and size: set when initialised
+    Put16(0);                               // no menu
+    Put16(0);                               // the standard dialog class
+    PutText(caption);
+    Put16(8);  // point size of DS_SETFONT
+    PutText("MS Sans Serif");
   }
-  return CallNextHookEx(nullptr, code, wp, lp);
+  void AddItem(DWORD style, WORD id, WORD class_atom, const char* text) {
+    Align(4);
+    Put32(style | WS_CHILD | WS_VISIBLE);
+    Put32(0);
+    for (int i = 0; i < 4; ++i) Put16(0);
+    Put16(id);
+    Put16(0xFFFF);
+    Put16(class_atom);
+    PutText(text);
+    Put16(0);  // no creation data
+  }
+  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void Align(size_t bytes) {
+    while ((words_.size() * 2) % bytes) words_.push_back(0);
+  }
+  void Put16(WORD w) { words_.push_back(w); }
+  void Put32(DWORD d) {
+    Put16(LOWORD(d));
+    Put16(HIWORD(d));
+  }
+  void PutText(const char* text) {
+    for (const char* c = text; *c; ++c) Put16(static_cast<unsigned char>(*c));
+    Put16(0);
+  }
+  std::vector<WORD> words_;
+};
+
+struct InformationParams {
+  const std::string* text;
+};
+
+void LayOutInformation(HWND dialog, const std::string& text) {
+  HWND icon = GetDlgItem(dialog, kInfoIconId);
+  HWND label = GetDlgItem(dialog, kInfoTextId);
+  HWND ok = GetDlgItem(dialog, IDOK);
+  SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_INFORMATION)),
+               0);
+  SetWindowTextA(label, text.c_str());
+  const int icon_size = GetSystemMetrics(SM_CXICON);
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+  RECT text_rect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
+  DrawTextA(dc, text.c_str(), -1, &text_rect,
+            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  const int text_width = static_cast<int>(text_rect.right);
+  const int text_height = static_cast<int>(text_rect.bottom);
+  const int text_left = kMargin + icon_size + kMargin;
+  const int text_top = kMargin + std::max(0, (icon_size - text_height) / 2);
+  MoveWindow(icon, kMargin, kMargin, icon_size, icon_size, FALSE);
+  MoveWindow(label, text_left, text_top, text_width, text_height, FALSE);
+  const int content_bottom = std::max(kMargin + icon_size, text_top + text_height);
+  const int client_width = std::max(text_left + text_width + kMargin,
+                                    kButtonWidth + 2 * kMargin);
+  const int button_top = content_bottom + kMargin;
+  MoveWindow(ok, (client_width - kButtonWidth) / 2, button_top, kButtonWidth, kButtonHeight,
+             FALSE);
+  RECT outer{0, 0, client_width, button_top + kButtonHeight + kMargin};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE)));
+  const int w = outer.right - outer.left, h = outer.bottom - outer.top;
+  SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK InformationProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      LayOutInformation(dialog, *reinterpret_cast<InformationParams*>(lp)->text);
+      return TRUE;  // the focus goes to the OK button
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) EndDialog(dialog, LOWORD(wp));
+      return TRUE;
+  }
+  return FALSE;
 }
 
 struct DisabledWindows {
@@ -130,12 +216,14 @@ void Application::ShowErrorText(const std::string& message) {
 }
 
 void Application::ShowInformation(HWND owner, const std::string& text) {
-  g_center_hook = SetWindowsHookExA(WH_CBT, CenterOnScreenHook, nullptr, GetCurrentThreadId());
-  MessageBoxA(owner, text.c_str(), "Information", MB_OK | MB_ICONINFORMATION);
-  if (g_center_hook) {
-    UnhookWindowsHookEx(g_center_hook);
-    g_center_hook = nullptr;
-  }
+  DialogTemplate dialog(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                        "Information", 3);
+  dialog.AddItem(SS_ICON, kInfoIconId, 0x0082, "");
+  dialog.AddItem(SS_LEFT | SS_NOPREFIX, kInfoTextId, 0x0082, "");
+  dialog.AddItem(BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 0x0080, "OK");
+  InformationParams params{&text};
+  DialogBoxIndirectParamA(instance_, dialog.Get(), owner, InformationProc,
+                          reinterpret_cast<LPARAM>(&params));
 }
 
 }  // namespace kx_app
