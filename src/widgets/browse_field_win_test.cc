@@ -166,6 +166,8 @@ TEST_F(BrowseFieldTest, TypingThroughTheMessageLoopNotifies) {
   SetForegroundWindow(host_.hwnd());
   SetFocus(edit());
   PumpMessages();
+  // Keyboard input goes to the foreground window: never type into anything else.
+  ASSERT_EQ(GetForegroundWindow(), host_.hwnd());
   INPUT keys[4] = {};
   for (int i = 0; i < 4; ++i) {
     keys[i].type = INPUT_KEYBOARD;
@@ -625,6 +627,36 @@ TEST_F(BrowseFieldTest, AnEmptyFieldPreselectsNothing) {
   watcher.Join();
   ASSERT_TRUE(watcher.Found());
   EXPECT_TRUE(facts.tree_at_root);
+  EXPECT_EQ(field_->Path(), "");
+}
+
+// The new dialog style needs an apartment-threaded object library on the calling thread: the
+// field sets one up for the dialog and takes it down afterwards, and on a thread already in
+// the multithreaded mode it falls back to the old style and leaves that mode alone.
+TEST_F(BrowseFieldTest, NewStyleDialogAndTheObjectLibrary) {
+  constexpr int kNewFolderButton = 0x3746;
+  field_->SetOptions(kMainWindowBrowseOptions | OptionBit(doNewGUI));
+  auto open_dialog = [this] {
+    bool has_new_folder_button = false;
+    DialogWatcher watcher(GetCurrentThreadId(), [&](HWND dialog) {
+      has_new_folder_button = GetDlgItem(dialog, kNewFolderButton) != nullptr;
+      return IDCANCEL;
+    });
+    ClickButton();
+    watcher.Join();
+    EXPECT_TRUE(watcher.Found());
+    return has_new_folder_button;
+  };
+
+  EXPECT_TRUE(open_dialog()) << "new style";
+  const HRESULT after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  EXPECT_EQ(after, S_OK) << "the apartment was taken down again";
+  // Now the thread is in the multithreaded mode.
+  EXPECT_FALSE(open_dialog()) << "old style on a multithreaded thread";
+  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE)
+      << "the thread's own initialisation is still in place";
+  CoUninitialize();
+  if (SUCCEEDED(after)) CoUninitialize();
   EXPECT_EQ(field_->Path(), "");
 }
 
