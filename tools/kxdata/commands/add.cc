@@ -15,6 +15,9 @@
 
 namespace {
 
+// An empty value with a real address: blank fields are passed as this, not as a null view.
+constexpr std::string_view kBlank = "";
+
 // The field index of each CSV column.
 std::vector<int> MapHeader(const kxengine::TableFile& table, const CsvRow& header) {
   std::vector<int> columns;
@@ -44,7 +47,7 @@ int AddFrom(std::istream& input, const std::string& table_path, std::ostream& ou
 
   const std::size_t record_length = table->RecordLength();
   std::string images;
-  std::vector<std::string_view> values(table->Fields().size());
+  std::vector<std::string_view> values(table->Fields().size(), kBlank);
   std::size_t count = 0;
   CsvRow row;
   while (reader.Next(row)) {
@@ -53,7 +56,7 @@ int AddFrom(std::istream& input, const std::string& table_path, std::ostream& ou
                       std::to_string(row.fields.size()) + " values for " +
                       std::to_string(columns.size()) + " fields");
     }
-    std::fill(values.begin(), values.end(), std::string_view());
+    std::fill(values.begin(), values.end(), kBlank);
     for (std::size_t i = 0; i < columns.size(); ++i) {
       values[static_cast<std::size_t>(columns[i])] = row.fields[i];
     }
@@ -64,7 +67,7 @@ int AddFrom(std::istream& input, const std::string& table_path, std::ostream& ou
     } catch (const kxengine::EngineError& e) {
       // Say which value was refused: convert field by field to find it.
       for (std::size_t i = 0; i < columns.size(); ++i) {
-        std::vector<std::string_view> single(values.size());
+        std::vector<std::string_view> single(values.size(), kBlank);
         single[static_cast<std::size_t>(columns[i])] = row.fields[i];
         try {
           table->FormatRecord(single, image);
