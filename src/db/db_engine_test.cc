@@ -1,1 +1,93 @@
+// The connection and the table over the stand-in engine linked in.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "db/ads_connection.h"
+#include "db/ads_table.h"
+#include "db/db_error.h"
+#include "db/linked_engine.h"
+
+namespace {
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+class EngineConnectionTest : public ::testing::Test {
+ protected:
+  EngineConnectionTest() {
+    folder = fs::temp_directory_path() /
+             ("kx-db-" + std::string(
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(folder);
+  }
+  ~EngineConnectionTest() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+  fs::path folder;
+};
+
+TEST_F(EngineConnectionTest, ConnectsToAnExistingFolderAndDisconnects) {
+  TAdsConnection connection(LinkedClientEngine(), "AdsConnection1");
+  connection.SetAdsServerTypes(stADS_LOCAL);
+  connection.SetConnectPath(folder.string());
+  connection.SetIsConnected(true);
+  EXPECT_TRUE(connection.IsConnected());
+  EXPECT_NE(connection.ConnectionHandle(), 0u);
+  connection.SetIsConnected(false);  // the engine knows the handle: no error
+  EXPECT_EQ(connection.ConnectionHandle(), 0u);
+}
+
+TEST_F(EngineConnectionTest, Failures) {
+  struct Case {
+    std::string name;
+    std::string path;
+    TAdsServerTypes types;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"missing folder", (folder / "absent").string(), stADS_LOCAL, "absent"},
+      {"remote server only", folder.string(), stADS_REMOTE, ""},
+  };
+  for (const Case& c : cases) {
+    TAdsConnection connection(LinkedClientEngine(), "AdsConnection1");
+    connection.SetAdsServerTypes(c.types);
+    connection.SetConnectPath(c.path);
+    try {
+      connection.SetIsConnected(true);
+      ADD_FAILURE() << c.name << ": connected";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_NE(error.AceErrorCode(), 0u) << c.name;
+      EXPECT_THAT(error.Message(), Not(StartsWith("AdsConnection1"))) << c.name;
+      EXPECT_THAT(error.Message(), HasSubstr(c.text)) << c.name;
+      EXPECT_FALSE(error.Message().empty()) << c.name;
+    }
+    EXPECT_FALSE(connection.IsConnected()) << c.name;
+  }
+}
+
+TEST_F(EngineConnectionTest, MissingTableNamesTheTable) {
+  TAdsConnection connection(LinkedClientEngine(), "AdsConnection1");
+  connection.SetAdsServerTypes(stADS_LOCAL);
+  connection.SetConnectPath(folder.string() + "\\");
+  TAdsTable table("AdsTable1", "fmrebld");
+  table.SetAdsConnection(&connection);
+  table.SetTableName("item.adt");
+  table.SetExclusive(true);
+  try {
+    table.Open();
+    ADD_FAILURE() << "opened";
+  } catch (const EADSDatabaseError& error) {
+    EXPECT_THAT(error.Message(), StartsWith("AdsTable1: "));
+    EXPECT_THAT(error.Message(), HasSubstr("item.adt"));
+    EXPECT_EQ(error.ErrorTableName(), "item.adt");
+    EXPECT_EQ(error.ErrorDatabasePath(), folder.string());
+    EXPECT_EQ(error.DataSetOwnerName(), "fmrebld");
+  }
+  EXPECT_FALSE(table.Active());
+  EXPECT_TRUE(connection.IsConnected());  // the open connected it on the way
+}
+}  // namespace

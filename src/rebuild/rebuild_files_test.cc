@@ -1,0 +1,291 @@
+// The rebuild run on real data folders, through the stand-in engine.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "db/ads_connection.h"
+#include "db/ads_table.h"
+#include "db/db_error.h"
+#include "db/linked_engine.h"
+#include "engine/table_file.h"
+#include "engine/verify.h"
+#include "rebuild/catalogue.h"
+#include "rebuild/console_rebuild.h"
+#include "rebuild/rebuild_run.h"
+#include "rebuild/recording_view.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+namespace fs = std::filesystem;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+constexpr uint32_t kRecordsPerTable = 6;
+constexpr uint32_t kDeletedRecord = 2;
+
+std::vector<std::string> SplitFields(std::string_view expression) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream in{std::string(expression)};
+  while (std::getline(in, field, ';')) fields.push_back(field);
+  return fields;
+}
+
+// The key fields of a table's tags, then a note field.
+std::vector<kxengine::FieldDef> FieldsOf(const CatalogueEntry& entry) {
+  std::vector<kxengine::FieldDef> fields;
+  std::set<std::string> seen;
+  for (const IndexTagDef& tag : entry) {
+    for (const std::string& name : SplitFields(tag.expression)) {
+      if (seen.insert(name).second) {
+        fields.push_back({name, kxengine::FieldType::kCharacter, 12, 0});
+      }
+    }
+  }
+  fields.push_back({"NOTE", kxengine::FieldType::kCharacter, 20, 0});
+  return fields;
+}
+
+std::vector<std::string> CatalogueTags(const CatalogueEntry& entry) {
+  std::vector<std::string> tags;
+  for (const IndexTagDef& tag : entry) tags.emplace_back(tag.name);
+  return tags;
+}
+
+class RebuildFilesTest : public ::testing::Test {
+ protected:
+  RebuildFilesTest()
+      : connection(LinkedClientEngine(), "AdsConnection1", "fmrebld"),
+        table("AdsTable1", "fmrebld") {
+    ConfigureRebuildComponents(connection, table);
+    folder = fs::temp_directory_path() /
+             ("kx-rebuild-" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    MakeDataFolder();
+    view.folder = folder.string();
+  }
+  ~RebuildFilesTest() override {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+
+  std::string PathOf(std::string_view file) const { return (folder / std::string(file)).string(); }
+
+  // Every table with records (one of them deleted), and an index file holding a stale tag
+  // and one catalogue tag built before the last records were added.
+  void MakeDataFolder() {
+    for (const CatalogueEntry& entry : kCatalogue) {
+      auto file = kxengine::TableFile::Create(PathOf(entry.table_file), FieldsOf(entry));
+      const size_t field_count = file->Fields().size();
+      auto append = [&](uint32_t i) {
+        std::vector<std::string> values;
+        for (size_t f = 0; f < field_count; ++f) {
+          values.push_back("V" + std::to_string((i * 7 + f * 3) % 10) + "R" + std::to_string(i));
+        }
+        file->AppendRecord(values);
+      };
+      for (uint32_t i = 1; i <= kRecordsPerTable / 2; ++i) append(i);
+      file->CreateIndex("OLDTAG", file->Fields()[0].name);
+      file->CreateIndex(std::string(entry.tags[0].name), std::string(entry.tags[0].expression));
+      for (uint32_t i = kRecordsPerTable / 2 + 1; i <= kRecordsPerTable; ++i) append(i);
+      file->DeleteRecord(kDeletedRecord);
+    }
+  }
+
+  // The live records of every table, as text.
+  std::map<std::string, std::multiset<std::string>> LiveRecords() const {
+    std::map<std::string, std::multiset<std::string>> records;
+    for (const CatalogueEntry& entry : kCatalogue) {
+      auto file = kxengine::TableFile::Open(PathOf(entry.table_file), kxengine::OpenMode::kReadOnly);
+      auto& set = records[std::string(entry.table_file)];
+      for (uint32_t recno = 1; recno <= file->RecordCount(); ++recno) {
+        if (file->IsDeleted(recno)) continue;
+        std::string line;
+        for (const std::string& value : file->RecordValues(recno)) line += value + "|";
+        set.insert(line);
+      }
+    }
+    return records;
+  }
+
+  void ExpectRebuilt(const CatalogueEntry& entry) {
+    auto file = kxengine::TableFile::Open(PathOf(entry.table_file), kxengine::OpenMode::kReadOnly);
+    std::vector<std::string> tags;
+    for (const kxengine::TagInfo& tag : file->Tags()) tags.push_back(tag.name);
+    EXPECT_THAT(tags, ElementsAreArray(CatalogueTags(entry))) << entry.table_file;
+    EXPECT_EQ(file->RecordCount(), kRecordsPerTable - 1) << entry.table_file << " not packed";
+  }
+
+  std::string RunExpectingFailure(uint32_t* code) {
+    try {
+      Button1Click(view, DefaultFileSystem(), connection, table);
+    } catch (const EADSDatabaseError& error) {
+      *code = error.AceErrorCode();
+      return error.Message();
+    }
+    ADD_FAILURE() << "the run completed";
+    return "";
+  }
+
+  fs::path folder;
+  TAdsConnection connection;
+  TAdsTable table;
+  RecordingView view;
+};
+
+TEST_F(RebuildFilesTest, CompleteRunRebuildsEveryTable) {
+  const auto before = LiveRecords();
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
+            RebuildOutcome::kCompleted);
+  EXPECT_EQ(view.positions, (std::vector<int>{1, 15, 20, 25, 35, 45, 55, 65, 75, 85, 95, 100}));
+  EXPECT_EQ(view.status_text, "Re-Index Completed - Click Exit");
+  size_t tag_count = 0;
+  for (const CatalogueEntry& entry : kCatalogue) {
+    ExpectRebuilt(entry);
+    tag_count += entry.tag_count;
+  }
+  EXPECT_EQ(tag_count, 24u);
+  const kxengine::VerifyReport report = kxengine::VerifyFolder(folder.string());
+  EXPECT_TRUE(report.Ok()) << report.ToString();
+  EXPECT_EQ(report.tables.size(), 10u);
+  EXPECT_EQ(LiveRecords(), before);
+
+  // A further run on the same components completes as well.
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
+            RebuildOutcome::kCompleted);
+  EXPECT_TRUE(kxengine::VerifyFolder(folder.string()).Ok());
+}
+
+TEST_F(RebuildFilesTest, TrailingBackslash) {
+  view.folder = folder.string() + "\\";
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
+            RebuildOutcome::kCompleted);
+  EXPECT_EQ(view.folder, folder.string() + "\\");
+  EXPECT_TRUE(kxengine::VerifyFolder(folder.string()).Ok());
+}
+
+TEST_F(RebuildFilesTest, MissingSecondTableStopsAt15) {
+  fs::remove(PathOf("abar.adt"));
+  fs::remove(PathOf("abar.adi"));
+  uint32_t code = 0;
+  EXPECT_THAT(RunExpectingFailure(&code), StartsWith("AdsTable1: "));
+  EXPECT_EQ(code, kxengine::kErrTableNotFound);
+  EXPECT_EQ(view.progress, 15);
+  EXPECT_FALSE(view.exit_enabled);
+  ExpectRebuilt(kCatalogue[0]);
+}
+
+TEST_F(RebuildFilesTest, DamagedIndexFileIsRebuilt) {
+  const std::string index = PathOf("item.adi");
+  {
+    std::fstream file(index, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(fs::file_size(index) / 2));
+    file.put('\x5A').put('\xA5').put('\x5A');
+  }
+  ASSERT_FALSE(kxengine::VerifyTable(PathOf("item.adt")).Ok());
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
+            RebuildOutcome::kCompleted);
+  ExpectRebuilt(kCatalogue[0]);
+  const kxengine::VerifyReport report = kxengine::VerifyFolder(folder.string());
+  EXPECT_TRUE(report.Ok()) << report.ToString();
+}
+
+TEST_F(RebuildFilesTest, EmptyFieldTestsTheDefaultFolder) {
+  view.folder = "";
+  EXPECT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
+            RebuildOutcome::kFilesMissing);
+  EXPECT_EQ(view.folder, kDefaultDataFolder);
+  EXPECT_EQ(view.error_text, "Files do not exist in the selected folder - Try again");
+  EXPECT_FALSE(connection.IsConnected());
+}
+
+// Another user holds cust.adt open: the run stops there with the engine's text, and no record
+// of any table is lost.
+TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
+  const auto before = LiveRecords();
+  const std::string held = PathOf("cust.adt");
+#ifdef _WIN32
+  auto holder = kxengine::TableFile::Open(held, kxengine::OpenMode::kShared);
+#else
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(release[1]);
+    close(ready[0]);
+    auto holder = kxengine::TableFile::Open(held, kxengine::OpenMode::kShared);
+    char byte = 1;
+    if (write(ready[1], &byte, 1) != 1) _exit(2);
+    (void)read(release[0], &byte, 1);
+    _exit(0);
+  }
+  close(release[0]);
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+#endif
+  uint32_t code = 0;
+  const std::string message = RunExpectingFailure(&code);
+#ifndef _WIN32
+  close(release[1]);
+  int status = 0;
+  waitpid(child, &status, 0);
+#else
+  holder.reset();
+#endif
+  EXPECT_THAT(message, StartsWith("AdsTable1: "));
+  EXPECT_THAT(message, HasSubstr("cust.adt"));
+  EXPECT_EQ(code, kxengine::kErrTableInUse);
+  EXPECT_EQ(view.progress, 25);
+  EXPECT_FALSE(table.Active());
+  for (size_t i = 0; i < 3; ++i) {
+    ExpectRebuilt(kCatalogue[i]);
+    const kxengine::VerifyReport report = kxengine::VerifyTable(PathOf(kCatalogue[i].table_file));
+    EXPECT_TRUE(report.Ok()) << report.ToString();
+  }
+  EXPECT_EQ(LiveRecords(), before);
+
+  // Once the other user has gone, a further run completes.
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
+            RebuildOutcome::kCompleted);
+  for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
+}
+
+TEST_F(RebuildFilesTest, ConsoleRun) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunConsoleRebuild(folder.string(), out, err), 0) << err.str();
+  EXPECT_EQ(err.str(), "");
+  EXPECT_THAT(out.str(), StartsWith("Progress: 1 %\n   Processing Request\nProgress: 15 %\n"));
+  EXPECT_THAT(out.str(), HasSubstr("Progress: 100 %\nRe-Index Completed - Click Exit\n"));
+  for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
+}
+
+TEST_F(RebuildFilesTest, ConsoleFailures) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunConsoleRebuild((folder / "nothing-here").string(), out, err), 1);
+  EXPECT_EQ(err.str(), "Files do not exist in the selected folder - Try again\n");
+
+  fs::remove(PathOf("loc.adt"));
+  std::ostringstream out2, err2;
+  EXPECT_EQ(RunConsoleRebuild(folder.string(), out2, err2), 2);
+  EXPECT_THAT(err2.str(), StartsWith("AdsTable1: "));
+  EXPECT_THAT(err2.str(), HasSubstr("loc.adt"));
+  EXPECT_THAT(out2.str(), HasSubstr("Progress: 35 %\n"));
+  EXPECT_THAT(out2.str(), ::testing::Not(HasSubstr("Progress: 45 %")));
+}
+}  // namespace
