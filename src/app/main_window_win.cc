@@ -175,11 +175,13 @@ void MainWindow::CreateControls() {
   Progress = CreatePercentProgressBar(hwnd_, kIdProgress, 31, 264, 121,
                                       GetSystemMetrics(SM_CYVSCROLL));
 
+  auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
   AdsConnection1 = std::make_unique<TAdsConnection>(DefaultClientEngine(), "AdsConnection1",
                                                     "fmrebld");
   AdsTable1 = std::make_unique<TAdsTable>("AdsTable1", "fmrebld");
   ConfigureRebuildComponents(*AdsConnection1, *AdsTable1);
-  auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
+  // A disconnect that fails while the program ends is still reported.
+  TAdsConnection::SetTeardownErrorHandler(show_error);
   iniprop = std::make_unique<TPropStorage>(kWindowClass);
   tblads = std::make_unique<TAppIniFile>(DefaultProfileFile(), DefaultProgramLocation());
   tblads->SetIniFileName("ads.ini");
@@ -377,6 +379,12 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       OnClose();
       return 0;
+    case WM_QUERYENDSESSION: {
+      // Windows shutting down or the user logging off asks the same close query.
+      bool can_close = true;
+      iniprop->HandleCloseQuery(can_close);
+      return can_close ? TRUE : FALSE;
+    }
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers the whole surface
     case WM_PAINT:

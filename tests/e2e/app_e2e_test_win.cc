@@ -439,3 +439,19 @@ TEST_F(AppTest, MissingSecondTableStopsTheRunWithTheEngineText) {
   EXPECT_FALSE(program_->HasExited());
   CloseAndWait();
 }
+
+TEST_F(AppTest, UnwritableIniFileIsReportedOnceAndTheProgramStillEnds) {
+  // A folder in the file's place: the profile write fails even for a privileged user.
+  ASSERT_TRUE(CreateDirectoryA(folder_.File("ads.ini").c_str(), nullptr));
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  PostClose(main_);
+  HWND box = program_->WaitForMessageBox();
+  ASSERT_NE(box, nullptr);
+  Shot("ini-unwritable");
+  const MessageBoxInfo info = ReadMessageBox(box);
+  EXPECT_EQ(info.caption, kApplicationTitle);
+  EXPECT_EQ(info.text, "Unable to write to " + folder_.File("ads.ini") + ".");
+  ASSERT_TRUE(AnswerMessageBox(box));
+  ASSERT_TRUE(program_->WaitForExit()) << "the close did not go on after the error";
+  EXPECT_EQ(program_->ExitCode(), 0u);
+}
