@@ -119,7 +119,7 @@ std::string DateText(int32_t day) {
   if (day == 0) return "";
   int y, m, d;
   CivilDate(day, &y, &m, &d);
-  char buf[16];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
   return buf;
 }
@@ -468,7 +468,7 @@ std::string ValueText(const Field& f, const char* in) {
       int32_t day = static_cast<int32_t>(GetU32(in));
       int32_t ms = static_cast<int32_t>(GetU32(in + 4));
       if (day == 0 && ms == 0) return "";
-      char buf[32];
+      char buf[64];
       int s = ms / 1000;
       std::snprintf(buf, sizeof buf, " %02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
       std::string text = DateText(day) + buf;

@@ -237,7 +237,8 @@ IndexHeader ReadIndexHeader(OsFile* file) {
 std::string CheckTagPages(OsFile* file, const IndexTag& tag, uint32_t ordinal) {
   const uint32_t ps = tag.info.page_size;
   const uint32_t capacity = PageCapacity(ps, tag.info.key_width);
-  const uint32_t per_block = std::max<uint32_t>(1, (1u << 20) / ps);
+  const uint32_t per_block =
+      std::max<uint32_t>(1, std::min<uint32_t>((1u << 20) / ps, tag.info.page_count));
   std::vector<char> block(size_t(per_block) * ps);
   uint64_t total = 0;
   for (uint32_t page = 0; page < tag.info.page_count; page += per_block) {

@@ -206,7 +206,9 @@ struct TableFile::Impl {
 
   void ForEach(const std::function<bool(uint32_t, bool, const char*)>& fn) const {
     const uint32_t len = header.record_length;
-    const size_t per_block = std::max<size_t>(1, kBlockBytes / len);
+    // Small tables get a small buffer: verification reads tables many times over.
+    const size_t per_block = std::max<size_t>(
+        1, std::min<size_t>(kBlockBytes / len, header.record_count));
     std::vector<char> block(per_block * len);
     for (uint32_t first = 1; first <= header.record_count;) {
       size_t n = std::min<size_t>(per_block, header.record_count - first + 1);

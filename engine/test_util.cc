@@ -1,6 +1,7 @@
 #include "engine/test_util.h"
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,8 +15,9 @@ namespace fs = std::filesystem;
 ScratchDir::ScratchDir() {
   std::random_device random;
   static std::atomic<int> counter{0};
-  fs::path p = fs::temp_directory_path() /
-               ("kxengine-" + std::to_string(random()) + "-" + std::to_string(counter++));
+  char name[64];
+  std::snprintf(name, sizeof name, "kxengine-%u-%d", random(), counter++);
+  fs::path p = fs::temp_directory_path() / name;
   fs::create_directories(p);
   path_ = p.string();
 }
@@ -44,14 +46,15 @@ std::vector<FieldDef> SampleFields() {
 
 std::vector<std::string> SampleValues(uint32_t i) {
   uint32_t k = (i * 7919u) % 97u;  // repeats every 97 records, out of order
-  char item[16], qty[32], date[16], stamp[32];
+  char item[16], desc[32], qty[32], date[16], stamp[48];
+  std::snprintf(desc, sizeof desc, "Description %u", k % 11);
   std::snprintf(item, sizeof item, "IT%05u", k);
   std::snprintf(qty, sizeof qty, "%d.%02u", static_cast<int>(k % 13) - 6, k % 100);
   std::snprintf(date, sizeof date, "20%02u-%02u-%02u", k % 30, k % 12 + 1, k % 28 + 1);
   std::snprintf(stamp, sizeof stamp, "2024-01-%02u %02u:%02u:%02u", k % 28 + 1, k % 24, k % 60,
                 (k * 7) % 60);
   return {item,
-          "Description " + std::to_string(k % 11),
+          desc,
           qty,
           std::to_string((static_cast<double>(k) - 50) * 1.25),
           std::to_string(static_cast<int>(k) - 40),
