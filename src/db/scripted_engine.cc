@@ -7,7 +7,9 @@ namespace {
 std::string Text(const char* text) { return text == nullptr ? "<null>" : std::string(text); }
 std::string FieldText(const char* field) {
   if (AceFieldIsNumber(field)) {
-    return "#" + std::to_string(reinterpret_cast<uintptr_t>(field));
+    std::string text(1, '#');
+    text += std::to_string(reinterpret_cast<uintptr_t>(field));
+    return text;
   }
   return field;
 }

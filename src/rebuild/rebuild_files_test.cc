@@ -68,9 +68,9 @@ class RebuildFilesTest : public ::testing::Test {
       : connection(LinkedClientEngine(), "AdsConnection1", "fmrebld"),
         table("AdsTable1", "fmrebld") {
     ConfigureRebuildComponents(connection, table);
-    folder = fs::temp_directory_path() /
-             ("kx-rebuild-" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string name = "kx-rebuild-";
+    name += ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    folder = fs::temp_directory_path() / name;
     fs::remove_all(folder);
     fs::create_directories(folder);
     MakeDataFolder();
@@ -92,7 +92,11 @@ class RebuildFilesTest : public ::testing::Test {
       auto append = [&](uint32_t i) {
         std::vector<std::string> values;
         for (size_t f = 0; f < field_count; ++f) {
-          values.push_back("V" + std::to_string((i * 7 + f * 3) % 10) + "R" + std::to_string(i));
+          std::string value(1, 'V');
+          value += std::to_string((i * 7 + f * 3) % 10);
+          value += 'R';
+          value += std::to_string(i);
+          values.push_back(value);
         }
         file->AppendRecord(values);
       };
