@@ -335,6 +335,14 @@ TEST_F(BrowseFieldTest, ContextMenuItemsFollowTheState) {
   EXPECT_TRUE(enabled(BrowseField::kMenuCopy));
 }
 
+BOOL CALLBACK FindPopupMenu(HWND hwnd, LPARAM result) {
+  wchar_t name[16] = L"";
+  GetClassNameW(hwnd, name, 16);
+  if (std::wstring(name) != L"#32768" || !IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(result) = hwnd;
+  return FALSE;
+}
+
 TEST_F(BrowseFieldTest, RightClickMenuRunsTheChosenCommand) {
   field_->SetPath("text");
   Select(0, 2);
@@ -346,16 +354,7 @@ TEST_F(BrowseFieldTest, RightClickMenuRunsTheChosenCommand) {
   const DWORD ui = GetCurrentThreadId();
   std::thread watcher([&] {
     for (int i = 0; i < 500 && !found; ++i) {
-      EnumThreadWindows(
-          ui,
-          [](HWND hwnd, LPARAM param) -> BOOL {
-            wchar_t name[16] = L"";
-            GetClassNameW(hwnd, name, 16);
-            if (std::wstring(name) != L"#32768" || !IsWindowVisible(hwnd)) return TRUE;
-            *reinterpret_cast<HWND*>(param) = hwnd;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&menu_window_));
+      EnumThreadWindows(ui, FindPopupMenu, reinterpret_cast<LPARAM>(&menu_window_));
       if (menu_window_) {
         HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menu_window_, MN_GETHMENU, 0, 0));
         menu_items = GetMenuItemCount(menu);
