@@ -26,8 +26,8 @@ class DialogTemplate {
     Put32(0);  // extended style
     Put16(items);
     for (int i = 0; i < 4; ++i) Put16(0);  // position and size: set when initialised
-    Put16(0);                               // no menu
-    Put16(0);                               // the standard dialog class
+    Put16(0);                              // no menu
+    Put16(0);                              // the standard dialog class
     PutText(caption);
     Put16(8);  // point size of DS_SETFONT
     PutText("MS Sans Serif");
@@ -69,8 +69,7 @@ void LayOutInformation(HWND dialog, const std::string& text) {
   HWND icon = GetDlgItem(dialog, kInfoIconId);
   HWND label = GetDlgItem(dialog, kInfoTextId);
   HWND ok = GetDlgItem(dialog, IDOK);
-  SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_INFORMATION)),
-               0);
+  SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_INFORMATION)), 0);
   SetWindowTextA(label, text.c_str());
   const int icon_size = GetSystemMetrics(SM_CXICON);
   HDC dc = GetDC(label);
@@ -87,11 +86,9 @@ void LayOutInformation(HWND dialog, const std::string& text) {
   MoveWindow(icon, kMargin, kMargin, icon_size, icon_size, FALSE);
   MoveWindow(label, text_left, text_top, text_width, text_height, FALSE);
   const int content_bottom = std::max(kMargin + icon_size, text_top + text_height);
-  const int client_width = std::max(text_left + text_width + kMargin,
-                                    kButtonWidth + 2 * kMargin);
+  const int client_width = std::max(text_left + text_width + kMargin, kButtonWidth + 2 * kMargin);
   const int button_top = content_bottom + kMargin;
-  MoveWindow(ok, (client_width - kButtonWidth) / 2, button_top, kButtonWidth, kButtonHeight,
-             FALSE);
+  MoveWindow(ok, (client_width - kButtonWidth) / 2, button_top, kButtonWidth, kButtonHeight, FALSE);
   RECT outer{0, 0, client_width, button_top + kButtonHeight + kMargin};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE)));
@@ -110,6 +107,54 @@ INT_PTR CALLBACK InformationProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
   }
   return FALSE;
+}
+
+// The error box is the platform's message box, which sizes itself by its text; a hook widens
+// it where its caption (the application title) would otherwise be cut off.
+HHOOK g_caption_hook = nullptr;
+
+LRESULT CALLBACK FitCaptionHook(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    HWND box = reinterpret_cast<HWND>(wp);
+    char caption[256] = {};
+    GetWindowTextA(box, caption, sizeof(caption));
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, caption, lstrlenA(caption), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    DeleteObject(font);
+    // Room for the caption's text, the close button and the frame.
+    const int needed =
+        extent.cx + 2 * GetSystemMetrics(SM_CXSIZE) + 4 * GetSystemMetrics(SM_CXFIXEDFRAME) + 8;
+    RECT r;
+    GetWindowRect(box, &r);
+    const int width = r.right - r.left;
+    if (needed > width) {
+      const int grow = needed - width;
+      SetWindowPos(box, nullptr, r.left - grow / 2, r.top, needed, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      // The buttons stay centred.
+      for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[16] = {};
+        GetClassNameA(child, cls, sizeof(cls));
+        if (lstrcmpiA(cls, "Button") != 0) continue;
+        RECT c;
+        GetWindowRect(child, &c);
+        MapWindowPoints(HWND_DESKTOP, box, reinterpret_cast<POINT*>(&c), 2);
+        SetWindowPos(child, nullptr, c.left + grow / 2, c.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+    }
+    UnhookWindowsHookEx(g_caption_hook);
+    g_caption_hook = nullptr;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 struct DisabledWindows {
@@ -145,8 +190,8 @@ void Application::Initialize(HINSTANCE instance) {
   // entry of the program, and it owns the main window and the error box.
   handle_ = CreateWindowExA(0, kApplicationClass, title_.c_str(),
                             WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                            GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
-                            0, 0, nullptr, nullptr, instance, nullptr);
+                            GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                            0, nullptr, nullptr, instance, nullptr);
 }
 
 void Application::SetTitle(const std::string& title) {
@@ -206,10 +251,14 @@ void Application::ShowErrorText(const std::string& message) {
   HWND focus = GetFocus();
   HWND active = GetActiveWindow();
   DisabledWindows disabled{handle_, {}};
-  EnumThreadWindows(GetCurrentThreadId(), DisableThreadWindow,
-                    reinterpret_cast<LPARAM>(&disabled));
+  EnumThreadWindows(GetCurrentThreadId(), DisableThreadWindow, reinterpret_cast<LPARAM>(&disabled));
   for (HWND w : disabled.windows) EnableWindow(w, FALSE);
+  g_caption_hook = SetWindowsHookExA(WH_CBT, FitCaptionHook, nullptr, GetCurrentThreadId());
   MessageBoxA(handle_, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+  if (g_caption_hook) {
+    UnhookWindowsHookEx(g_caption_hook);
+    g_caption_hook = nullptr;
+  }
   for (HWND w : disabled.windows) EnableWindow(w, TRUE);
   if (active && IsWindow(active)) SetActiveWindow(active);
   if (focus && IsWindow(focus)) SetFocus(focus);

@@ -1,6 +1,6 @@
-#include "common/exception.h"
-
 #include <gtest/gtest.h>
+
+#include "common/exception.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Program entry: the application object, the main window, the message loop, and the
 // destruction of the window and its components when the loop ends.
 #include <windows.h>
-
+// The common controls need the base Windows types first.
 #include <commctrl.h>
 
 #include "app/application_win.h"

@@ -92,11 +92,11 @@ void MainWindow::Create(HINSTANCE instance, HWND owner) {
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
-  wc.hIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kResAppIcon), IMAGE_ICON,
-                                           GetSystemMetrics(SM_CXICON),
-                                           GetSystemMetrics(SM_CYICON), 0));
-  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kResAppIcon),
-                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+  wc.hIcon =
+      static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kResAppIcon), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kResAppIcon), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
                                              GetSystemMetrics(SM_CYSMICON), 0));
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = nullptr;  // the gradient paints everything
@@ -110,9 +110,9 @@ void MainWindow::Create(HINSTANCE instance, HWND owner) {
 
   // No WS_CLIPCHILDREN: the transparent labels are drawn over the window's own painting.
   MainMenu1 = CreateMainMenu();
-  hwnd_ = CreateWindowExA(0, kWindowClass, kWindowCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                          CW_USEDEFAULT, kOuterWidth, kOuterHeight, owner, MainMenu1, instance,
-                          this);
+  hwnd_ =
+      CreateWindowExA(0, kWindowClass, kWindowCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                      CW_USEDEFAULT, kOuterWidth, kOuterHeight, owner, MainMenu1, instance, this);
   SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
   SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
   CreateControls();
@@ -155,29 +155,29 @@ void MainWindow::CreateControls() {
   SizeLabelToText(lblprogress, font_sans8_, true);
 
   // Tab order follows creation: the folder field, "Re-Build", "Exit".
-  pathFrom = BrowseField::Create(hwnd_, kIdPathFrom, RECT{8, 192, 8 + 477, 192 + 21},
-                                 font_tahoma8_);
+  pathFrom =
+      BrowseField::Create(hwnd_, kIdPathFrom, RECT{8, 192, 8 + 477, 192 + 21}, font_tahoma8_);
   pathFrom->SetOptions(kMainWindowBrowseOptions);
   pathFrom->SetStartWithLast(true);
   pathFrom->SetPath(kDefaultDataFolder);  // the path of the window's description
   pathFrom->SetOnChange([this] { pathFromChange(); });
 
   const DWORD button_style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-  btnProcess = MakeChild(hwnd_, "BUTTON", "Re-Build", button_style, 32, 236, 75, 25,
-                         kIdBtnProcess, font_tahoma8_);
-  btnExit = MakeChild(hwnd_, "BUTTON", "Exit", button_style, 212, 276, 75, 25, kIdBtnExit,
-                      font_tahoma8_);
+  btnProcess = MakeChild(hwnd_, "BUTTON", "Re-Build", button_style, 32, 236, 75, 25, kIdBtnProcess,
+                         font_tahoma8_);
+  btnExit =
+      MakeChild(hwnd_, "BUTTON", "Exit", button_style, 212, 276, 75, 25, kIdBtnExit, font_tahoma8_);
   process_picture_ = LoadButtonPicture(instance_, kResRebuildPicture);
   exit_picture_ = LoadButtonPicture(instance_, kResExitPicture);
   SetButtonPicture(btnProcess, process_picture_);
   SetButtonPicture(btnExit, exit_picture_);
 
-  Progress = CreatePercentProgressBar(hwnd_, kIdProgress, 31, 264, 121,
-                                      GetSystemMetrics(SM_CYVSCROLL));
+  Progress =
+      CreatePercentProgressBar(hwnd_, kIdProgress, 31, 264, 121, GetSystemMetrics(SM_CYVSCROLL));
 
   auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
-  AdsConnection1 = std::make_unique<TAdsConnection>(DefaultClientEngine(), "AdsConnection1",
-                                                    "fmrebld");
+  AdsConnection1 =
+      std::make_unique<TAdsConnection>(DefaultClientEngine(), "AdsConnection1", "fmrebld");
   AdsTable1 = std::make_unique<TAdsTable>("AdsTable1", "fmrebld");
   ConfigureRebuildComponents(*AdsConnection1, *AdsTable1);
   // A disconnect that fails while the program ends is still reported.
@@ -227,8 +227,7 @@ void MainWindow::ShowFirst() {
   // Centred on the whole primary screen by the outer size.
   const int left = (GetSystemMetrics(SM_CXSCREEN) - kOuterWidth) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - kOuterHeight) / 2;
-  SetWindowPos(hwnd_, nullptr, left, top, kOuterWidth, kOuterHeight,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd_, nullptr, left, top, kOuterWidth, kOuterHeight, SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   SetForegroundWindow(hwnd_);
   SetActiveWindow(hwnd_);
@@ -348,8 +347,7 @@ RECT MainWindow::ChildRect(HWND child) const {
 }
 
 void MainWindow::RepaintArea(const RECT& area) {
-  RedrawWindow(hwnd_, &area, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(hwnd_, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -479,8 +477,8 @@ void MainWindow::OnPaint() {
   RECT client;
   GetClientRect(hwnd_, &client);
   // Controls with a surface of their own are left out, so they do not flicker.
-  for (HWND opaque : {pathFrom ? pathFrom->Handle() : nullptr, btnProcess, btnExit, Progress,
-                      lblerror}) {
+  for (HWND opaque :
+       {pathFrom ? pathFrom->Handle() : nullptr, btnProcess, btnExit, Progress, lblerror}) {
     if (opaque && IsWindowVisible(opaque)) {
       const RECT r = ChildRect(opaque);
       ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);

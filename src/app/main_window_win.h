@@ -4,7 +4,7 @@
 #pragma once
 
 #include <windows.h>
-
+// The common controls need the base Windows types first.
 #include <commctrl.h>
 
 #include <memory>
@@ -12,12 +12,12 @@
 
 #include "db/ads_connection.h"
 #include "db/ads_table.h"
+#include "rebuild/rebuild_view.h"
 #include "settings/app_ini_file.h"
 #include "settings/prop_storage.h"
 #include "settings/registry_reader.h"
 #include "widgets/browse_field_win.h"
 #include "widgets/gradient_background_win.h"
-#include "rebuild/rebuild_view.h"
 
 namespace kx_app {
 

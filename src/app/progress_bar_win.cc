@@ -70,8 +70,7 @@ HWND CreatePercentProgressBar(HWND parent, int id, int x, int y, int width, int 
                              GetModuleHandleA(nullptr), nullptr);
   SendMessageA(bar, PBM_SETRANGE32, 0, 100);
   SendMessageA(bar, PBM_SETPOS, 0, 0);
-  SetPropA(bar, kOldProcProp,
-           reinterpret_cast<HANDLE>(GetWindowLongPtrA(bar, GWLP_WNDPROC)));
+  SetPropA(bar, kOldProcProp, reinterpret_cast<HANDLE>(GetWindowLongPtrA(bar, GWLP_WNDPROC)));
   SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressProc));
   return bar;
 }

@@ -1,6 +1,6 @@
 // End-to-end scenarios of the program, driven from outside through the window system.
 #include <windows.h>
-
+// The common controls need the base Windows types first.
 #include <commctrl.h>
 
 #include "app_fixture_win.h"
@@ -40,9 +40,8 @@ TEST_F(AppTest, StartsWithCaptionAndSizeAndEndsByTheCloseBox) {
   ASSERT_NE(owner, nullptr);
   EXPECT_EQ(WindowText(owner), kApplicationTitle);
   // The application icon: 16, 24, 32 and 48 pixels, each in 256 colours and in 32-bit.
-  const std::vector<IconEntry> expected = {{16, 16, 8},  {24, 24, 8},  {32, 32, 8},
-                                           {48, 48, 8},  {16, 16, 32}, {24, 24, 32},
-                                           {32, 32, 32}, {48, 48, 32}};
+  const std::vector<IconEntry> expected = {{16, 16, 8},  {24, 24, 8},  {32, 32, 8},  {48, 48, 8},
+                                           {16, 16, 32}, {24, 24, 32}, {32, 32, 32}, {48, 48, 32}};
   EXPECT_EQ(IconGroupEntries(folder_.ExePath(), 1), expected);
   Shot("start");
   CloseAndWait();
@@ -58,16 +57,20 @@ TEST_F(AppTest, ControlsStandAtTheirPlacesInTheirInitialState) {
     bool visible;
   };
   const Expected controls[] = {
-      {kIdLabel1, "Static",
+      {kIdLabel1,
+       "Static",
        "If you receive a Corrupt Index message, you need to run this program\r\n"
        "Make sure you select the location of your files. Then click on the \r\n"
        "Re-Build button to perform an Index file rebuild.  This can be caused \r\n"
        "by losing power  to your server while connected to the database.",
-       {8, 4, 0, 0}, true},
-      {kIdLabel4, "Static",
+       {8, 4, 0, 0},
+       true},
+      {kIdLabel4,
+       "Static",
        "Draventh Application cannot be running to process.  \r\n"
        "Make sure all Users are logged off the system first.",
-       {8, 96, 0, 0}, true},
+       {8, 96, 0, 0},
+       true},
       {kIdLabel2, "Static", "Location of files to be re-indexed.", {8, 176, 0, 0}, true},
       {kIdPathFrom, nullptr, nullptr, {8, 192, 8 + 477, 192 + 21}, true},
       {kIdLblError, "Static", "", {7, 216, 7 + 302, 216 + 19}, false},
@@ -265,10 +268,10 @@ struct BandRow {
   COLORREF color;
 };
 constexpr BandRow kDesignBands[] = {
-    {1, RGB(0, 78, 152)},      // band 0
-    {165, RGB(94, 134, 171)},  // band 41
-    {241, RGB(138, 160, 180)}, // band 60
-    {328, RGB(189, 190, 191)}, // band 82, the last: never the stop colour itself
+    {1, RGB(0, 78, 152)},       // band 0
+    {165, RGB(94, 134, 171)},   // band 41
+    {241, RGB(138, 160, 180)},  // band 60
+    {328, RGB(189, 190, 191)},  // band 82, the last: never the stop colour itself
 };
 
 std::string Hex(COLORREF c) {
@@ -427,6 +430,8 @@ TEST_F(AppTest, MissingSecondTableStopsTheRunWithTheEngineText) {
   EXPECT_TRUE(ShowsSystemIcon(info.icon, IDI_HAND));
   ASSERT_TRUE(AnswerMessageBox(box));
   ASSERT_TRUE(WaitUntil([&] { return program_->MessageBoxNow() == nullptr; }));
+  // The focus is back where it was when the run started from the menu.
+  EXPECT_TRUE(WaitUntil([&] { return program_->FocusedWindow() == Control(kIdPathFrom); }));
   // The window as the run left it.
   EXPECT_EQ(ProgressPosition(Control(kIdProgress)), 15);
   EXPECT_EQ(WindowText(Control(kIdLblProgress)), "   Processing Request");

@@ -224,8 +224,7 @@ HWND Program::WaitForMessageBox(milliseconds timeout) {
 }
 
 bool Program::WaitForExit(milliseconds timeout) {
-  return WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) ==
-         WAIT_OBJECT_0;
+  return WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
 }
 
 bool Program::HasExited() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0; }
@@ -418,7 +417,8 @@ bool ShowsSystemIcon(HWND icon_static, LPCSTR system_icon) {
     FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(pass == 0 ? BLACK_BRUSH : WHITE_BRUSH)));
     DrawIconEx(mem, 0, 0, icon, w, h, 0, nullptr, DI_NORMAL);
     for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) (pass == 0 ? over_black : over_white)[y * w + x] = GetPixel(mem, x, y);
+      for (int x = 0; x < w; ++x)
+        (pass == 0 ? over_black : over_white)[y * w + x] = GetPixel(mem, x, y);
     }
   }
   int compared = 0, differing = 0;
@@ -503,8 +503,8 @@ bool SaveWindowShot(HWND hwnd, const std::string& bmp_path) {
 std::string ShotsFolder() {
   char env[MAX_PATH];
   DWORD n = GetEnvironmentVariableA("KX_SHOTS_DIR", env, MAX_PATH);
-  std::string folder = (n > 0 && n < MAX_PATH) ? std::string(env, n)
-                                                : BinFolder() + "\\..\\..\\app-shots";
+  std::string folder =
+      (n > 0 && n < MAX_PATH) ? std::string(env, n) : BinFolder() + "\\..\\..\\app-shots";
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }

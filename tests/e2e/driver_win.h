@@ -154,14 +154,14 @@ RECT WindowBounds(HWND hwnd);         // screen coordinates
 RECT ChildBounds(HWND child);         // in the parent's client coordinates
 RECT ClientBounds(HWND hwnd);
 
-void Click(HWND button);                    // posts BM_CLICK
+void Click(HWND button);                               // posts BM_CLICK
 void TypeChars(HWND target, const std::string& text);  // posts WM_CHAR per character
-void PostKey(HWND target, UINT vk);         // posts WM_KEYDOWN and WM_KEYUP
-void SendKeyInput(WORD vk, bool alt = false);  // SendInput to the foreground window
+void PostKey(HWND target, UINT vk);                    // posts WM_KEYDOWN and WM_KEYUP
+void SendKeyInput(WORD vk, bool alt = false);          // SendInput to the foreground window
 // A left mouse click at a screen position (SendInput), as a user would give it.
 void ClickScreen(int x, int y);
 void ChooseMenuItem(HWND window, int command_id);  // posts WM_COMMAND
-void PostClose(HWND window);                // posts WM_SYSCOMMAND SC_CLOSE (the close box)
+void PostClose(HWND window);                       // posts WM_SYSCOMMAND SC_CLOSE (the close box)
 
 MessageBoxInfo ReadMessageBox(HWND box);
 // Presses the button with the given caption (BM_CLICK posted).
