@@ -659,6 +659,20 @@ TEST_F(BrowseFieldTest, NewStyleDialogAndTheObjectLibrary) {
   EXPECT_EQ(field_->Path(), "");
 }
 
+TEST(BrowseFieldLifetimeTest, TheParentMayBeDestroyedFirst) {
+  auto host = std::make_unique<HostWindow>(10, 10, 200, 60);
+  auto field = BrowseField::Create(host->hwnd(), 1, RECT{4, 4, 180, 25},
+                                   static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
+  const HWND edit = field->Handle();
+  const HWND button = field->ButtonHandle();
+  host.reset();
+  EXPECT_FALSE(IsWindow(edit));
+  EXPECT_FALSE(IsWindow(button));
+  EXPECT_EQ(field->Handle(), nullptr);
+  EXPECT_EQ(field->ButtonHandle(), nullptr);
+  field.reset();  // nothing left to destroy, and no stale window touched
+}
+
 TEST(BrowseFieldEdgeTest, ADialogNearTheScreenEdgeIsPulledBackIn) {
   const int screen_w = GetSystemMetrics(SM_CXVIRTUALSCREEN);
   const int screen_h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
