@@ -48,8 +48,8 @@ class ConnectionTest : public ::testing::Test {
 
   ScriptedEngine engine;
   MapAliasLookup aliases;
+  std::vector<std::string> events;  // outlives the connection, whose destruction fires events
   TAdsConnection connection;
-  std::vector<std::string> events;
 };
 
 TEST_F(ConnectionTest, ConnectPassesTheFolderAndLocalServer) {
