@@ -150,22 +150,37 @@ char* EntrySorter::Slot() {
   return data_.data() + (used_++) * width_;
 }
 
+// Sorts items whose prefixes hold the entry bytes [depth, depth + 8): by prefix, then each
+// run of equal prefixes by the next 8 bytes, and so on. Only whole-word comparisons, no
+// byte-wise compare of the entries; keys that share long beginnings (item codes) cost one
+// more pass over their run per 8 shared bytes.
+void SortItems(EntrySorterItem* first, EntrySorterItem* last, const char* base, uint32_t width,
+               uint32_t depth) {
+  std::sort(first, last, [](const EntrySorterItem& a, const EntrySorterItem& b) {
+    return a.prefix < b.prefix;
+  });
+  if (depth + 8 >= width) return;
+  const uint32_t next = depth + 8;
+  for (EntrySorterItem* run = first; run < last;) {
+    EntrySorterItem* end = run + 1;
+    while (end < last && end->prefix == run->prefix) ++end;
+    if (end - run > 1) {
+      for (EntrySorterItem* it = run; it < end; ++it) {
+        it->prefix = Prefix(base + size_t(it->index) * width + next, width - next);
+      }
+      SortItems(run, end, base, width, next);
+    }
+    run = end;
+  }
+}
+
 void EntrySorter::SortBuffer() {
   items_.resize(used_);
   const char* base = data_.data();
   for (size_t i = 0; i < used_; ++i) {
     items_[i] = Item{Prefix(base + i * width_, width_), static_cast<uint32_t>(i)};
   }
-  uint32_t w = width_;
-  if (w <= 8) {
-    std::sort(items_.begin(), items_.end(),
-              [](const Item& a, const Item& b) { return a.prefix < b.prefix; });
-  } else {
-    std::sort(items_.begin(), items_.end(), [base, w](const Item& a, const Item& b) {
-      if (a.prefix != b.prefix) return a.prefix < b.prefix;
-      return std::memcmp(base + size_t(a.index) * w + 8, base + size_t(b.index) * w + 8, w - 8) < 0;
-    });
-  }
+  SortItems(items_.data(), items_.data() + items_.size(), base, width_, 0);
 }
 
 void EntrySorter::Spill() {

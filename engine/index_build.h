@@ -29,6 +29,11 @@ class BufferedWriter {
   size_t used_ = 0;
 };
 
+struct EntrySorterItem {
+  uint64_t prefix;  // 8 bytes of the entry, big-endian, as one word
+  uint32_t index;   // the entry's place in the buffer
+};
+
 // Collects entries of one fixed width, sorts them by their bytes (memcmp order) and hands
 // them back in order. Beyond the memory budget it writes sorted runs to temporary files
 // (removed when the sorter ends) and merges them.
@@ -47,10 +52,7 @@ class EntrySorter {
   size_t RunCount() const { return runs_.size(); }
 
  private:
-  struct Item {
-    uint64_t prefix;
-    uint32_t index;
-  };
+  using Item = EntrySorterItem;
   void SortBuffer();
   void Spill();
 

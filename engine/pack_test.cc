@@ -69,6 +69,23 @@ TEST_F(PackTest, RemovesDeletedRecordsAndRebuildsEveryTag) {
   EXPECT_TRUE(VerifyTable(*table_).Ok()) << VerifyTable(*table_).ToString();
 }
 
+TEST_F(PackTest, WithNothingDeletedRebuildsStaleTagsOnly) {
+  table_->Pack();
+  const std::string packed = testing::ReadAll(path_);
+  // A tag that no longer matches its records is built again by the next pack.
+  table_->AppendRecord({"LATE"});
+  table_->CreateIndex("TITEM", "IITEM", 512);
+  EXPECT_FALSE(VerifyTable(*table_).Ok());
+  table_->Pack();
+  EXPECT_EQ(table_->RecordCount(), 241u);
+  EXPECT_TRUE(VerifyTable(*table_).Ok()) << VerifyTable(*table_).ToString();
+  // The records stayed where they were: the file was not rewritten.
+  const std::string now = testing::ReadAll(path_);
+  EXPECT_EQ(now.substr(kTableFixedHeader, packed.size() - kTableFixedHeader),
+            packed.substr(kTableFixedHeader));
+  EXPECT_FALSE(Exists(TempIndexPathOf(path_)));
+}
+
 TEST_F(PackTest, WithoutIndexFileCreatesNone) {
   ASSERT_TRUE(std::filesystem::remove(table_->IndexPath()));
   table_->Pack();

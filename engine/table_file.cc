@@ -556,6 +556,36 @@ void TableFile::Pack() {
     return true;
   });
 
+  if (live == t.header.record_count &&
+      t.file->Size() == t.header.header_size + uint64_t(live) * t.header.record_length) {
+    // Nothing to remove: the table stays as it is and only the tags are built again,
+    // replacing the index file atomically as tag creation does.
+    const std::string index_path = IndexPathOf(t.path);
+    if (old_index && unreadable) {
+      old_index.reset();
+      RemoveFileIfPresent(index_path);
+      SyncFolderOf(index_path);
+    } else if (old_index) {
+      std::vector<TagPlan> plans;
+      for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+        TagPlan plan;
+        if (t.PlanExisting(existing.tags[i], i, old_index.get(), false, &plan)) {
+          plans.push_back(plan);
+        }
+      }
+      old_index.reset();
+      const std::string temp = TempIndexPathOf(t.path);
+      try {
+        WriteIndexFile(temp, plans, nullptr, t.LiveRecords(false), live, t.path);
+        RenameOver(temp, index_path);
+      } catch (...) {
+        RemoveFileIfPresent(temp);
+        throw;
+      }
+    }
+    return;
+  }
+
   try {
     // 1. The index file of the packed table, built beside the old one.
     if (old_index && unreadable) {
