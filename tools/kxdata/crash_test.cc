@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -59,12 +60,13 @@ void MakeTable(const std::string& path, std::uint32_t count) {
   std::mt19937 random(12345);
   std::string images(static_cast<std::size_t>(count) * table->RecordLength(), '\0');
   for (std::uint32_t i = 0; i < count; ++i) {
+    char code[24], name[24], qty[24], day[24];
+    std::snprintf(code, sizeof code, "K%u", static_cast<unsigned>(random() % (count / 2 + 1)));
+    std::snprintf(name, sizeof name, "NAME %u", static_cast<unsigned>(random() % 100000));
+    std::snprintf(qty, sizeof qty, "%u.25", static_cast<unsigned>(random() % 10000));
+    std::snprintf(day, sizeof day, "2024-0%u-1%u", static_cast<unsigned>(1 + random() % 9),
+                  static_cast<unsigned>(random() % 10));
     const std::string id = std::to_string(i + 1);
-    const std::string code = "K" + std::to_string(random() % (count / 2 + 1));
-    const std::string name = "NAME " + std::to_string(random() % 100000);
-    const std::string qty = std::to_string(random() % 10000) + ".25";
-    const std::string day = "2024-0" + std::to_string(1 + random() % 9) + "-1" +
-                            std::to_string(random() % 10);
     table->FormatRecord({id, code, name, qty, day},
                         images.data() + static_cast<std::size_t>(i) * table->RecordLength());
   }
