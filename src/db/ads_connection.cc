@@ -62,22 +62,35 @@ uint16_t AceServerTypes(TAdsServerTypes types) {
 }
 
 uint32_t AceConnectOptions(bool middle_tier, bool stored_procedure,
-                           TAdsCompressionTypes compression,
-                           TAdsCommunicationType communication) {
+                           TAdsCompressionTypes compression, TAdsCommunicationType communication) {
   uint32_t options = 0;
   if (middle_tier) options |= 0x1;
   if (stored_procedure) options |= 0x2;
   switch (compression) {
-    case TAdsCompressionTypes::ccAdsCompressInternet: options |= 0xC; break;
-    case TAdsCompressionTypes::ccAdsCompressAlways: options |= 0x4; break;
-    case TAdsCompressionTypes::ccAdsCompressNever: options |= 0x8; break;
-    case TAdsCompressionTypes::ccAdsCompressionNotSet: break;
+    case TAdsCompressionTypes::ccAdsCompressInternet:
+      options |= 0xC;
+      break;
+    case TAdsCompressionTypes::ccAdsCompressAlways:
+      options |= 0x4;
+      break;
+    case TAdsCompressionTypes::ccAdsCompressNever:
+      options |= 0x8;
+      break;
+    case TAdsCompressionTypes::ccAdsCompressionNotSet:
+      break;
   }
   switch (communication) {
-    case TAdsCommunicationType::ctAdsUDPIP: options |= 0x20; break;
-    case TAdsCommunicationType::ctAdsIPX: options |= 0x40; break;
-    case TAdsCommunicationType::ctAdsTCPIP: options |= 0x80; break;
-    case TAdsCommunicationType::ctAdsDefault: break;
+    case TAdsCommunicationType::ctAdsUDPIP:
+      options |= 0x20;
+      break;
+    case TAdsCommunicationType::ctAdsIPX:
+      options |= 0x40;
+      break;
+    case TAdsCommunicationType::ctAdsTCPIP:
+      options |= 0x80;
+      break;
+    case TAdsCommunicationType::ctAdsDefault:
+      break;
   }
   return options;
 }
@@ -321,7 +334,8 @@ TAdsConnection* TAdsConnection::FindConnection(const std::string& name,
   const std::thread::id here = std::this_thread::get_id();
   TAdsConnection* any = nullptr;
   for (TAdsConnection* connection : Registry()) {
-    if (connection->creating_thread_ != here || UpperCase(connection->name_) != UpperCase(name)) continue;
+    if (connection->creating_thread_ != here || UpperCase(connection->name_) != UpperCase(name))
+      continue;
     if (connection->owner_name_ == owner_name) return connection;
     if (any == nullptr) any = connection;
   }

@@ -45,8 +45,7 @@ enum class TAdsCommunicationType { ctAdsDefault, ctAdsUDPIP, ctAdsIPX, ctAdsTCPI
 // Connection options and server types as the engine takes them.
 uint16_t AceServerTypes(TAdsServerTypes types);
 uint32_t AceConnectOptions(bool middle_tier, bool stored_procedure,
-                           TAdsCompressionTypes compression,
-                           TAdsCommunicationType communication);
+                           TAdsCompressionTypes compression, TAdsCommunicationType communication);
 
 class TAdsConnection {
  public:
@@ -64,8 +63,7 @@ class TAdsConnection {
   static constexpr size_t kConnectPathLength = 254;
   static constexpr size_t kCredentialLength = 260;
 
-  explicit TAdsConnection(ClientEngine& engine, std::string name = "",
-                          std::string owner_name = "");
+  explicit TAdsConnection(ClientEngine& engine, std::string name = "", std::string owner_name = "");
   TAdsConnection(const TAdsConnection&) = delete;
   TAdsConnection& operator=(const TAdsConnection&) = delete;
   // Closes the registered data sets, disconnects (5024 accepted) and leaves the

@@ -105,9 +105,8 @@ TEST_F(ConnectionTest, ConnectFailures) {
   const Case cases[] = {
       {"empty path", [] {}, "Must specify connection string before getting a server connection.",
        false},
-      {"unknown alias",
-       [this] { connection.SetAliasName("nosuch"); }, "TAdsConnection.AliasName is not valid",
-       false},
+      {"unknown alias", [this] { connection.SetAliasName("nosuch"); },
+       "TAdsConnection.AliasName is not valid", false},
       {"alias with an empty path",
        [this] {
          aliases.entries["blank"] = ";A";
@@ -192,10 +191,10 @@ TEST(ResolveAliasTest, TypeLetterAndCut) {
     uint8_t type;
   };
   const Case cases[] = {
-      {std::nullopt, false, "", 0},     {"", false, "", 0},
-      {"C:\\d", true, "C:\\d", 0},      {"C:\\d;N", true, "C:\\d", 2},
-      {"C:\\d;c", true, "C:\\d", 1},    {"C:\\d;ADT", true, "C:\\d", 3},
-      {"C:\\d;X", true, "C:\\d", 0},    {"C:\\d;", true, "C:\\d", 0},
+      {std::nullopt, false, "", 0},  {"", false, "", 0},
+      {"C:\\d", true, "C:\\d", 0},   {"C:\\d;N", true, "C:\\d", 2},
+      {"C:\\d;c", true, "C:\\d", 1}, {"C:\\d;ADT", true, "C:\\d", 3},
+      {"C:\\d;X", true, "C:\\d", 0}, {"C:\\d;", true, "C:\\d", 0},
       {";A", false, "", 0},
   };
   for (const Case& c : cases) {
@@ -222,8 +221,8 @@ TEST_F(ConnectionTest, DictionaryPathPassesCredentials) {
   connection.SetConnectPath("C:\\data\\kest.Add.files");
   EXPECT_TRUE(connection.IsDictionaryConnection());
   connection.SetIsConnected(true);  // no login hook, no OnLogin: the properties are used
-  EXPECT_THAT(engine.Calls()[0].args, ElementsAre("C:\\data\\kest.Add.files", "1", "admin",
-                                                  "secret", "0"));
+  EXPECT_THAT(engine.Calls()[0].args,
+              ElementsAre("C:\\data\\kest.Add.files", "1", "admin", "secret", "0"));
 }
 
 TEST_F(ConnectionTest, FreePathPassesEmptyCredentials) {

@@ -50,19 +50,27 @@ std::string FolderOf(const std::string& path) {
 
 TAdsTableTypes TableTypeOfAlias(uint8_t alias_table_type, TAdsTableTypes current) {
   switch (alias_table_type) {
-    case 1: return TAdsTableTypes::ttAdsCDX;
-    case 2: return TAdsTableTypes::ttAdsNTX;
-    case 3: return TAdsTableTypes::ttAdsADT;
-    default: return current;
+    case 1:
+      return TAdsTableTypes::ttAdsCDX;
+    case 2:
+      return TAdsTableTypes::ttAdsNTX;
+    case 3:
+      return TAdsTableTypes::ttAdsADT;
+    default:
+      return current;
   }
 }
 
 TAdsTableTypes TableTypeOfEngine(uint16_t ace_type, TAdsTableTypes current) {
   switch (ace_type) {
-    case 1: return TAdsTableTypes::ttAdsNTX;
-    case 2: return TAdsTableTypes::ttAdsCDX;
-    case 3: return TAdsTableTypes::ttAdsADT;
-    default: return current;
+    case 1:
+      return TAdsTableTypes::ttAdsNTX;
+    case 2:
+      return TAdsTableTypes::ttAdsCDX;
+    case 3:
+      return TAdsTableTypes::ttAdsADT;
+    default:
+      return current;
   }
 }
 
@@ -84,20 +92,22 @@ uint32_t TIndexTagOptions::AceOptions() const {
 
 void TAdsIndexFiles::Add(const std::string& name) {
   const std::string key = UpperCase(name);
-  auto at = std::lower_bound(names_.begin(), names_.end(), key,
-                             [](const std::string& a, const std::string& b) {
-                               return UpperCase(a) < b;
-                             });
+  auto at =
+      std::lower_bound(names_.begin(), names_.end(), key,
+                       [](const std::string& a, const std::string& b) { return UpperCase(a) < b; });
   if (at != names_.end() && UpperCase(*at) == key) return;
   names_.insert(at, name);
 }
 
 uint16_t AceTableType(TAdsTableTypes type) {
   switch (type) {
-    case TAdsTableTypes::ttAdsCDX: return 2;
-    case TAdsTableTypes::ttAdsNTX: return 1;
+    case TAdsTableTypes::ttAdsCDX:
+      return 2;
+    case TAdsTableTypes::ttAdsNTX:
+      return 1;
     case TAdsTableTypes::ttAdsADT:
-    case TAdsTableTypes::ttAdsDefault: return 3;
+    case TAdsTableTypes::ttAdsDefault:
+      return 3;
   }
   return 3;
 }
@@ -309,8 +319,7 @@ AceHandle TAdsTable::OpenTableHandle() {
     folder = ResolveDatabasePath();
     path = table_path();
   }
-  const AceHandle connection_handle =
-      connection_ != nullptr ? connection_->ConnectionHandle() : 0;
+  const AceHandle connection_handle = connection_ != nullptr ? connection_->ConnectionHandle() : 0;
   if (connection_handle == 0 || connection_handle == kNoHandle) Fail(kInvalidConnection);
   const bool dictionary = connection_->IsDictionaryConnection();
   const uint16_t table_type = dictionary ? 0 : ace_table_type_;
@@ -551,8 +560,8 @@ void TAdsTable::CreateIndexTag(const std::string& file_name, const std::string& 
   AceHandle index = 0;
   const AceResult result = Engine().AdsCreateIndex61(
       table_handle_, file_field.c_str(), tag_field.c_str(), expression_field.c_str(),
-      condition_field.c_str(), while_field.c_str(), options.AceOptions(),
-      options_.AdsIndexPageSize, &index);
+      condition_field.c_str(), while_field.c_str(), options.AceOptions(), options_.AdsIndexPageSize,
+      &index);
   if (result != kAceResultIndexWarning) Check(result);
   PropertyChanged();
 }

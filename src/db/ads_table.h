@@ -41,9 +41,7 @@ class TIndexTagOptions {
   TIndexTagOptions(std::initializer_list<TIndexTagOption> options) {
     for (TIndexTagOption option : options) bits_ |= 1u << static_cast<unsigned>(option);
   }
-  bool Has(TIndexTagOption option) const {
-    return (bits_ >> static_cast<unsigned>(option)) & 1u;
-  }
+  bool Has(TIndexTagOption option) const { return (bits_ >> static_cast<unsigned>(option)) & 1u; }
   // The engine's option bits.
   uint32_t AceOptions() const;
 

@@ -55,8 +55,8 @@ TEST_F(TableTest, OpenSequence) {
   const std::vector<std::string> expected = {
       "AdsOpenTable", "AdsGetTableType",
       // read back
-      "AdsGetRecordLength", "AdsGetTableOpenOptions", "AdsSqlPeekStatement",
-      "AdsGetAllIndexes", "AdsGetIndexPageSize", "AdsGetBookmarkLength",
+      "AdsGetRecordLength", "AdsGetTableOpenOptions", "AdsSqlPeekStatement", "AdsGetAllIndexes",
+      "AdsGetIndexPageSize", "AdsGetBookmarkLength",
       // blank record images
       "AdsGetNumFields", "AdsGetNumFields", "AdsGetNullRecord", "AdsGetNumFields",
       "AdsGetNullRecord", "AdsGetNumFields", "AdsGetNullRecord", "AdsGetNumFields",
@@ -68,12 +68,12 @@ TEST_F(TableTest, OpenSequence) {
       "AdsGetFieldDecimals", "AdsGetFieldName", "AdsGetFieldOffset", "AdsGetColumnPermissions",
       // index definitions
       "AdsGetNumIndexes", "AdsGetAllIndexes", "AdsGetIndexName", "AdsGetNumSegments",
-      "AdsGetSegmentFieldname", "AdsIsIndexDescending", "AdsIsIndexUnique",
-      "AdsIsIndexPrimaryKey", "AdsGetIndexName", "AdsGetNumSegments", "AdsGetSegmentFieldname",
-      "AdsIsIndexDescending", "AdsIsIndexUnique", "AdsIsIndexPrimaryKey",
+      "AdsGetSegmentFieldname", "AdsIsIndexDescending", "AdsIsIndexUnique", "AdsIsIndexPrimaryKey",
+      "AdsGetIndexName", "AdsGetNumSegments", "AdsGetSegmentFieldname", "AdsIsIndexDescending",
+      "AdsIsIndexUnique", "AdsIsIndexPrimaryKey",
       // the first record
-      "AdsGotoBOF", "AdsSkip", "AdsAtEOF", "AdsAtBOF", "AdsIsRecordVisible",
-      "AdsGetRecord", "AdsGetBookmark60"};
+      "AdsGotoBOF", "AdsSkip", "AdsAtEOF", "AdsAtBOF", "AdsIsRecordVisible", "AdsGetRecord",
+      "AdsGetBookmark60"};
   EXPECT_EQ(engine.CallNames(), expected);
   EXPECT_THAT(engine.Calls()[0].args,
               ElementsAre("7", "C:\\data\\item.adt", "<null>", "3", "1", "1", "1", "257"));
@@ -99,16 +99,46 @@ TEST_F(TableTest, OpenOptionsAndTypes) {
     bool rights;
     std::vector<std::string> args;  // table type to options
   } cases[] = {
-      {true, false, false, TIndexCollationMismatchOptions::icmReindex, TAdsCharTypes::ANSI,
-       TAdsLockTypes::Proprietary, true, {"3", "1", "1", "1", "257"}},
-      {false, false, false, TIndexCollationMismatchOptions::icmError, TAdsCharTypes::OEM,
-       TAdsLockTypes::Compatible, false, {"3", "2", "0", "2", "0"}},
-      {true, true, false, TIndexCollationMismatchOptions::icmIgnore, TAdsCharTypes::ANSI,
-       TAdsLockTypes::Proprietary, true, {"3", "1", "1", "1", "515"}},
-      {false, false, true, TIndexCollationMismatchOptions::icmError, TAdsCharTypes::ANSI,
-       TAdsLockTypes::Proprietary, true, {"3", "1", "1", "1", "2"}},
-      {false, true, true, TIndexCollationMismatchOptions::icmError, TAdsCharTypes::ANSI,
-       TAdsLockTypes::Proprietary, true, {"3", "1", "1", "1", "2"}},
+      {true,
+       false,
+       false,
+       TIndexCollationMismatchOptions::icmReindex,
+       TAdsCharTypes::ANSI,
+       TAdsLockTypes::Proprietary,
+       true,
+       {"3", "1", "1", "1", "257"}},
+      {false,
+       false,
+       false,
+       TIndexCollationMismatchOptions::icmError,
+       TAdsCharTypes::OEM,
+       TAdsLockTypes::Compatible,
+       false,
+       {"3", "2", "0", "2", "0"}},
+      {true,
+       true,
+       false,
+       TIndexCollationMismatchOptions::icmIgnore,
+       TAdsCharTypes::ANSI,
+       TAdsLockTypes::Proprietary,
+       true,
+       {"3", "1", "1", "1", "515"}},
+      {false,
+       false,
+       true,
+       TIndexCollationMismatchOptions::icmError,
+       TAdsCharTypes::ANSI,
+       TAdsLockTypes::Proprietary,
+       true,
+       {"3", "1", "1", "1", "2"}},
+      {false,
+       true,
+       true,
+       TIndexCollationMismatchOptions::icmError,
+       TAdsCharTypes::ANSI,
+       TAdsLockTypes::Proprietary,
+       true,
+       {"3", "1", "1", "1", "2"}},
   };
   for (const auto& c : cases) {
     ScriptedEngine engine;
@@ -238,9 +268,16 @@ TEST_F(TableTest, EngineFailureOpeningItem) {
 // Whatever call of the open sequence fails, the table ends closed and the engine holds no
 // table handle.
 TEST_F(TableTest, FailureAfterTheEngineOpenedTheTableReleasesIt) {
-  const char* functions[] = {"AdsGetTableType",  "AdsGetRecordLength", "AdsGetTableOpenOptions",
-                             "AdsGetBookmarkLength", "AdsGetNullRecord", "AdsGetFieldType",
-                             "AdsGetFieldName", "AdsGetNumIndexes", "AdsGotoBOF", "AdsSkip",
+  const char* functions[] = {"AdsGetTableType",
+                             "AdsGetRecordLength",
+                             "AdsGetTableOpenOptions",
+                             "AdsGetBookmarkLength",
+                             "AdsGetNullRecord",
+                             "AdsGetFieldType",
+                             "AdsGetFieldName",
+                             "AdsGetNumIndexes",
+                             "AdsGotoBOF",
+                             "AdsSkip",
                              "AdsGetRecord"};
   engine.indexes = {{900, "IITEM", 1024, {"IITEM"}}};
   engine.record_count = 1;
@@ -316,8 +353,8 @@ TEST_F(TableTest, CreateIndexTagArguments) {
   table.CreateIndexTag("", "ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION", "", "", {});
   ASSERT_EQ(engine.CallNames(), std::vector<std::string>{"AdsCreateIndex61"});
   EXPECT_THAT(engine.Calls()[0].args,
-              ElementsAre("100", "", "ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION", "",
-                          "", "0", "0"));
+              ElementsAre("100", "", "ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION", "", "",
+                          "0", "0"));
   EXPECT_FALSE(table.DefinitionsCurrent());
 
   engine.ClearCalls();
@@ -380,8 +417,7 @@ TEST_F(TableTest, Pack) {
 
   engine.SetResult("AdsPackTable", 5062);
   engine.SetLastError(5062, "needs exclusive");
-  EXPECT_EQ(FailureOf([&] { table.PackDeletedRecords(); }).Message(),
-            "AdsTable1: needs exclusive");
+  EXPECT_EQ(FailureOf([&] { table.PackDeletedRecords(); }).Message(), "AdsTable1: needs exclusive");
   EXPECT_TRUE(table.Active());
 }
 
@@ -445,8 +481,12 @@ TEST(ResolveDatabasePathTest, TrailingSeparators) {
     std::string connect_path;
     std::string folder;
   } cases[] = {
-      {"C:\\data", "C:\\data"},     {"C:\\data\\", "C:\\data"},  {"C:\\data/", "C:\\data"},
-      {"C:\\data\\\\", "C:\\data\\"}, {"\\", "\\"},                {"/", "/"},
+      {"C:\\data", "C:\\data"},
+      {"C:\\data\\", "C:\\data"},
+      {"C:\\data/", "C:\\data"},
+      {"C:\\data\\\\", "C:\\data\\"},
+      {"\\", "\\"},
+      {"/", "/"},
       {"C:\\", "C:"},
   };
   for (const auto& c : cases) {
@@ -458,8 +498,7 @@ TEST(ResolveDatabasePathTest, TrailingSeparators) {
     EXPECT_EQ(table.ResolveDatabasePath(), c.folder) << c.connect_path;
     table.SetTableName("item.adt");
     table.Open();
-    EXPECT_EQ(engine.CallsTo("AdsOpenTable")[0].args[1], c.folder + "\\item.adt")
-        << c.connect_path;
+    EXPECT_EQ(engine.CallsTo("AdsOpenTable")[0].args[1], c.folder + "\\item.adt") << c.connect_path;
   }
 }
 

@@ -1,9 +1,10 @@
 // Native alias lookup: a small reader of the ini file's "Databases" section.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "db/alias_lookup.h"
 

@@ -18,9 +18,9 @@ using ::testing::StartsWith;
 class EngineConnectionTest : public ::testing::Test {
  protected:
   EngineConnectionTest() {
-    folder = fs::temp_directory_path() /
-             ("kx-db-" + std::string(
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    folder =
+        fs::temp_directory_path() /
+        ("kx-db-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(folder);
   }
   ~EngineConnectionTest() override {

@@ -42,8 +42,8 @@ int32_t ExtractSqlNativeCode(const std::string& text) {
   const size_t semicolon = upper.find(';', start);
   // Without a ";" only the leading number is read.
   const char* first = upper.data() + start;
-  const char* last = semicolon == std::string::npos ? upper.data() + upper.size()
-                                                    : upper.data() + semicolon;
+  const char* last =
+      semicolon == std::string::npos ? upper.data() + upper.size() : upper.data() + semicolon;
   int32_t value = 0;
   const auto [end, error] = std::from_chars(first, last, value);
   if (error != std::errc()) return 0;

@@ -83,11 +83,11 @@ const AceFunctionTable& DllClientEngine::Functions() {
   }
   AceFunctionTable table;
   const char* missing = nullptr;
-#define ACE_RESOLVE(name, params, args)                                                  \
-  if (missing == nullptr) {                                                              \
-    table.name = reinterpret_cast<name##Fn>(                                             \
-        reinterpret_cast<void*>(GetProcAddress(module, #name)));                         \
-    if (table.name == nullptr) missing = #name;                                          \
+#define ACE_RESOLVE(name, params, args)                                                     \
+  if (missing == nullptr) {                                                                 \
+    table.name =                                                                            \
+        reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module, #name))); \
+    if (table.name == nullptr) missing = #name;                                             \
   }
   ACE_FUNCTIONS(ACE_RESOLVE)
 #undef ACE_RESOLVE

@@ -17,9 +17,9 @@ using ::testing::HasSubstr;
 class DllEngineTest : public ::testing::Test {
  protected:
   DllEngineTest() {
-    root = fs::temp_directory_path() /
-           ("kx-dll-" + std::string(
-                            ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    root =
+        fs::temp_directory_path() /
+        ("kx-dll-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(root);
     fs::create_directories(root);
   }

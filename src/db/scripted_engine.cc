@@ -101,8 +101,8 @@ const ScriptedEngine::Field* ScriptedEngine::FieldOf(const char* field) const {
 AceResult ScriptedEngine::AdsConnect60(const char* path, uint16_t server_types, const char* user,
                                        const char* password, uint32_t options,
                                        AceHandle* connection) {
-  const AceResult r = Record("AdsConnect60", {Text(path), Num(server_types), Text(user),
-                                              Text(password), Num(options)});
+  const AceResult r = Record(
+      "AdsConnect60", {Text(path), Num(server_types), Text(user), Text(password), Num(options)});
   if (r == 0) *connection = connection_handle;
   return r;
 }
@@ -275,8 +275,7 @@ AceResult ScriptedEngine::AdsGetNumSegments(AceHandle index, uint16_t* count) {
 
 AceResult ScriptedEngine::AdsGetSegmentFieldname(AceHandle index, uint16_t segment, char* name,
                                                  uint16_t* length) {
-  const AceResult r =
-      Record("AdsGetSegmentFieldname", {Num(index), Num(segment), Num(*length)});
+  const AceResult r = Record("AdsGetSegmentFieldname", {Num(index), Num(segment), Num(*length)});
   const Index* found = FindIndex(index);
   std::string field;
   if (found != nullptr && segment >= 1 && segment <= found->segments.size()) {
@@ -352,9 +351,9 @@ AceResult ScriptedEngine::AdsCreateIndex61(AceHandle table, const char* file, co
                                            const char* expression, const char* condition,
                                            const char* while_condition, uint32_t options,
                                            uint32_t page_size, AceHandle* index) {
-  const AceResult r = Record(
-      "AdsCreateIndex61", {Num(table), Text(file), Text(tag), Text(expression), Text(condition),
-                           Text(while_condition), Num(options), Num(page_size)});
+  const AceResult r = Record("AdsCreateIndex61",
+                             {Num(table), Text(file), Text(tag), Text(expression), Text(condition),
+                              Text(while_condition), Num(options), Num(page_size)});
   if (r == 0) *index = next_index_handle_++;
   return r;
 }
@@ -368,8 +367,7 @@ AceResult ScriptedEngine::AdsCloseSQLStatement(AceHandle statement) {
 }
 
 AceResult ScriptedEngine::AdsDDGetTableProperty(AceHandle connection, const char* table,
-                                                uint16_t property, char* buffer,
-                                                uint16_t* length) {
+                                                uint16_t property, char* buffer, uint16_t* length) {
   const AceResult r =
       Record("AdsDDGetTableProperty", {Num(connection), Text(table), Num(property), Num(*length)});
   if (r == 0) CopyText("DEFAULTTAG", buffer, length);

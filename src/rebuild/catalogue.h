@@ -31,7 +31,9 @@ inline constexpr int kFirstPosition = 1;
 inline constexpr int kLastPosition = 100;
 
 inline constexpr std::array<CatalogueEntry, 10> kCatalogue = {{
-    {"item.adt", "item.adi", 6,
+    {"item.adt",
+     "item.adi",
+     6,
      {{{"IITEM", "IITEM"},
        {"IDESC1", "IDESC1"},
        {"BYTYPEITEM", "ITYPE;IITEM"},
@@ -40,7 +42,9 @@ inline constexpr std::array<CatalogueEntry, 10> kCatalogue = {{
        {"BAR", "IBARCODE"}}},
      15},
     {"abar.adt", "abar.adi", 1, {{{"SCANCODE", "BSCANCODE"}}}, 20},
-    {"asbly.adt", "asbly.adi", 3,
+    {"asbly.adt",
+     "asbly.adi",
+     3,
      {{{"ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION"},
        {"BYASMBLYM", "AMITEM;AMILOCATION"},
        {"BYASMBLYC", "ACITEM;ACILOCATION"}}},
@@ -49,7 +53,9 @@ inline constexpr std::array<CatalogueEntry, 10> kCatalogue = {{
     {"loc.adt", "loc.adi", 1, {{{"LOCATION", "LOCATION"}}}, 45},
     // The location field comes first here, whatever the tag's name suggests.
     {"phys.adt", "phys.adi", 1, {{{"PITEMLOC", "PILOCATION;PITEM"}}}, 55},
-    {"tran.adt", "tran.adi", 6,
+    {"tran.adt",
+     "tran.adi",
+     6,
      {{{"TITEM", "TITEM"},
        {"BYDATE", "TDATE;TITEM"},
        {"BYDATECODE", "TDATE;TCODE;TITEM"},

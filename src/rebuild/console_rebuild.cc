@@ -57,8 +57,7 @@ int RunConsoleRebuild(const std::string& folder, std::ostream& out, std::ostream
     TAdsConnection connection(DefaultClientEngine(), "AdsConnection1");
     TAdsTable table("AdsTable1");
     ConfigureRebuildComponents(connection, table);
-    if (Button1Click(view, DefaultFileSystem(), connection, table) ==
-        RebuildOutcome::kCompleted) {
+    if (Button1Click(view, DefaultFileSystem(), connection, table) == RebuildOutcome::kCompleted) {
       return 0;
     }
     err << view.ErrorText() << '\n';

@@ -112,7 +112,8 @@ class RebuildFilesTest : public ::testing::Test {
   std::map<std::string, std::multiset<std::string>> LiveRecords() const {
     std::map<std::string, std::multiset<std::string>> records;
     for (const CatalogueEntry& entry : kCatalogue) {
-      auto file = kxengine::TableFile::Open(PathOf(entry.table_file), kxengine::OpenMode::kReadOnly);
+      auto file =
+          kxengine::TableFile::Open(PathOf(entry.table_file), kxengine::OpenMode::kReadOnly);
       auto& set = records[std::string(entry.table_file)];
       for (uint32_t recno = 1; recno <= file->RecordCount(); ++recno) {
         if (file->IsDeleted(recno)) continue;
@@ -151,8 +152,7 @@ class RebuildFilesTest : public ::testing::Test {
 
 TEST_F(RebuildFilesTest, CompleteRunRebuildsEveryTable) {
   const auto before = LiveRecords();
-  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
-            RebuildOutcome::kCompleted);
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   EXPECT_EQ(view.positions, (std::vector<int>{1, 15, 20, 25, 35, 45, 55, 65, 75, 85, 95, 100}));
   EXPECT_EQ(view.status_text, "Re-Index Completed - Click Exit");
   size_t tag_count = 0;
@@ -167,15 +167,13 @@ TEST_F(RebuildFilesTest, CompleteRunRebuildsEveryTable) {
   EXPECT_EQ(LiveRecords(), before);
 
   // A further run on the same components completes as well.
-  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
-            RebuildOutcome::kCompleted);
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   EXPECT_TRUE(kxengine::VerifyFolder(folder.string()).Ok());
 }
 
 TEST_F(RebuildFilesTest, TrailingBackslash) {
   view.folder = folder.string() + "\\";
-  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
-            RebuildOutcome::kCompleted);
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   EXPECT_EQ(view.folder, folder.string() + "\\");
   EXPECT_TRUE(kxengine::VerifyFolder(folder.string()).Ok());
 }
@@ -199,8 +197,7 @@ TEST_F(RebuildFilesTest, DamagedIndexFileIsRebuilt) {
     file.put('\x5A').put('\xA5').put('\x5A');
   }
   ASSERT_FALSE(kxengine::VerifyTable(PathOf("item.adt")).Ok());
-  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
-            RebuildOutcome::kCompleted);
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   ExpectRebuilt(kCatalogue[0]);
   const kxengine::VerifyReport report = kxengine::VerifyFolder(folder.string());
   EXPECT_TRUE(report.Ok()) << report.ToString();
@@ -265,8 +262,7 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   EXPECT_EQ(LiveRecords(), before);
 
   // Once the other user has gone, a further run completes.
-  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table),
-            RebuildOutcome::kCompleted);
+  ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
 }
 

@@ -46,7 +46,8 @@ const std::vector<int> kAllPositions = {1, 15, 20, 25, 35, 45, 55, 65, 75, 85, 9
 
 class RebuildRunTest : public ::testing::Test {
  protected:
-  RebuildRunTest() : connection(engine, "AdsConnection1", "fmrebld"), table("AdsTable1", "fmrebld") {
+  RebuildRunTest()
+      : connection(engine, "AdsConnection1", "fmrebld"), table("AdsTable1", "fmrebld") {
     ConfigureRebuildComponents(connection, table);
   }
 
@@ -148,8 +149,8 @@ TEST_F(RebuildRunTest, OrderWithinATable) {
   Run();
   ASSERT_GE(order.size(), 4u);
   EXPECT_THAT(std::vector<std::string>(order.begin(), order.begin() + 4),
-              ElementsAre("open removed=0", "close progress=15 packs=1 tags=6",
-                          "open removed=1", "close progress=20 packs=2 tags=7"));
+              ElementsAre("open removed=0", "close progress=15 packs=1 tags=6", "open removed=1",
+                          "close progress=20 packs=2 tags=7"));
 }
 
 TEST_F(RebuildRunTest, FolderWithoutItemTableChangesNothingElse) {
