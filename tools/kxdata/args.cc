@@ -19,16 +19,14 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args,
                      std::initializer_list<const char*> flags, std::size_t min_positional,
                      std::size_t max_positional) {
   auto listed = [](std::initializer_list<const char*> list, const std::string& name) {
-    return std::any_of(list.begin(), list.end(),
-                       [&](const char* entry) { return name == entry; });
+    return std::any_of(list.begin(), list.end(), [&](const char* entry) { return name == entry; });
   };
   ParsedArgs parsed;
   bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_ended || arg.size() < 2 || arg[0] != '-' || arg[1] != '-') {
-      if (!options_ended && arg.size() > 1 && arg[0] == '-' &&
-          !(arg[1] >= '0' && arg[1] <= '9')) {
+      if (!options_ended && arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9')) {
         throw UsageError("unknown option \"" + arg + "\"");
       }
       parsed.positional.push_back(arg);

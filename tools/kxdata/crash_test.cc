@@ -82,8 +82,8 @@ struct Operation {
 };
 
 const Operation kOperations[] = {
-    {"index", {"BYDAY", "DAY;CODE;ID"}},     // a new tag
-    {"index", {"CODE", "CODE;NAME"}},        // replaces a tag
+    {"index", {"BYDAY", "DAY;CODE;ID"}},  // a new tag
+    {"index", {"CODE", "CODE;NAME"}},     // replaces a tag
     {"pack", {}},
 };
 
@@ -168,10 +168,8 @@ TEST(CrashTest, KilledIndexAndPackLoseNothing) {
       EXPECT_EQ(code, 0);
     }
 
-    const long failures_before = static_cast<long>(::testing::UnitTest::GetInstance()
-                                                       ->current_test_info()
-                                                       ->result()
-                                                       ->total_part_count());
+    const long failures_before = static_cast<long>(
+        ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count());
     std::unique_ptr<TableFile> table;
     try {
       table = TableFile::Open(work, OpenMode::kExclusive);
@@ -200,11 +198,12 @@ TEST(CrashTest, KilledIndexAndPackLoseNothing) {
       ++failures;
     }
   }
-  std::printf("crash test: %ld kill points (seed %u): %ld killed during the operation, %ld "
-              "finished first, %ld with faults, %zu files left behind; index %.0f ms, tag "
-              "replace %.0f ms, pack %.0f ms when left alone\n",
-              points, seed, killed, finished, failures, leftovers.size(), span_ms[0], span_ms[1],
-              span_ms[2]);
+  std::printf(
+      "crash test: %ld kill points (seed %u): %ld killed during the operation, %ld "
+      "finished first, %ld with faults, %zu files left behind; index %.0f ms, tag "
+      "replace %.0f ms, pack %.0f ms when left alone\n",
+      points, seed, killed, finished, failures, leftovers.size(), span_ms[0], span_ms[1],
+      span_ms[2]);
   for (std::size_t i = 0; i < leftovers.size() && i < 10; ++i) {
     std::printf("  left behind: %s\n", leftovers[i].c_str());
   }

@@ -63,7 +63,10 @@ TEST(CsvTest, MalformedInputNamesTheLine) {
       {"text after closing quote", "a\n\"x\"y,b\n", 2, "after the closing quote of field 1"},
       {"quote inside unquoted field", "a,b\nx,ab\"c\n", 2, "quote inside unquoted field 2"},
       {"bare carriage return", "a\rb\n", 1, "carriage return"},
-      {"broken byte order mark", "\xEF\xBB" "a\n", 1, "byte order mark"},
+      {"broken byte order mark",
+       "\xEF\xBB"
+       "a\n",
+       1, "byte order mark"},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);

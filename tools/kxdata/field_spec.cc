@@ -23,8 +23,8 @@ kxengine::FieldDef ParseFieldSpec(const std::string& spec) {
   field.length =
       static_cast<std::uint32_t>(ParseInteger(parts[2], "length of field " + field.name, 0, 65000));
   if (parts.size() == 4) {
-    field.decimals =
-        static_cast<std::uint16_t>(ParseInteger(parts[3], "decimals of field " + field.name, 0, 30));
+    field.decimals = static_cast<std::uint16_t>(
+        ParseInteger(parts[3], "decimals of field " + field.name, 0, 30));
   }
   return field;
 }

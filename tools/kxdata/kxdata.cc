@@ -33,8 +33,8 @@ long long ParseInteger(const std::string& text, const std::string& what, long lo
     throw UsageError(what + " must be a whole number, not \"" + text + "\"");
   }
   if (value < min || value > max) {
-    throw UsageError(what + " must be from " + std::to_string(min) + " to " +
-                     std::to_string(max) + ", not " + text);
+    throw UsageError(what + " must be from " + std::to_string(min) + " to " + std::to_string(max) +
+                     ", not " + text);
   }
   return value;
 }

@@ -16,10 +16,9 @@ namespace {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Run({"create", "@t.adt", "CODE:C:10", "NAME:C:20", "QTY:N:8:2", "DAY:D:0",
-                   "OK:L:0"})
-                  .code,
-              kExitOk);
+    ASSERT_EQ(
+        Run({"create", "@t.adt", "CODE:C:10", "NAME:C:20", "QTY:N:8:2", "DAY:D:0", "OK:L:0"}).code,
+        kExitOk);
     dir_.Write("four.csv",
                "CODE,NAME,QTY,DAY,OK\n"
                "B2,\"Bolt, hex\",12.5,2024-02-29,T\n"
@@ -86,6 +85,7 @@ TEST_F(CliTest, RefusalsGiveAClearMessageAndExitCode) {
       {{"sample", "@s", "--items", "0"}, kExitUsage, "items must be from 1"},
       {{"sample", "@s", "--deleted", "80"}, kExitUsage, "deleted share must be a percentage"},
       {{"sample", "@s", "--intact=yes"}, kExitUsage, "option --intact takes no value"},
+      {{"sample", "@s", "--intact", "--no-index"}, kExitUsage, "exclude each other"},
       {{"verify"}, kExitUsage, "missing arguments"},
       // Missing and damaged files, bad data.
       {{"add", "@t.adt", "@nothing.csv"}, kExitFailure, "cannot open the CSV file"},

@@ -107,8 +107,8 @@ struct Folder {
   const SampleDate kLastDay{2026, 11, 30};
 
   std::string RandomDate() {
-    return FormatDate(CivilFromDays(random.Between(DaysFromCivil(kFirstDay),
-                                                   DaysFromCivil(kLastDay))));
+    return FormatDate(
+        CivilFromDays(random.Between(DaysFromCivil(kFirstDay), DaysFromCivil(kLastDay))));
   }
   std::string RandomTimestamp(const std::string& date) {
     char text[40];
@@ -122,9 +122,11 @@ struct Folder {
   }
 };
 
-// Builds the sample's tags of a table, or those named in `only` when it is not empty.
-void BuildTags(kxengine::TableFile& table, std::string_view base_name,
+// Builds the sample's tags of a table, or those named in `only` when it is not empty; nothing
+// when the folder is to have no index files.
+void BuildTags(const Folder& f, kxengine::TableFile& table, std::string_view base_name,
                std::initializer_list<std::string_view> only = {}) {
+  if (f.options.no_index) return;
   for (const IndexTagDef& tag : SampleTags(base_name)) {
     if (only.size() > 0 && std::find(only.begin(), only.end(), tag.name) == only.end()) continue;
     table.CreateIndex(std::string(tag.name), std::string(tag.expression));
@@ -133,6 +135,7 @@ void BuildTags(kxengine::TableFile& table, std::string_view base_name,
 
 void Record(Folder& folder, TableWriter& writer, std::string_view base_name,
             std::string index_state) {
+  if (folder.options.no_index) index_state = "no index file";
   folder.summary.tables.push_back({std::string(base_name), writer.Table().RecordCount(),
                                    writer.Deleted(), std::move(index_state)});
 }
@@ -148,11 +151,11 @@ void MakeLocations(Folder& f) {
   }
   w.Finish();
   if (f.options.intact) {
-    BuildTags(w.Table(), "loc");
+    BuildTags(f, w.Table(), "loc");
     Record(f, w, "loc", "intact");
   } else {
     // An index file from an older release: the current tag plus one that is no longer used.
-    BuildTags(w.Table(), "loc");
+    BuildTags(f, w.Table(), "loc");
     w.Table().CreateIndex("LDESC", "LDESC");
     Record(f, w, "loc", "extra tag LDESC");
   }
@@ -167,16 +170,15 @@ void MakeTypes(Folder& f) {
     w.Add();
   }
   w.Finish();
-  BuildTags(w.Table(), "type");
+  BuildTags(f, w.Table(), "type");
   Record(f, w, "type", f.options.intact ? "intact" : "truncated");
 }
 
 void MakeUnits(Folder& f) {
   TableWriter w(f.dir, "um", f.random, f.options.deleted_percent);
   const auto uum = w.Field("UUM"), desc = w.Field("UDESC"), factor = w.Field("UFACTOR");
-  static const char* const kFactors[] = {"1.000",  "12.000", "24.000", "1.000",
-                                         "1.000",  "1.000",  "2.000",  "12.000",
-                                         "1.000",  "6.000",  "10.000", "1.000"};
+  static const char* const kFactors[] = {"1.000", "12.000", "24.000", "1.000", "1.000",  "1.000",
+                                         "2.000", "12.000", "1.000",  "6.000", "10.000", "1.000"};
   for (std::size_t i = 0; i < UnitCount(); ++i) {
     w[uum] = UnitName(i);
     w[desc] = UnitDescription(i);
@@ -184,7 +186,7 @@ void MakeUnits(Folder& f) {
     w.Add();
   }
   w.Finish();
-  BuildTags(w.Table(), "um");
+  BuildTags(f, w.Table(), "um");
   Record(f, w, "um", "intact");
 }
 
@@ -206,7 +208,7 @@ void MakeVendors(Folder& f) {
     w.Add();
   }
   w.Finish();
-  BuildTags(w.Table(), "vend");
+  BuildTags(f, w.Table(), "vend");
   Record(f, w, "vend", f.options.intact ? "intact" : "not an index file");
 }
 
@@ -214,8 +216,8 @@ void MakeCustomers(Folder& f) {
   TableWriter w(f.dir, "cust", f.random, f.options.deleted_percent);
   const auto no = w.Field("CCUSTNO"), name = w.Field("CNAME"), addr = w.Field("CADDR1"),
              city = w.Field("CCITY"), state = w.Field("CSTATE"), zip = w.Field("CZIP"),
-             phone = w.Field("CPHONE"), balance = w.Field("CBALANCE"),
-             last = w.Field("CLASTORDER"), taxable = w.Field("CTAXABLE");
+             phone = w.Field("CPHONE"), balance = w.Field("CBALANCE"), last = w.Field("CLASTORDER"),
+             taxable = w.Field("CTAXABLE");
   static const char* const kStates[] = {"OH", "PA", "NY", "MI", "IN", "IL", "WI", "KY"};
   for (std::uint32_t i = 0; i < f.options.customers; ++i) {
     char code[16];
@@ -234,7 +236,7 @@ void MakeCustomers(Folder& f) {
     w.Add();
   }
   w.Finish();
-  BuildTags(w.Table(), "cust");
+  BuildTags(f, w.Table(), "cust");
   Record(f, w, "cust", f.options.intact ? "intact" : "damaged page");
 }
 
@@ -283,7 +285,7 @@ void MakeItems(Folder& f) {
     }
   }
   w.Finish();
-  BuildTags(w.Table(), "item");
+  BuildTags(f, w.Table(), "item");
   if (f.options.intact) {
     Record(f, w, "item", "intact");
     return;
@@ -327,7 +329,7 @@ void MakeBarcodes(Folder& f) {
   }
   w.Finish();
   if (f.options.intact) {
-    BuildTags(w.Table(), "abar");
+    BuildTags(f, w.Table(), "abar");
     Record(f, w, "abar", "intact");
   } else {
     Record(f, w, "abar", "no index file");
@@ -354,10 +356,10 @@ void MakeAssemblies(Folder& f) {
   }
   w.Finish();
   if (f.options.intact) {
-    BuildTags(w.Table(), "asbly");
+    BuildTags(f, w.Table(), "asbly");
     Record(f, w, "asbly", "intact");
   } else {
-    BuildTags(w.Table(), "asbly", {"ASMBLYMAST"});
+    BuildTags(f, w.Table(), "asbly", {"ASMBLYMAST"});
     Record(f, w, "asbly", "missing tags");
   }
 }
@@ -378,7 +380,7 @@ void MakeCounts(Folder& f) {
   }
   w.Finish();
   if (f.options.intact) {
-    BuildTags(w.Table(), "phys");
+    BuildTags(f, w.Table(), "phys");
     Record(f, w, "phys", "intact");
   } else {
     // A tag of an older release with its fields in the other order.
@@ -395,15 +397,22 @@ void MakeTransactions(Folder& f) {
              cust = w.Field("TCUSTNO"), vend = w.Field("TVENDNO"), ref = w.Field("TREF"),
              user = w.Field("TUSER"), posted = w.Field("TPOSTED"), entered = w.Field("TENTERED"),
              memo = w.Field("TMEMO");
-  static const char* const kUsers[] = {"ADMIN", "JSMITH", "MGARCIA", "TNGUYEN", "COUNTER1",
-                                       "COUNTER2"};
-  static const char* const kMemos[] = {"", "", "", "", "BACKORDER FILLED", "DAMAGED IN TRANSIT",
-                                       "CUSTOMER PICKUP", "PRICE MATCH", "CYCLE COUNT"};
+  static const char* const kUsers[] = {"ADMIN",   "JSMITH",   "MGARCIA",
+                                       "TNGUYEN", "COUNTER1", "COUNTER2"};
+  static const char* const kMemos[] = {"",
+                                       "",
+                                       "",
+                                       "",
+                                       "BACKORDER FILLED",
+                                       "DAMAGED IN TRANSIT",
+                                       "CUSTOMER PICKUP",
+                                       "PRICE MATCH",
+                                       "CYCLE COUNT"};
   std::uint32_t serial = 100000;
   auto add_one = [&]() {
     const ItemRow& row = f.RandomItem();
-    const std::string_view tcode = TransactionCode(f.random.Below(
-        static_cast<std::uint32_t>(TransactionCodeCount())));
+    const std::string_view tcode =
+        TransactionCode(f.random.Below(static_cast<std::uint32_t>(TransactionCodeCount())));
     w[item] = row.code;
     w[date] = f.RandomDate();
     w[code] = tcode;
@@ -431,11 +440,11 @@ void MakeTransactions(Folder& f) {
   for (std::uint32_t i = 0; i < f.options.trans; ++i) add_one();
   w.Finish();
   if (f.options.intact) {
-    BuildTags(w.Table(), "tran");
+    BuildTags(f, w.Table(), "tran");
     Record(f, w, "tran", "intact");
     return;
   }
-  BuildTags(w.Table(), "tran",
+  BuildTags(f, w.Table(), "tran",
             {"TITEM", "BYDATE", "BYDATECODE", "BYITEMDATECODE", "BYITEMLOCATION"});
   // Postings after the index was built.
   const std::uint32_t extra = std::max<std::uint32_t>(1, f.options.trans / 200);
@@ -470,6 +479,9 @@ SampleSummary MakeSampleFolder(const std::string& dir, const SampleOptions& opti
     if (fs::exists(path)) throw ToolError(path.string() + " exists already");
   }
   Folder folder{fs::path(dir), options, SampleRandom(options.seed), {}, {}, {}, {}};
+  // Without index files there is nothing to damage: the tables are made as for an intact
+  // folder.
+  if (options.no_index) folder.options.intact = true;
   // Reference tables first: items refer to vendors, transactions to items and customers.
   MakeLocations(folder);
   MakeTypes(folder);
@@ -481,7 +493,7 @@ SampleSummary MakeSampleFolder(const std::string& dir, const SampleOptions& opti
   MakeAssemblies(folder);
   MakeCounts(folder);
   MakeTransactions(folder);
-  if (!options.intact) DamageIndexFiles(folder.dir);
+  if (!folder.options.intact) DamageIndexFiles(folder.dir);
 
   // Report in the order of the ten tables.
   SampleSummary ordered;

@@ -8,14 +8,15 @@
 #include <vector>
 
 struct SampleOptions {
-  std::uint32_t items = 2000;      // item records (an item may be stocked at two locations)
-  std::uint32_t trans = 12000;     // transactions
+  std::uint32_t items = 2000;   // item records (an item may be stocked at two locations)
+  std::uint32_t trans = 12000;  // transactions
   std::uint32_t customers = 300;
   std::uint32_t vendors = 60;
-  std::uint32_t locations = 6;     // 1..99
+  std::uint32_t locations = 6;  // 1..99
   std::uint64_t seed = 1;
-  double deleted_percent = 3.0;    // share of the records marked deleted
-  bool intact = false;             // every tag complete and current, nothing damaged
+  double deleted_percent = 3.0;  // share of the records marked deleted
+  bool intact = false;           // every tag complete and current, nothing damaged
+  bool no_index = false;         // tables only, no index files (for benchmarks)
 };
 
 struct SampleTableSummary {

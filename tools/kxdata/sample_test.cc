@@ -50,7 +50,7 @@ TEST(SampleTest, DamagedFolderHasTheTablesKeysDeletionsAndFaults) {
   ASSERT_EQ(summary.tables.size(), 10u);
 
   const char* const kOrder[] = {"item", "abar", "asbly", "cust", "loc",
-                                "phys", "tran", "type", "um",   "vend"};
+                                "phys", "tran", "type",  "um",   "vend"};
   for (std::size_t i = 0; i < 10; ++i) {
     const std::string base = kOrder[i];
     SCOPED_TRACE(base);
@@ -119,6 +119,19 @@ TEST(SampleTest, IntactFolderVerifiesCleanWithEveryTag) {
   }
 }
 
+TEST(SampleTest, NoIndexFolderHasTablesOnly) {
+  ScratchDir dir;
+  SampleOptions options = SmallOptions();
+  options.no_index = true;
+  SampleSummary summary = MakeSampleFolder(dir.Path(), options);
+  for (const SampleTableSummary& table : summary.tables) {
+    EXPECT_TRUE(fs::exists(dir.File(table.base_name + ".adt"))) << table.base_name;
+    EXPECT_FALSE(fs::exists(dir.File(table.base_name + ".adi"))) << table.base_name;
+    EXPECT_EQ(table.index_state, "no index file");
+  }
+  EXPECT_TRUE(kxengine::VerifyFolder(dir.Path()).Ok());
+}
+
 TEST(SampleTest, SeedDecidesTheContent) {
   ScratchDir a, b, c;
   SampleOptions options = SmallOptions();
@@ -156,9 +169,11 @@ TEST(SampleTest, ValuesLookRealistic) {
   std::set<std::string> numbers;
   std::map<std::string, int> codes;
   tran->ForEachRecord([&](std::uint32_t, bool, const char* image) {
-    numbers.insert(tran->FieldText(image, static_cast<std::size_t>(tran->FindField("TRANSACTIONNUMBER"))));
+    numbers.insert(
+        tran->FieldText(image, static_cast<std::size_t>(tran->FindField("TRANSACTIONNUMBER"))));
     codes[tran->FieldText(image, static_cast<std::size_t>(tran->FindField("TCODE")))]++;
-    const std::string date = tran->FieldText(image, static_cast<std::size_t>(tran->FindField("TDATE")));
+    const std::string date =
+        tran->FieldText(image, static_cast<std::size_t>(tran->FindField("TDATE")));
     EXPECT_TRUE(date >= "2021-01-01" && date <= "2026-11-30") << date;
     return true;
   });
@@ -175,9 +190,8 @@ TEST(SampleValuesTest, FixedPointText) {
     std::int64_t units;
     int decimals;
     const char* text;
-  } cases[] = {{0, 2, "0.00"},      {5, 2, "0.05"},    {-5, 2, "-0.05"},
-               {-1250, 2, "-12.50"}, {12345, 0, "12345"}, {7, 3, "0.007"},
-               {1000000, 4, "100.0000"}};
+  } cases[] = {{0, 2, "0.00"},      {5, 2, "0.05"},  {-5, 2, "-0.05"},        {-1250, 2, "-12.50"},
+               {12345, 0, "12345"}, {7, 3, "0.007"}, {1000000, 4, "100.0000"}};
   for (const auto& c : cases) EXPECT_EQ(FixedPoint(c.units, c.decimals), c.text) << c.units;
 }
 

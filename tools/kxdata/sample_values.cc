@@ -15,31 +15,51 @@ struct TypeEntry {
 };
 
 const TypeEntry kTypes[] = {
-    {"HARDWARE", "HDW", "General hardware",
+    {"HARDWARE",
+     "HDW",
+     "General hardware",
      {"HINGE", "HASP", "HOOK", "BRACKET", "CHAIN", "CABLE", "LATCH", "PULL"}},
-    {"PLUMBING", "PLB", "Plumbing supplies",
+    {"PLUMBING",
+     "PLB",
+     "Plumbing supplies",
      {"ELBOW", "TEE", "COUPLING", "VALVE", "NIPPLE", "BUSHING", "TRAP", "UNION"}},
-    {"ELECTRIC", "ELE", "Electrical",
+    {"ELECTRIC",
+     "ELE",
+     "Electrical",
      {"SWITCH", "OUTLET", "WIRE", "BREAKER", "CONDUIT", "BOX", "PLATE", "CONNECTOR"}},
-    {"PAINT", "PNT", "Paint and sundries",
+    {"PAINT",
+     "PNT",
+     "Paint and sundries",
      {"PRIMER", "ENAMEL", "STAIN", "ROLLER", "BRUSH", "TRAY", "CAULK", "THINNER"}},
-    {"LUMBER", "LUM", "Lumber and sheet goods",
+    {"LUMBER",
+     "LUM",
+     "Lumber and sheet goods",
      {"STUD", "BOARD", "PLYWOOD", "MOULDING", "DOWEL", "FURRING", "POST", "LATTICE"}},
-    {"TOOLS", "TOL", "Hand and power tools",
+    {"TOOLS",
+     "TOL",
+     "Hand and power tools",
      {"HAMMER", "WRENCH", "PLIERS", "SAW", "DRILL", "CHISEL", "LEVEL", "SCREWDRIVER"}},
-    {"GARDEN", "GRD", "Lawn and garden",
+    {"GARDEN",
+     "GRD",
+     "Lawn and garden",
      {"HOSE", "RAKE", "SHOVEL", "SPRINKLER", "PLANTER", "MULCH", "SEED", "TRIMMER"}},
-    {"FASTENER", "FST", "Fasteners",
+    {"FASTENER",
+     "FST",
+     "Fasteners",
      {"BOLT", "NUT", "WASHER", "SCREW", "ANCHOR", "RIVET", "NAIL", "STAPLE"}},
-    {"SAFETY", "SAF", "Safety equipment",
+    {"SAFETY",
+     "SAF",
+     "Safety equipment",
      {"GLOVES", "GLASSES", "MASK", "EARPLUGS", "VEST", "HELMET", "RESPIRATOR", "KNEEPADS"}},
-    {"JANITOR", "JAN", "Janitorial",
+    {"JANITOR",
+     "JAN",
+     "Janitorial",
      {"MOP", "BROOM", "BUCKET", "CLEANER", "TOWEL", "LINER", "SPONGE", "DUSTPAN"}},
 };
 
-const char* const kMaterials[] = {"ZINC",  "BRASS", "STEEL", "COPPER", "PVC",   "NYLON",
-                                  "CHROME", "OAK",  "PINE",  "VINYL",  "ALUM", "BLACK"};
-const char* const kSizes[] = {"1/4 IN", "3/8 IN", "1/2 IN", "3/4 IN", "1 IN",  "2 IN",
+const char* const kMaterials[] = {"ZINC",   "BRASS", "STEEL", "COPPER", "PVC",  "NYLON",
+                                  "CHROME", "OAK",   "PINE",  "VINYL",  "ALUM", "BLACK"};
+const char* const kSizes[] = {"1/4 IN", "3/8 IN", "1/2 IN", "3/4 IN", "1 IN", "2 IN",
                               "6 FT",   "8 FT",   "12 IN",  "1 GAL",  "1 QT", "#10",
                               "M6",     "M8",     "LARGE",  "SMALL"};
 const char* const kQualifiers[] = {"HD", "PRO", "STD", "2PK", "10PK", "BULK", "", "", ""};
@@ -48,29 +68,28 @@ struct UnitEntry {
   const char* name;
   const char* description;
 };
-const UnitEntry kUnits[] = {{"EA", "Each"},     {"BX", "Box"},    {"CS", "Case"},
-                            {"FT", "Foot"},     {"LB", "Pound"},  {"GAL", "Gallon"},
-                            {"PR", "Pair"},     {"DZ", "Dozen"},  {"RL", "Roll"},
+const UnitEntry kUnits[] = {{"EA", "Each"},    {"BX", "Box"},     {"CS", "Case"},
+                            {"FT", "Foot"},    {"LB", "Pound"},   {"GAL", "Gallon"},
+                            {"PR", "Pair"},    {"DZ", "Dozen"},   {"RL", "Roll"},
                             {"PK", "Package"}, {"BDL", "Bundle"}, {"SHT", "Sheet"}};
 
 const char* const kTransactionCodes[] = {"SL", "SL", "SL", "RC", "RC", "AJ", "TR", "RT", "PC"};
 
-const char* const kLocations[] = {"MAIN", "WH01", "WH02", "STORE1", "STORE2", "TRUCK1",
-                                  "TRUCK2", "YARD", "RETURNS", "SHOWROOM"};
+const char* const kLocations[] = {"MAIN",   "WH01",   "WH02", "STORE1",  "STORE2",
+                                  "TRUCK1", "TRUCK2", "YARD", "RETURNS", "SHOWROOM"};
 const char* const kLocationDescriptions[] = {
-    "Main warehouse",    "North warehouse", "South warehouse", "Downtown store",
-    "Westside store",    "Delivery truck 1", "Delivery truck 2", "Lumber yard",
-    "Returns and RMA",   "Showroom floor"};
+    "Main warehouse",   "North warehouse",  "South warehouse", "Downtown store",  "Westside store",
+    "Delivery truck 1", "Delivery truck 2", "Lumber yard",     "Returns and RMA", "Showroom floor"};
 
-const char* const kNameFirst[] = {"Northgate", "Harbor", "Summit", "Riverside", "Oakridge",
-                                  "Pioneer",   "Granite", "Lakeview", "Redwood", "Keystone",
-                                  "Prairie",   "Cedar",   "Ironwood", "Bayside", "Hillcrest",
-                                  "Maple",     "Sterling", "Frontier", "Valley", "Coastal"};
-const char* const kNameTrade[] = {"Plumbing", "Builders", "Electric", "Hardware", "Contracting",
-                                  "Roofing",  "Supply",   "Construction", "Mechanical",
-                                  "Landscaping", "Property Services", "Paint"};
-const char* const kNameSuffix[] = {"Inc",    "LLC",     "Co",  "Supply", "& Sons",
-                                   "Group",  "Company", "Ltd", "",       ""};
+const char* const kNameFirst[] = {"Northgate", "Harbor",   "Summit",   "Riverside", "Oakridge",
+                                  "Pioneer",   "Granite",  "Lakeview", "Redwood",   "Keystone",
+                                  "Prairie",   "Cedar",    "Ironwood", "Bayside",   "Hillcrest",
+                                  "Maple",     "Sterling", "Frontier", "Valley",    "Coastal"};
+const char* const kNameTrade[] = {
+    "Plumbing", "Builders",     "Electric",   "Hardware",    "Contracting",       "Roofing",
+    "Supply",   "Construction", "Mechanical", "Landscaping", "Property Services", "Paint"};
+const char* const kNameSuffix[] = {"Inc",   "LLC",     "Co",  "Supply", "& Sons",
+                                   "Group", "Company", "Ltd", "",       ""};
 const char* const kStreets[] = {"Main St",    "Oak Ave",   "Industrial Pkwy", "Commerce Dr",
                                 "Elm St",     "Route 9",   "Harbor Rd",       "Mill St",
                                 "Station Rd", "Lake Blvd", "Depot St",        "Market St"};
@@ -215,8 +234,8 @@ std::string Amount(SampleRandom& random, double low, double high, int decimals) 
 std::string FixedPoint(std::int64_t units, int decimals) {
   // Integer arithmetic only: the same text on every platform, and fast.
   const bool negative = units < 0;
-  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(units)
-                                     : static_cast<std::uint64_t>(units);
+  std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
   char digits[32];
   int length = 0;
   do {

@@ -10,10 +10,11 @@
 #include "kxdata.h"
 
 #ifndef _WIN32
-#include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace fs = std::filesystem;
@@ -22,9 +23,9 @@ ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0;; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() /
-                         ("kxdata-test-" + std::to_string(stamp) + "-" +
-                          std::to_string(counter++) + "-" + std::to_string(attempt));
+    fs::path candidate =
+        fs::temp_directory_path() / ("kxdata-test-" + std::to_string(stamp) + "-" +
+                                     std::to_string(counter++) + "-" + std::to_string(attempt));
     if (fs::create_directory(candidate)) {
       path_ = candidate.string();
       return;
@@ -37,7 +38,9 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ec);
 }
 
-std::string ScratchDir::File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+std::string ScratchDir::File(const std::string& name) const {
+  return (fs::path(path_) / name).string();
+}
 
 std::string ScratchDir::Write(const std::string& name, const std::string& text) const {
   std::string path = File(name);

@@ -72,8 +72,8 @@ int AddFrom(std::istream& input, const std::string& table_path, std::ostream& ou
         try {
           table->FormatRecord(single, image);
         } catch (const kxengine::EngineError& field_error) {
-          throw ToolError("CSV line " + std::to_string(row.line) + ", field " +
-                          header.fields[i] + ": " + field_error.Message());
+          throw ToolError("CSV line " + std::to_string(row.line) + ", field " + header.fields[i] +
+                          ": " + field_error.Message());
         }
       }
       throw ToolError("CSV line " + std::to_string(row.line) + ": " + e.Message());

@@ -38,8 +38,7 @@ void DumpRecords(const kxengine::TableFile& table, std::ostream& out) {
 }
 
 void DumpTag(const kxengine::TableFile& table, const kxengine::TagInfo& tag, std::ostream& out) {
-  out << "tag " << tag.name << " (" << tag.expression << "): " << tag.entry_count
-      << " entries\n";
+  out << "tag " << tag.name << " (" << tag.expression << "): " << tag.entry_count << " entries\n";
   std::vector<int> key_fields;
   out << "record";
   for (const std::string& name : SplitExpression(tag.expression)) {
@@ -57,8 +56,9 @@ void DumpTag(const kxengine::TableFile& table, const kxengine::TagInfo& tag, std
     }
     table.ReadRecord(recno, &image);
     for (int field : key_fields) {
-      out << '\t' << (field < 0 ? std::string("?") : table.FieldText(image.data(),
-                                                                     static_cast<std::size_t>(field)));
+      out << '\t'
+          << (field < 0 ? std::string("?")
+                        : table.FieldText(image.data(), static_cast<std::size_t>(field)));
     }
     if (table.KeyOf(tag.expression, image.data()) != std::string_view(key, tag.key_width)) {
       out << "\tstale";

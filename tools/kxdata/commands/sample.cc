@@ -1,5 +1,5 @@
 // sample DIR [--items N] [--trans N] [--customers N] [--vendors N] [--locations N] [--seed S]
-//            [--deleted PERCENT] [--intact]
+//            [--deleted PERCENT] [--intact | --no-index]
 #include <chrono>
 #include <cstdlib>
 #include <iomanip>
@@ -26,7 +26,7 @@ double ParsePercent(const std::string& text) {
 int CmdSample(CommandContext& context) {
   ParsedArgs args = ParseArgs(
       context.args, {"items", "trans", "customers", "vendors", "locations", "seed", "deleted"},
-      {"intact"}, 1, 1);
+      {"intact", "no-index"}, 1, 1);
   SampleOptions options;
   constexpr long long kMaxRecords = 50'000'000;
   auto count = [&](const char* name, std::uint32_t& target, long long min) {
@@ -47,13 +47,18 @@ int CmdSample(CommandContext& context) {
   }
   if (auto text = args.Last("deleted")) options.deleted_percent = ParsePercent(*text);
   options.intact = args.Has("intact");
+  options.no_index = args.Has("no-index");
+  if (options.intact && options.no_index) {
+    throw UsageError("--intact and --no-index exclude each other");
+  }
 
   const auto start = std::chrono::steady_clock::now();
   SampleSummary summary = MakeSampleFolder(args.positional[0], options);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   context.out << std::left << std::setw(8) << "table" << std::right << std::setw(10) << "records"
-              << std::setw(9) << "deleted" << "  index file\n";
+              << std::setw(9) << "deleted"
+              << "  index file\n";
   for (const SampleTableSummary& table : summary.tables) {
     context.out << std::left << std::setw(8) << table.base_name << std::right << std::setw(10)
                 << table.records << std::setw(9) << table.deleted << "  " << table.index_state

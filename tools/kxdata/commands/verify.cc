@@ -1,10 +1,11 @@
 // verify DIR|TABLE.adt: exit code 0 only when every file checked is sound.
+#include "engine/verify.h"
+
 #include <filesystem>
 #include <ostream>
 
 #include "args.h"
 #include "commands/commands.h"
-#include "engine/verify.h"
 
 int CmdVerify(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
