@@ -214,6 +214,11 @@ LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         if (app.main_) PostMessageA(app.main_, WM_CLOSE, 0, 0);
         return 0;
       }
+      if ((wp & 0xFFF0) == SC_RESTORE && IsIconic(hwnd)) {
+        DefWindowProcA(hwnd, msg, wp, lp);
+        app.Restore();
+        return 0;
+      }
       break;
     case WM_CLOSE:
       if (app.main_) PostMessageA(app.main_, WM_CLOSE, 0, 0);
@@ -231,6 +236,18 @@ void Application::Run() {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+void Application::Minimize() {
+  if (main_) ShowWindow(main_, SW_HIDE);
+  ShowWindow(handle_, SW_MINIMIZE);
+}
+
+void Application::Restore() {
+  if (!main_) return;
+  ShowWindow(main_, SW_SHOW);
+  SetForegroundWindow(main_);
+  SetActiveWindow(main_);
 }
 
 void Application::Terminate() {

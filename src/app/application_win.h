@@ -24,6 +24,10 @@ class Application {
   // Processes messages until Terminate; Tab moves between the main window's controls.
   void Run();
   void Terminate();
+  // The program minimised as a whole: the main window is hidden and the application window
+  // (the taskbar entry) minimised; restoring the entry shows the main window again.
+  void Minimize();
+  void Restore();
   bool Terminated() const { return terminated_; }
 
   // The error box: the message (with the full-stop rule) in a modal box owned by the

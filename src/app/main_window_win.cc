@@ -402,10 +402,8 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return reinterpret_cast<LRESULT>(
           OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp)));
     case WM_SYSCOMMAND:
-      if ((wp & 0xFFF0) == SC_MINIMIZE && GetWindow(hwnd_, GW_OWNER)) {
-        // Minimised as a program: the application window goes to the taskbar and takes its
-        // owned windows with it.
-        ShowWindow(GetWindow(hwnd_, GW_OWNER), SW_MINIMIZE);
+      if ((wp & 0xFFF0) == SC_MINIMIZE) {
+        Application::Instance().Minimize();
         return 0;
       }
       break;

@@ -460,3 +460,21 @@ TEST_F(AppTest, UnwritableIniFileIsReportedOnceAndTheProgramStillEnds) {
   ASSERT_TRUE(program_->WaitForExit()) << "the close did not go on after the error";
   EXPECT_EQ(program_->ExitCode(), 0u);
 }
+
+TEST_F(AppTest, MinimisingTakesTheProgramToItsTaskbarEntryAndRestoringBringsItBack) {
+  ASSERT_NO_FATAL_FAILURE(Launch());
+  HWND application = GetWindow(main_, GW_OWNER);
+  ASSERT_NE(application, nullptr);
+  PostMessageA(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(WaitUntil([&] { return IsIconic(application) && !IsWindowVisible(main_); }))
+      << "application minimised " << IsIconic(application) << ", main window shown "
+      << IsWindowVisible(main_) << " minimised " << IsIconic(main_);
+  PostMessageA(application, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(application) && IsWindowVisible(main_); }));
+  const RECT outer = WindowBounds(main_);
+  EXPECT_EQ(outer.right - outer.left, kOuterWidth);
+  // Closing from the taskbar entry closes the main window the usual way.
+  PostMessageA(application, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(program_->WaitForExit());
+  EXPECT_EQ(ReadFileText(folder_.File("ads.ini")), kSavedIni);
+}
