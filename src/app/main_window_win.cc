@@ -235,11 +235,14 @@ void MainWindow::ShowFirst() {
 }
 
 void MainWindow::Destroy() {
-  if (destroyed_ || !hwnd_) return;
-  destroyed_ = true;
+  if (destroying_ || !hwnd_) return;
+  destroying_ = true;
+  // The window still paints while an error of this save is shown.
   Guarded([this] { iniprop->HandleDestroy(); });
-  HWND hwnd = hwnd_;
-  DestroyWindow(hwnd);  // the controls and the menu go with the window
+  destroyed_ = true;
+  // The menu is detached so that it outlives the components, as the last thing destroyed.
+  SetMenu(hwnd_, nullptr);
+  DestroyWindow(hwnd_);  // the controls go with the window
   pathFrom.reset();
   // The remaining components in reverse order of creation: the table is closed before the
   // connection disconnects.
@@ -248,6 +251,8 @@ void MainWindow::Destroy() {
   iniprop.reset();
   AdsTable1.reset();
   AdsConnection1.reset();
+  if (MainMenu1) DestroyMenu(MainMenu1);
+  MainMenu1 = nullptr;
   Background1.reset();
   hwnd_ = nullptr;
   for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_tahoma10_), static_cast<HGDIOBJ>(font_tahoma8_),

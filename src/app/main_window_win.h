@@ -105,6 +105,7 @@ class MainWindow : public RebuildView {
   std::unique_ptr<TRegistryReader> Registry1;
 
   bool shown_ = false;
+  bool destroying_ = false;
   bool destroyed_ = false;
   // A failed paint is reported once; later paints fall back to a plain fill silently, so a
   // lasting fault cannot open one error box after another.
