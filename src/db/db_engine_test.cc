@@ -2,10 +2,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "db/ads_connection.h"
 #include "db/ads_table.h"
+#include "db/alias_lookup.h"
 #include "db/db_error.h"
 #include "db/linked_engine.h"
 
@@ -89,5 +93,33 @@ TEST_F(EngineConnectionTest, MissingTableNamesTheTable) {
   }
   EXPECT_FALSE(table.Active());
   EXPECT_TRUE(connection.IsConnected());  // the open connected it on the way
+}
+}  // namespace
+
+namespace {
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+// The real ads.ini lookup: the file found through adsini_path, section "Databases".
+TEST(DefaultAliasLookupTest, ReadsTheDatabasesSectionOfTheFileOnTheSearchPath) {
+  const fs::path folder = fs::temp_directory_path() / "kx-db-aliases";
+  fs::create_directories(folder);
+  {
+    std::ofstream ini(folder / "ads.ini");
+    ini << "[Other]\r\nkest=wrong\r\n[Databases]\r\nkest=C:\\kest\\data;A\r\ndravent=x\r\n";
+  }
+  SetEnvironment("adsini_path", folder.string());
+  const std::optional<std::string> entry = DefaultAliasLookup().ReadAliasEntry("kest");
+  const std::optional<std::string> missing = DefaultAliasLookup().ReadAliasEntry("absent");
+  SetEnvironment("adsini_path", "");
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  EXPECT_EQ(entry, std::optional<std::string>("C:\\kest\\data;A"));
+  EXPECT_EQ(missing, std::nullopt);
 }
 }  // namespace
