@@ -116,8 +116,8 @@ const Field& GetField(TableObject& table, const char* field) {
   }
   int i = table.file->FindField(field);
   if (i < 0) {
-    Fail(kErrFieldNotFound, std::string(field) + " does not exist in the table " +
-                                table.file->Path() + ".");
+    Fail(kErrFieldNotFound,
+         std::string(field) + " does not exist in the table " + table.file->Path() + ".");
   }
   return fields[static_cast<size_t>(i)];
 }
@@ -237,8 +237,8 @@ bool IsAbsoluteOrQualified(const std::string& name) {
 extern "C" {
 
 ACE_EXPORT AceResult ACE_CALL AdsConnect60(const char* path, uint16_t server_types,
-                                           const char* user, const char* password,
-                                           uint32_t options, AceHandle* connection) {
+                                           const char* user, const char* password, uint32_t options,
+                                           AceHandle* connection) {
   return Guard([&] {
     Need(connection, "the connection handle");
     std::string folder = Text(path);
@@ -288,15 +288,15 @@ ACE_EXPORT AceResult ACE_CALL AdsGetLastError(uint32_t* code, char* text, uint16
 
 ACE_EXPORT AceResult ACE_CALL AdsShowError(const char* title) {
   std::string text = last_code == 0 ? std::string("No error has occurred.")
-                                     : "Error " + std::to_string(last_code) + ": " + last_text;
+                                    : "Error " + std::to_string(last_code) + ": " + last_text;
   ShowErrorMessage(title == nullptr ? std::string("Error") : std::string(title), text);
   return 0;
 }
 
 ACE_EXPORT AceResult ACE_CALL AdsOpenTable(AceHandle connection, const char* name,
                                            const char* alias, uint16_t table_type,
-                                           uint16_t char_type, uint16_t lock_type,
-                                           uint16_t rights, uint32_t options, AceHandle* table) {
+                                           uint16_t char_type, uint16_t lock_type, uint16_t rights,
+                                           uint32_t options, AceHandle* table) {
   return Guard([&] {
     Need(table, "the table handle");
     Connection& c = GetConnection(connection);
@@ -307,7 +307,7 @@ ACE_EXPORT AceResult ACE_CALL AdsOpenTable(AceHandle connection, const char* nam
                                  std::to_string(kTableTypeOurs) + ")");
     }
     if (!IsAbsoluteOrQualified(path)) path = JoinPath(c.path, path);
-    OpenMode mode = options & kAceOpenExclusive ? OpenMode::kExclusive
+    OpenMode mode = options & kAceOpenExclusive  ? OpenMode::kExclusive
                     : options & kAceOpenReadOnly ? OpenMode::kReadOnly
                                                  : OpenMode::kShared;
     TableObject t;
@@ -406,14 +406,14 @@ ACE_EXPORT AceResult ACE_CALL AdsGetFieldType(AceHandle table, const char* field
 
 ACE_EXPORT AceResult ACE_CALL AdsGetFieldLength(AceHandle table, const char* field,
                                                 uint32_t* length) {
-  return Guard([&] { *Need(length, "the field length") = GetField(GetTable(table), field).length; });
+  return Guard(
+      [&] { *Need(length, "the field length") = GetField(GetTable(table), field).length; });
 }
 
 ACE_EXPORT AceResult ACE_CALL AdsGetFieldDecimals(AceHandle table, const char* field,
                                                   uint16_t* decimals) {
-  return Guard([&] {
-    *Need(decimals, "the decimals") = GetField(GetTable(table), field).decimals;
-  });
+  return Guard(
+      [&] { *Need(decimals, "the decimals") = GetField(GetTable(table), field).decimals; });
 }
 
 ACE_EXPORT AceResult ACE_CALL AdsGetFieldName(AceHandle table, uint16_t field, char* name,
@@ -426,7 +426,8 @@ ACE_EXPORT AceResult ACE_CALL AdsGetFieldName(AceHandle table, uint16_t field, c
 
 ACE_EXPORT AceResult ACE_CALL AdsGetFieldOffset(AceHandle table, const char* field,
                                                 uint32_t* offset) {
-  return Guard([&] { *Need(offset, "the field offset") = GetField(GetTable(table), field).offset; });
+  return Guard(
+      [&] { *Need(offset, "the field offset") = GetField(GetTable(table), field).offset; });
 }
 
 ACE_EXPORT AceResult ACE_CALL AdsGetColumnPermissions(AceHandle table, uint16_t field,
@@ -453,12 +454,13 @@ ACE_EXPORT AceResult ACE_CALL AdsGetIndexName(AceHandle index, char* name, uint1
 ACE_EXPORT AceResult ACE_CALL AdsGetNumSegments(AceHandle index, uint16_t* count) {
   return Guard([&] {
     const std::string& e = GetIndex(index).info.expression;
-    *Need(count, "the segment count") = static_cast<uint16_t>(std::count(e.begin(), e.end(), ';') + 1);
+    *Need(count, "the segment count") =
+        static_cast<uint16_t>(std::count(e.begin(), e.end(), ';') + 1);
   });
 }
 
-ACE_EXPORT AceResult ACE_CALL AdsGetSegmentFieldname(AceHandle index, uint16_t segment,
-                                                     char* name, uint16_t* length) {
+ACE_EXPORT AceResult ACE_CALL AdsGetSegmentFieldname(AceHandle index, uint16_t segment, char* name,
+                                                     uint16_t* length) {
   return Guard([&] {
     const std::string& e = GetIndex(index).info.expression;
     // Segments are numbered from 1, in the order of the key expression.

@@ -240,7 +240,8 @@ TEST_F(ExportsTest, RebuildSequence) {
   const std::string index = IndexPathOf(table_path_);
   EXPECT_TRUE(std::filesystem::remove(index));
   AceHandle tag = 0;
-  ASSERT_EQ(AdsCreateIndex61(table, "", "IITEM", "IITEM", "", "", 0, 0, &tag), 0u) << GetLast().text;
+  ASSERT_EQ(AdsCreateIndex61(table, "", "IITEM", "IITEM", "", "", 0, 0, &tag), 0u)
+      << GetLast().text;
   ASSERT_EQ(AdsCreateIndex61(table, "", "IDESC", "IDESC1;IQTY", "", "", 0, 0, &tag), 0u);
   char name[128];
   uint16_t length = sizeof name;
@@ -295,22 +296,26 @@ TEST_F(ExportsTest, OpenFailuresAndRefusals) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     AceHandle table = 0;
-    EXPECT_EQ(AdsOpenTable(connection_, c.name.c_str(), nullptr, c.type, 1, 1, 1, 1, &table), c.code);
+    EXPECT_EQ(AdsOpenTable(connection_, c.name.c_str(), nullptr, c.type, 1, 1, 1, 1, &table),
+              c.code);
     LastError e = GetLast();
     EXPECT_EQ(e.code, c.code);
     EXPECT_NE(e.text.find(c.says), std::string::npos) << e.text;
   }
   // A bare table name is found in the connection's folder.
   AceHandle table = 0;
-  ASSERT_EQ(AdsOpenTable(connection_, "item.adt", nullptr, 3, 1, 1, 1, kAceOpenExclusive, &table), 0u);
+  ASSERT_EQ(AdsOpenTable(connection_, "item.adt", nullptr, 3, 1, 1, 1, kAceOpenExclusive, &table),
+            0u);
   AceHandle second = 0;
   EXPECT_EQ(AdsOpenTable(connection_, table_path_.c_str(), nullptr, 3, 1, 1, 1, 0, &second),
             kErrTableInUse);
   EXPECT_NE(GetLast().text.find("is in use by another user"), std::string::npos);
   // Functions for features the engine lacks say so.
   AceHandle tag = 0;
-  EXPECT_EQ(AdsCreateIndex61(table, "", "C", "IITEM", "IQTY > 0", "", 0, 0, &tag), kErrNotSupported);
-  EXPECT_EQ(AdsCreateIndex61(table, "other.adi", "C", "IITEM", "", "", 0, 0, &tag), kErrNotSupported);
+  EXPECT_EQ(AdsCreateIndex61(table, "", "C", "IITEM", "IQTY > 0", "", 0, 0, &tag),
+            kErrNotSupported);
+  EXPECT_EQ(AdsCreateIndex61(table, "other.adi", "C", "IITEM", "", "", 0, 0, &tag),
+            kErrNotSupported);
   EXPECT_EQ(AdsEnableEncryption(table, "secret"), kErrNotSupported);
   EXPECT_EQ(AdsCloseSQLStatement(1), kErrNotSupported);
   char buffer[200];

@@ -60,8 +60,8 @@ std::unique_ptr<ChildProcess> ChildProcess::StartSelf(const std::vector<std::str
   si.hStdOutput = write_end;
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi = {};
-  BOOL ok = CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                           &pi);
+  BOOL ok =
+      CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   CloseHandle(write_end);
   if (!ok) {
     CloseHandle(read_end);

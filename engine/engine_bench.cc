@@ -3,9 +3,9 @@
 // Creates the table, then times index creation (in memory and with a small sort budget,
 // which forces the external merge), pack, and verification. Not a test: timings are printed.
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -35,22 +35,21 @@ void Time(const char* what, F&& fn) {
 
 int main(int argc, char** argv) {
   uint32_t records = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000;
-  std::filesystem::path folder =
-      argc > 2 ? std::filesystem::path(argv[2])
-               : std::filesystem::temp_directory_path() / "kxengine-bench";
+  std::filesystem::path folder = argc > 2
+                                     ? std::filesystem::path(argv[2])
+                                     : std::filesystem::temp_directory_path() / "kxengine-bench";
   std::filesystem::create_directories(folder);
   const std::string path = (folder / "tran.adt").string();
   std::filesystem::remove(path);
   std::filesystem::remove((folder / "tran.adi").string());
   try {
-    auto table = TableFile::Create(
-        path, {{"TITEM", FieldType::kCharacter, 20, 0},
-               {"TDATE", FieldType::kDate, 0, 0},
-               {"TCODE", FieldType::kCharacter, 4, 0},
-               {"TLOCATION", FieldType::kCharacter, 10, 0},
-               {"TRANSACTIONNUMBER", FieldType::kInteger, 0, 0},
-               {"TQTY", FieldType::kNumeric, 12, 3},
-               {"TMEMO", FieldType::kCharacter, 140, 0}});
+    auto table = TableFile::Create(path, {{"TITEM", FieldType::kCharacter, 20, 0},
+                                          {"TDATE", FieldType::kDate, 0, 0},
+                                          {"TCODE", FieldType::kCharacter, 4, 0},
+                                          {"TLOCATION", FieldType::kCharacter, 10, 0},
+                                          {"TRANSACTIONNUMBER", FieldType::kInteger, 0, 0},
+                                          {"TQTY", FieldType::kNumeric, 12, 3},
+                                          {"TMEMO", FieldType::kCharacter, 140, 0}});
     Time("append records", [&] {
       const uint32_t batch = 10000;
       std::string images(size_t(batch) * table->RecordLength(), ' ');
@@ -76,12 +75,10 @@ int main(int argc, char** argv) {
       }
     });
     Time("index TITEM (in memory)", [&] { table->CreateIndex("TITEM", "TITEM"); });
-    Time("index TDATE;TCODE;TITEM (in memory)", [&] {
-      table->CreateIndex("TDATE", "TDATE;TCODE;TITEM");
-    });
-    Time("index TRANSACTIONNUMBER", [&] {
-      table->CreateIndex("TRANSACTIONNUMBER", "TRANSACTIONNUMBER");
-    });
+    Time("index TDATE;TCODE;TITEM (in memory)",
+         [&] { table->CreateIndex("TDATE", "TDATE;TCODE;TITEM"); });
+    Time("index TRANSACTIONNUMBER",
+         [&] { table->CreateIndex("TRANSACTIONNUMBER", "TRANSACTIONNUMBER"); });
     SetSortBudget(4 << 20);
     Time("index TITEM (4 MiB budget, merge)", [&] { table->CreateIndex("TITEM", "TITEM"); });
     SetSortBudget(64 << 20);

@@ -156,8 +156,8 @@ uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   crc = ~crc;
   while (size >= 8) {
-    uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                         uint32_t(p[3]) << 24);
+    uint32_t lo =
+        crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
     crc = tb.t[7][lo & 0xFF] ^ tb.t[6][(lo >> 8) & 0xFF] ^ tb.t[5][(lo >> 16) & 0xFF] ^
           tb.t[4][lo >> 24] ^ tb.t[3][p[4]] ^ tb.t[2][p[5]] ^ tb.t[1][p[6]] ^ tb.t[0][p[7]];
     p += 8;
@@ -177,13 +177,20 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 const char* FieldTypeName(FieldType type) {
   switch (type) {
-    case FieldType::kLogical: return "logical";
-    case FieldType::kNumeric: return "numeric";
-    case FieldType::kDate: return "date";
-    case FieldType::kCharacter: return "character";
-    case FieldType::kDouble: return "double";
-    case FieldType::kInteger: return "integer";
-    case FieldType::kTimestamp: return "timestamp";
+    case FieldType::kLogical:
+      return "logical";
+    case FieldType::kNumeric:
+      return "numeric";
+    case FieldType::kDate:
+      return "date";
+    case FieldType::kCharacter:
+      return "character";
+    case FieldType::kDouble:
+      return "double";
+    case FieldType::kInteger:
+      return "integer";
+    case FieldType::kTimestamp:
+      return "timestamp";
   }
   return "unknown";
 }
@@ -210,13 +217,19 @@ bool ParseFieldType(std::string_view text, FieldType* type) {
 
 uint32_t StoredSize(FieldType type, uint32_t length) {
   switch (type) {
-    case FieldType::kLogical: return 1;
-    case FieldType::kDate: return 4;
-    case FieldType::kInteger: return 4;
-    case FieldType::kDouble: return 8;
-    case FieldType::kTimestamp: return 8;
+    case FieldType::kLogical:
+      return 1;
+    case FieldType::kDate:
+      return 4;
+    case FieldType::kInteger:
+      return 4;
+    case FieldType::kDouble:
+      return 8;
+    case FieldType::kTimestamp:
+      return 8;
     case FieldType::kCharacter:
-    case FieldType::kNumeric: return length;
+    case FieldType::kNumeric:
+      return length;
   }
   return 0;
 }
@@ -366,8 +379,11 @@ void BlankValue(const Field& f, char* out) {
   switch (f.type) {
     case FieldType::kCharacter:
     case FieldType::kNumeric:
-    case FieldType::kLogical: std::memset(out, ' ', f.length); break;
-    default: std::memset(out, 0, f.length);
+    case FieldType::kLogical:
+      std::memset(out, ' ', f.length);
+      break;
+    default:
+      std::memset(out, 0, f.length);
   }
 }
 
@@ -400,8 +416,10 @@ void FormatValue(const Field& f, std::string_view text, char* out) {
     case FieldType::kInteger: {
       int64_t v;
       std::string t = Trim(text);
-      if (t.empty()) v = 0;
-      else if (!ParseInt(t, &v)) BadValue(f, text, "not a whole number");
+      if (t.empty())
+        v = 0;
+      else if (!ParseInt(t, &v))
+        BadValue(f, text, "not a whole number");
       if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
         BadValue(f, text, "outside the 32-bit range");
       }
@@ -437,10 +455,14 @@ void FormatValue(const Field& f, std::string_view text, char* out) {
     case FieldType::kLogical: {
       std::string t = Trim(text);
       for (char& c : t) c = Upper(c);
-      if (t.empty() || t == "?") *out = ' ';
-      else if (t == "T" || t == "Y" || t == "TRUE" || t == "YES" || t == "1") *out = 'T';
-      else if (t == "F" || t == "N" || t == "FALSE" || t == "NO" || t == "0") *out = 'F';
-      else BadValue(f, text, "not a logical value (T or F)");
+      if (t.empty() || t == "?")
+        *out = ' ';
+      else if (t == "T" || t == "Y" || t == "TRUE" || t == "YES" || t == "1")
+        *out = 'T';
+      else if (t == "F" || t == "N" || t == "FALSE" || t == "NO" || t == "0")
+        *out = 'F';
+      else
+        BadValue(f, text, "not a logical value (T or F)");
       return;
     }
   }
@@ -453,8 +475,10 @@ std::string ValueText(const Field& f, const char* in) {
       while (n > 0 && in[n - 1] == ' ') --n;
       return std::string(in, n);
     }
-    case FieldType::kNumeric: return Trim(std::string_view(in, f.length));
-    case FieldType::kInteger: return std::to_string(static_cast<int32_t>(GetU32(in)));
+    case FieldType::kNumeric:
+      return Trim(std::string_view(in, f.length));
+    case FieldType::kInteger:
+      return std::to_string(static_cast<int32_t>(GetU32(in)));
     case FieldType::kDouble: {
       uint64_t bits = GetU64(in);
       double v;
@@ -463,7 +487,8 @@ std::string ValueText(const Field& f, const char* in) {
       auto r = std::to_chars(buf, buf + sizeof buf, v);
       return std::string(buf, r.ptr);
     }
-    case FieldType::kDate: return DateText(static_cast<int32_t>(GetU32(in)));
+    case FieldType::kDate:
+      return DateText(static_cast<int32_t>(GetU32(in)));
     case FieldType::kTimestamp: {
       int32_t day = static_cast<int32_t>(GetU32(in));
       int32_t ms = static_cast<int32_t>(GetU32(in + 4));
@@ -478,7 +503,8 @@ std::string ValueText(const Field& f, const char* in) {
       }
       return text;
     }
-    case FieldType::kLogical: return *in == ' ' ? std::string() : std::string(1, *in);
+    case FieldType::kLogical:
+      return *in == ' ' ? std::string() : std::string(1, *in);
   }
   return std::string();
 }
@@ -486,7 +512,8 @@ std::string ValueText(const Field& f, const char* in) {
 std::string CheckValue(const Field& f, const char* in) {
   switch (f.type) {
     case FieldType::kCharacter:
-    case FieldType::kInteger: return std::string();
+    case FieldType::kInteger:
+      return std::string();
     case FieldType::kNumeric: {
       bool blank, ok;
       NumericValue(f, in, &blank, &ok);
@@ -512,24 +539,27 @@ std::string CheckValue(const Field& f, const char* in) {
       return empty || valid ? std::string() : "field " + f.name + " holds no valid timestamp";
     }
     case FieldType::kLogical:
-      return *in == 'T' || *in == 'F' || *in == ' '
-                 ? std::string()
-                 : "field " + f.name + " holds no logical value";
+      return *in == 'T' || *in == 'F' || *in == ' ' ? std::string()
+                                                    : "field " + f.name + " holds no logical value";
   }
   return "field " + f.name + " has an unknown type";
 }
 
 uint32_t KeyWidth(const Field& f) {
   switch (f.type) {
-    case FieldType::kNumeric: return 8;
-    default: return f.length;
+    case FieldType::kNumeric:
+      return 8;
+    default:
+      return f.length;
   }
 }
 
 void KeyImage(const Field& f, const char* in, char* out) {
   switch (f.type) {
     case FieldType::kCharacter:
-    case FieldType::kLogical: std::memcpy(out, in, f.length); return;
+    case FieldType::kLogical:
+      std::memcpy(out, in, f.length);
+      return;
     case FieldType::kNumeric: {
       bool blank, ok;
       double v = NumericValue(f, in, &blank, &ok);
@@ -538,7 +568,9 @@ void KeyImage(const Field& f, const char* in, char* out) {
       return;
     }
     case FieldType::kInteger:
-    case FieldType::kDate: PutBE32(out, GetU32(in) ^ 0x80000000u); return;
+    case FieldType::kDate:
+      PutBE32(out, GetU32(in) ^ 0x80000000u);
+      return;
     case FieldType::kDouble: {
       uint64_t bits = GetU64(in);
       double v;
@@ -561,9 +593,8 @@ KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& exp
   while (true) {
     size_t end = expression.find(';', start);
     std::string name =
-        Trim(std::string_view(expression).substr(start, end == std::string::npos
-                                                            ? std::string::npos
-                                                            : end - start));
+        Trim(std::string_view(expression)
+                 .substr(start, end == std::string::npos ? std::string::npos : end - start));
     if (name.empty()) {
       Fail(kErrBadExpression, "\"" + expression + "\" has an empty field name");
     }
@@ -648,9 +679,9 @@ HeaderStatus DecodeIndexHeader(const char* data, size_t size, IndexHeader* h, st
     t.info.page_count = GetU32(n + 12);
     t.first_page = GetU64(n + 16);
     uint32_t capacity = PageCapacity(t.info.page_size, t.info.key_width);
-    if (t.info.name.empty() || t.info.page_size < kMinPageSize ||
-        t.info.page_size > kMaxPageSize || capacity == 0 ||
-        t.info.page_count != PagesFor(t.info.entry_count, capacity) || t.first_page != next) {
+    if (t.info.name.empty() || t.info.page_size < kMinPageSize || t.info.page_size > kMaxPageSize ||
+        capacity == 0 || t.info.page_count != PagesFor(t.info.entry_count, capacity) ||
+        t.first_page != next) {
       *why = "the descriptor of tag " + std::to_string(i + 1) + " is not valid";
       return HeaderStatus::kDamaged;
     }
@@ -696,7 +727,8 @@ std::string IndexPathOf(const std::string& table_path) {
     return table_path + ".adi";
   }
   // Keep the case style of the extension: ".ADT" gives ".ADI".
-  bool upper = dot + 1 < table_path.size() && table_path[dot + 1] >= 'A' && table_path[dot + 1] <= 'Z';
+  bool upper =
+      dot + 1 < table_path.size() && table_path[dot + 1] >= 'A' && table_path[dot + 1] <= 'Z';
   return table_path.substr(0, dot) + (upper ? ".ADI" : ".adi");
 }
 

@@ -122,9 +122,7 @@ struct IndexHeader {
   std::vector<IndexTag> tags;
 };
 
-inline size_t IndexHeaderSize(size_t tags) {
-  return kIndexFixedHeader + tags * kTagDescriptorSize;
-}
+inline size_t IndexHeaderSize(size_t tags) { return kIndexFixedHeader + tags * kTagDescriptorSize; }
 std::string EncodeIndexHeader(const IndexHeader& header);
 HeaderStatus DecodeIndexHeader(const char* data, size_t size, IndexHeader* header,
                                std::string* why);

@@ -161,9 +161,10 @@ TEST(LayOutFieldsTest, RefusesBadFieldLists) {
 }
 
 TEST(LayOutFieldsTest, LongNamesAndOffsets) {
-  auto fields = LayOutFields({{"TRANSACTIONNUMBER_WITH_A_NAME_OF_40_CHARS", FieldType::kCharacter, 3, 0},
-                              {"B", FieldType::kTimestamp, 0, 0},
-                              {"C", FieldType::kLogical, 1, 0}});
+  auto fields =
+      LayOutFields({{"TRANSACTIONNUMBER_WITH_A_NAME_OF_40_CHARS", FieldType::kCharacter, 3, 0},
+                    {"B", FieldType::kTimestamp, 0, 0},
+                    {"C", FieldType::kLogical, 1, 0}});
   ASSERT_EQ(fields.size(), 3u);
   EXPECT_EQ(fields[0].offset, 1u);  // after the deleted mark
   EXPECT_EQ(fields[1].offset, 4u);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <random>
 #include <queue>
+#include <random>
 
 namespace kxengine {
 namespace {
@@ -44,8 +44,7 @@ class RunReader {
  private:
   void Refill() {
     pos_ = 0;
-    size_t want = static_cast<size_t>(
-        std::min<uint64_t>(left_, buffer_.size() / width_) * width_);
+    size_t want = static_cast<size_t>(std::min<uint64_t>(left_, buffer_.size() / width_) * width_);
     filled_ = want == 0 ? 0 : file_->ReadAt(offset_, buffer_.data(), want);
     if (filled_ != want) Fail(kErrIo, "a read of the sort run " + file_->Path() + ": short read");
     offset_ += filled_;
@@ -156,9 +155,8 @@ char* EntrySorter::Slot() {
 // more pass over their run per 8 shared bytes.
 void SortItems(EntrySorterItem* first, EntrySorterItem* last, const char* base, uint32_t width,
                uint32_t depth) {
-  std::sort(first, last, [](const EntrySorterItem& a, const EntrySorterItem& b) {
-    return a.prefix < b.prefix;
-  });
+  std::sort(first, last,
+            [](const EntrySorterItem& a, const EntrySorterItem& b) { return a.prefix < b.prefix; });
   if (depth + 8 >= width) return;
   const uint32_t next = depth + 8;
   for (EntrySorterItem* run = first; run < last;) {
@@ -264,8 +262,8 @@ std::string CheckTagPages(OsFile* file, const IndexTag& tag, uint32_t ordinal) {
     }
     for (uint32_t i = 0; i < n; ++i) {
       uint32_t entries;
-      std::string why = CheckPage(block.data() + size_t(i) * ps, ps, ordinal, page + i, capacity,
-                                  &entries);
+      std::string why =
+          CheckPage(block.data() + size_t(i) * ps, ps, ordinal, page + i, capacity, &entries);
       if (!why.empty()) return "page " + std::to_string(page + i + 1) + ": " + why;
       total += entries;
     }

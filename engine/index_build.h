@@ -70,10 +70,10 @@ class EntrySorter {
 
 // Where the entries of one tag of a new index file come from.
 struct TagPlan {
-  TagInfo info;                 // name, expression, page size (the rest is filled in)
+  TagInfo info;                         // name, expression, page size (the rest is filled in)
   const IndexTag* copy_from = nullptr;  // pages copied from the old file (already checked)
   uint32_t old_ordinal = 0;
-  KeySpec key;                  // for a tag built from the records
+  KeySpec key;  // for a tag built from the records
 };
 
 // Calls `fn(recno, image)` for each record the index must hold, with the record number

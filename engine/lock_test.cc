@@ -18,7 +18,7 @@ namespace testing {
 int RunChildRole(int argc, char** argv) {
   if (argc != 4 || std::strcmp(argv[1], "--hold-table") != 0) return -1;
   std::string path = argv[2];
-  uint32_t options = std::strcmp(argv[3], "exclusive") == 0 ? kAceOpenExclusive
+  uint32_t options = std::strcmp(argv[3], "exclusive") == 0  ? kAceOpenExclusive
                      : std::strcmp(argv[3], "readonly") == 0 ? kAceOpenReadOnly
                                                              : 0;
   std::string folder = path.substr(0, path.find_last_of("/\\"));
@@ -44,9 +44,12 @@ using testing::ScratchDir;
 
 const char* ModeName(OpenMode mode) {
   switch (mode) {
-    case OpenMode::kExclusive: return "exclusive";
-    case OpenMode::kShared: return "shared";
-    case OpenMode::kReadOnly: return "readonly";
+    case OpenMode::kExclusive:
+      return "exclusive";
+    case OpenMode::kShared:
+      return "shared";
+    case OpenMode::kReadOnly:
+      return "readonly";
   }
   return "?";
 }

@@ -81,10 +81,18 @@ std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKin
   std::string native = NativePath(path);
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::kRead: flags |= O_RDONLY; break;
-    case Mode::kReadWrite: flags |= O_RDWR; break;
-    case Mode::kCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case Mode::kTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case Mode::kReadWrite:
+      flags |= O_RDWR;
+      break;
+    case Mode::kCreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
+    case Mode::kTruncate:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
   }
   if (mode == Mode::kRead || mode == Mode::kReadWrite) {
     // Opening a folder succeeds on POSIX; a table is a regular file.
@@ -98,7 +106,7 @@ std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKin
   int fd = open(native.c_str(), flags, 0644);
   if (fd < 0) {
     int err = errno;
-    *result = err == ENOENT ? OpenResult::kNotFound
+    *result = err == ENOENT   ? OpenResult::kNotFound
               : err == EEXIST ? OpenResult::kExists
                               : OpenResult::kFailed;
     *error = ErrnoText(err);

@@ -12,11 +12,11 @@ namespace {
 
 std::string WinErrorText(DWORD err) {
   char buffer[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           err, 0, buffer, sizeof buffer, nullptr);
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
+                           0, buffer, sizeof buffer, nullptr);
   std::string text(buffer, n);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                           text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text + " (error " + std::to_string(err) + ")";
@@ -98,19 +98,34 @@ std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKin
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
   switch (mode) {
-    case Mode::kRead: break;
-    case Mode::kReadWrite: access |= GENERIC_WRITE; break;
-    case Mode::kCreateNew: access |= GENERIC_WRITE; disposition = CREATE_NEW; break;
-    case Mode::kTruncate: access |= GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
+    case Mode::kRead:
+      break;
+    case Mode::kReadWrite:
+      access |= GENERIC_WRITE;
+      break;
+    case Mode::kCreateNew:
+      access |= GENERIC_WRITE;
+      disposition = CREATE_NEW;
+      break;
+    case Mode::kTruncate:
+      access |= GENERIC_WRITE;
+      disposition = CREATE_ALWAYS;
+      break;
   }
   DWORD share = 0;
   switch (lock) {
-    case LockKind::kNone: share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE; break;
-    case LockKind::kShared: share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
-    case LockKind::kExclusive: share = 0; break;
+    case LockKind::kNone:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+      break;
+    case LockKind::kShared:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+      break;
+    case LockKind::kExclusive:
+      share = 0;
+      break;
   }
-  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD err = GetLastError();
     switch (err) {

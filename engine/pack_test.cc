@@ -110,8 +110,8 @@ TEST_F(PackTest, StopAtAnyStepKeepsExactlyTheLiveRecords) {
     uint32_t records_after;  // 300 before the commit point, 240 after
   };
   const Case cases[] = {
-      {"pack:index-built", 300},       {"pack:journal-written", 300},
-      {"pack:journal-committed", 240}, {"pack:index-replaced", 240},
+      {"pack:index-built", 300},          {"pack:journal-written", 300},
+      {"pack:journal-committed", 240},    {"pack:index-replaced", 240},
       {"pack:table-partly-written", 240}, {"pack:table-written", 240},
       {"pack:table-truncated", 240},
   };

@@ -23,9 +23,12 @@ std::unique_ptr<OsFile> OpenTableOs(const std::string& path, OpenMode mode) {
                            exclusive ? LockKind::kExclusive : LockKind::kShared, &result, &error);
   if (file) return file;
   switch (result) {
-    case OpenResult::kNotFound: Fail(kErrTableNotFound, path);
-    case OpenResult::kInUse: Fail(kErrTableInUse, path);
-    default: Fail(kErrIo, "opening " + path + ": " + error);
+    case OpenResult::kNotFound:
+      Fail(kErrTableNotFound, path);
+    case OpenResult::kInUse:
+      Fail(kErrTableInUse, path);
+    default:
+      Fail(kErrIo, "opening " + path + ": " + error);
   }
 }
 
@@ -125,8 +128,8 @@ void Recover(OsFile* table, const std::string& table_path) {
 }
 
 // Temporary files of an index build or pack that a crash interrupted:
-// "<table>.<token>.runN.tmp", "<index>.tmp" and "<index>.new". Only called while the table is held exclusively, so nobody is
-// building at the same time.
+// "<table>.<token>.runN.tmp", "<index>.tmp" and "<index>.new". Only called while the table is held
+// exclusively, so nobody is building at the same time.
 void RemoveLeftovers(const std::string& table_path) {
   RemoveFileIfPresent(TempIndexPathOf(table_path));
   // Without a journal (recovery has run by now) a packed index file is from a pack that
@@ -137,8 +140,7 @@ void RemoveLeftovers(const std::string& table_path) {
   std::string prefix = (sep == std::string::npos ? table_path : table_path.substr(sep + 1)) + ".";
   for (const std::string& name : ListFiles(dir)) {
     if (name.size() > prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
-        name.find(".run") != std::string::npos &&
-        name.compare(name.size() - 4, 4, ".tmp") == 0) {
+        name.find(".run") != std::string::npos && name.compare(name.size() - 4, 4, ".tmp") == 0) {
       RemoveFileIfPresent(dir + PathSeparator() + name);
     }
   }
@@ -172,18 +174,21 @@ struct TableFile::Impl {
     }
     TableHeader h;
     switch (DecodeTableHeader(data.data(), data.size(), &h, &why)) {
-      case HeaderStatus::kNotOurs: Fail(kErrNotATable, path + " (" + why + ")");
-      case HeaderStatus::kDamaged: Fail(kErrTableDamaged, path + " is damaged: " + why + ".");
-      case HeaderStatus::kOk: break;
+      case HeaderStatus::kNotOurs:
+        Fail(kErrNotATable, path + " (" + why + ")");
+      case HeaderStatus::kDamaged:
+        Fail(kErrTableDamaged, path + " is damaged: " + why + ".");
+      case HeaderStatus::kOk:
+        break;
     }
     uint64_t need = h.header_size + uint64_t(h.record_count) * h.record_length;
     uint64_t have = file->Size();
     if (have < need) {
-      Fail(kErrTableDamaged, path + " is damaged: it is truncated (the header announces " +
-                                 std::to_string(h.record_count) + " records, the file holds " +
-                                 std::to_string((have - std::min<uint64_t>(have, h.header_size)) /
-                                                h.record_length) +
-                                 ").");
+      Fail(kErrTableDamaged,
+           path + " is damaged: it is truncated (the header announces " +
+               std::to_string(h.record_count) + " records, the file holds " +
+               std::to_string((have - std::min<uint64_t>(have, h.header_size)) / h.record_length) +
+               ").");
     }
     header = std::move(h);
   }
@@ -207,8 +212,8 @@ struct TableFile::Impl {
   void ForEach(const std::function<bool(uint32_t, bool, const char*)>& fn) const {
     const uint32_t len = header.record_length;
     // Small tables get a small buffer: verification reads tables many times over.
-    const size_t per_block = std::max<size_t>(
-        1, std::min<size_t>(kBlockBytes / len, header.record_count));
+    const size_t per_block =
+        std::max<size_t>(1, std::min<size_t>(kBlockBytes / len, header.record_count));
     std::vector<char> block(per_block * len);
     for (uint32_t first = 1; first <= header.record_count;) {
       size_t n = std::min<size_t>(per_block, header.record_count - first + 1);
@@ -397,8 +402,8 @@ void TableFile::ReadRecord(uint32_t recno, std::string* image) const {
   image->resize(impl_->header.record_length);
   if (impl_->file->ReadAt(impl_->RecordOffset(recno), image->data(), image->size()) !=
       image->size()) {
-    Fail(kErrTableDamaged, impl_->path + " is damaged: record " + std::to_string(recno) +
-                               " is cut short.");
+    Fail(kErrTableDamaged,
+         impl_->path + " is damaged: record " + std::to_string(recno) + " is cut short.");
   }
 }
 
@@ -413,12 +418,12 @@ std::vector<std::string> TableFile::RecordValues(uint32_t recno) const {
   std::string image;
   ReadRecord(recno, &image);
   std::vector<std::string> values;
-  for (const Field& f : impl_->header.fields) values.push_back(ValueText(f, image.data() + f.offset));
+  for (const Field& f : impl_->header.fields)
+    values.push_back(ValueText(f, image.data() + f.offset));
   return values;
 }
 
-void TableFile::ForEachRecord(
-    const std::function<bool(uint32_t, bool, const char*)>& fn) const {
+void TableFile::ForEachRecord(const std::function<bool(uint32_t, bool, const char*)>& fn) const {
   impl_->ForEach(fn);
 }
 
@@ -447,8 +452,8 @@ void TableFile::ForEachTagEntry(const std::string& tag,
     for (uint32_t p = 0; p < t.info.page_count; ++p) {
       uint32_t entries = 0;
       std::string why =
-          index->ReadAt(t.first_page + uint64_t(p) * t.info.page_size, page.data(),
-                        page.size()) == page.size()
+          index->ReadAt(t.first_page + uint64_t(p) * t.info.page_size, page.data(), page.size()) ==
+                  page.size()
               ? CheckPage(page.data(), t.info.page_size, ordinal, p, capacity, &entries)
               : "the file ends inside it";
       if (!why.empty()) {
@@ -477,15 +482,15 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
   Impl& t = *impl_;
   t.RequireExclusive("creating an index tag");
   if (tag.empty() || tag.size() > kMaxTagName || tag.find('\0') != std::string::npos) {
-    Fail(kErrInvalidArgument, "a tag name needs 1 to " + std::to_string(kMaxTagName) +
-                                  " characters (\"" + tag + "\")");
+    Fail(kErrInvalidArgument,
+         "a tag name needs 1 to " + std::to_string(kMaxTagName) + " characters (\"" + tag + "\")");
   }
   if (expression.size() > kMaxExpression) {
     Fail(kErrBadExpression, "it is longer than " + std::to_string(kMaxExpression) + " characters");
   }
   if (page_size != 0 && (page_size < kMinPageSize || page_size > kMaxPageSize)) {
-    Fail(kErrInvalidArgument, "the index page size " + std::to_string(page_size) +
-                                  " is outside " + std::to_string(kMinPageSize) + " to " +
+    Fail(kErrInvalidArgument, "the index page size " + std::to_string(page_size) + " is outside " +
+                                  std::to_string(kMinPageSize) + " to " +
                                   std::to_string(kMaxPageSize));
   }
   TagPlan fresh;
@@ -497,8 +502,8 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
   while (PageCapacity(fresh.info.page_size, fresh.key.width) < 2) {
     if (page_size != 0 || fresh.info.page_size >= kMaxPageSize) {
       Fail(kErrBadExpression, "its key of " + std::to_string(fresh.key.width) +
-                                  " bytes does not fit pages of " + std::to_string(fresh.info.page_size) +
-                                  " bytes");
+                                  " bytes does not fit pages of " +
+                                  std::to_string(fresh.info.page_size) + " bytes");
     }
     fresh.info.page_size *= 2;
   }
@@ -634,7 +639,8 @@ void TableFile::Pack() {
       // 3. Past the commit point: the same steps a recovery would take.
       ApplyJournal(t.file.get(), journal.get(), t.path, action, length);
     }
-    if (!RemoveFileIfPresent(journal_path)) Fail(kErrIo, "removing the pack journal " + journal_path);
+    if (!RemoveFileIfPresent(journal_path))
+      Fail(kErrIo, "removing the pack journal " + journal_path);
     SyncFolderOf(journal_path);
   } catch (const FaultInjected&) {
     throw;  // a simulated crash leaves everything as it is

@@ -150,9 +150,8 @@ class TableFile {
   std::vector<TagInfo> Tags() const;
   // Calls `fn` with every entry of the tag in key order: the key bytes (TagInfo::key_width of
   // them) and the record number. Throws kErrTagNotFound or kErrIndexDamaged.
-  void ForEachTagEntry(
-      const std::string& tag,
-      const std::function<void(const char* key, uint32_t recno)>& fn) const;
+  void ForEachTagEntry(const std::string& tag,
+                       const std::function<void(const char* key, uint32_t recno)>& fn) const;
   // Builds the key of one record image for a key expression (field names joined by ";").
   std::string KeyOf(const std::string& expression, const char* image) const;
 

@@ -102,8 +102,8 @@ TEST(TableFileTest, OpenFailuresHaveTheirOwnErrors) {
   newer[8] = 2;
   const Case cases[] = {
       {"missing.adt", "", kErrTableNotFound, "does not exist"},
-      {"text.adt", "Just some text that is longer than a table header could be....!!", kErrNotATable,
-       "is not a table file"},
+      {"text.adt", "Just some text that is longer than a table header could be....!!",
+       kErrNotATable, "is not a table file"},
       {"short.adt", "KX", kErrNotATable, "is not a table file"},
       {"truncated.adt", bytes.substr(0, bytes.size() - 5), kErrTableDamaged, "truncated"},
       {"cut_header.adt", bytes.substr(0, 100), kErrTableDamaged, "ends inside its header"},

@@ -1,8 +1,8 @@
 #include "engine/test_util.h"
 
 #include <atomic>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -59,7 +59,9 @@ std::vector<std::string> SampleValues(uint32_t i) {
           std::to_string((static_cast<double>(k) - 50) * 1.25),
           std::to_string(static_cast<int>(k) - 40),
           k % 17 == 0 ? "" : date,
-          k % 3 == 0 ? "T" : k % 3 == 1 ? "F" : "",
+          k % 3 == 0   ? "T"
+          : k % 3 == 1 ? "F"
+                       : "",
           stamp};
 }
 

@@ -95,10 +95,9 @@ void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32
   std::vector<char> page(ps);
   for (uint32_t p = 0; p < tag.info.page_count; ++p) {
     uint32_t entries = 0;
-    std::string why =
-        index->ReadAt(tag.first_page + uint64_t(p) * ps, page.data(), ps) == ps
-            ? CheckPage(page.data(), ps, ordinal, p, capacity, &entries)
-            : "the file ends inside it";
+    std::string why = index->ReadAt(tag.first_page + uint64_t(p) * ps, page.data(), ps) == ps
+                          ? CheckPage(page.data(), ps, ordinal, p, capacity, &entries)
+                          : "the file ends inside it";
     if (why.empty() && entries != capacity && p + 1 != tag.info.page_count) {
       why = "it is not full though it is not the last page";
     }
@@ -145,7 +144,8 @@ void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32
   };
   auto describe_extra = [&](const char* e) {
     uint32_t recno = GetBE32(e + kw);
-    std::string where = "entry " + std::to_string(entry_number) + " names record " + std::to_string(recno);
+    std::string where =
+        "entry " + std::to_string(entry_number) + " names record " + std::to_string(recno);
     if (recno == 0 || recno >= live.size()) {
       problems.Add(where + ", which does not exist");
     } else if (!live[recno]) {
@@ -288,9 +288,11 @@ VerifyReport VerifyFolder(const std::string& dir) {
     } else if (HasExtension(name, ".adi")) {
       std::string base = name.substr(0, name.size() - 4);
       bool has_table = std::any_of(names.begin(), names.end(), [&](const std::string& other) {
-        return HasExtension(other, ".adt") && EqualsIgnoreCase(other.substr(0, other.size() - 4), base);
+        return HasExtension(other, ".adt") &&
+               EqualsIgnoreCase(other.substr(0, other.size() - 4), base);
       });
-      if (!has_table) report.problems.push_back({dir + sep + name, "an index file without its table"});
+      if (!has_table)
+        report.problems.push_back({dir + sep + name, "an index file without its table"});
     }
   }
   return report;

@@ -72,7 +72,7 @@ TEST_F(VerifyTest, EveryByteFlipOfTheIndexFileIsReported) {
 TEST_F(VerifyTest, TagsOutOfStepWithTheRecordsAreNamedPrecisely) {
   {
     auto table = TableFile::Open(path_, OpenMode::kExclusive);
-    table->DeleteRecord(1);              // still in both tags
+    table->DeleteRecord(1);               // still in both tags
     table->AppendRecord({"ZZZ", "new"});  // in neither: record 61
   }
   // A key changed behind the index's back: record 2's item code.
