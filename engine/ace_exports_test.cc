@@ -76,7 +76,6 @@ TEST_F(ExportsTest, ConnectFailures) {
     EXPECT_EQ(e.code, c.code);
     EXPECT_NE(e.text.find(c.says), std::string::npos) << e.text;
   }
-  EXPECT_NE(GetLast().text.find("x.add") == std::string::npos, false);
   EXPECT_EQ(AdsDisconnect(123456), kErrInvalidHandle);
 }
 
@@ -354,10 +353,8 @@ TEST(LastErrorTest, IsKeptPerThreadAndCutToTheBuffer) {
   AceHandle h = 0;
   EXPECT_EQ(AdsConnect60("", kAceServerLocal, "", "", 0, &h), kErrInvalidArgument);
   std::thread other([] {
-    AceHandle ignored = 0;
     EXPECT_EQ(AdsGetRecordLength(42, nullptr), kErrInvalidHandle);
     EXPECT_EQ(GetLast().code, kErrInvalidHandle);
-    (void)ignored;
   });
   other.join();
   EXPECT_EQ(GetLast().code, kErrInvalidArgument);
