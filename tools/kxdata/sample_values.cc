@@ -226,7 +226,8 @@ std::string PhoneNumber(SampleRandom& random) {
 }
 
 std::string Amount(SampleRandom& random, double low, double high, int decimals) {
-  const double scale = std::pow(10.0, decimals);
+  static constexpr double kScales[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  const double scale = kScales[decimals];
   return FixedPoint(random.Between(std::llround(low * scale), std::llround(high * scale)),
                     decimals);
 }
