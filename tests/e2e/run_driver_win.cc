@@ -1,0 +1,261 @@
+// kxrundriver: runs one complete rebuild through the program's window, as a user would, and
+// reports how it went. Used by the headless main job, where nobody watches the window.
+//
+//   kxrundriver PROGRAM.exe EXPECTED_FOLDER SHOT.bmp [--timeout SECONDS]
+//
+// It starts the program, waits for its main window, checks that the folder field shows
+// EXPECTED_FOLDER, presses "Re-Build", waits for the completed state, saves a picture of the
+// window as a BMP, closes the program through Exit and waits for it to end.
+//
+// Exit code 0 only when all of that happened. Anything else (the folder field showing another
+// folder, the folder check refusing the folder, an error box, a time-out, the program ending
+// by itself or with a non-zero code) is reported with what the window showed, and the exit
+// code is 1; 2 means the command line was wrong.
+#include <windows.h>
+// The common controls need the base Windows types first.
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "app/control_ids.h"
+#include "driver_win.h"
+
+using namespace e2e;
+using namespace kx_app;
+
+namespace {
+
+constexpr char kCompletedText[] = "Re-Index Completed - Click Exit";
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 1;
+
+struct Options {
+  std::string program;
+  std::string folder;
+  std::string shot;
+  int timeout_seconds = 600;
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  int positional = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--timeout") {
+      if (i + 1 >= argc) return false;
+      char* end = nullptr;
+      const long value = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || value < 1 || value > 24 * 3600) return false;
+      options->timeout_seconds = static_cast<int>(value);
+    } else if (positional == 0) {
+      options->program = arg;
+      ++positional;
+    } else if (positional == 1) {
+      options->folder = arg;
+      ++positional;
+    } else if (positional == 2) {
+      options->shot = arg;
+      ++positional;
+    } else {
+      return false;
+    }
+  }
+  return positional == 3;
+}
+
+void Say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void Fail(const std::string& line) {
+  std::fputs(("kxrundriver: " + line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// What the window shows now: the lines a failure report needs to be understood.
+std::string DescribeWindow(HWND main) {
+  HWND status = ChildById(main, kIdLblProgress);
+  HWND error = ChildById(main, kIdLblError);
+  HWND progress = ChildById(main, kIdProgress);
+  HWND exit_button = ChildById(main, kIdBtnExit);
+  std::string text = "  status label: ";
+  text += IsShown(status) ? "\"" + WindowText(status) + "\"" : "hidden";
+  text += "\n  error label: ";
+  text += IsShown(error) ? "\"" + WindowText(error) + "\"" : "hidden";
+  text += "\n  progress: ";
+  text += IsShown(progress) ? std::to_string(ProgressPosition(progress)) : "hidden";
+  text += "\n  Exit button: ";
+  text += IsEnabledWindow(exit_button) ? "enabled" : "disabled";
+  return text;
+}
+
+// Lets the program paint what it has queued, then saves the window.
+void SaveShot(HWND main, const std::string& path) {
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+  Sleep(300);
+  if (SaveWindowShot(main, path)) {
+    Say("screenshot: " + path);
+  } else {
+    Fail("could not save the screenshot to " + path);
+  }
+}
+
+// Reads an open error box, reports it and presses its OK button.
+void ReportMessageBox(HWND box) {
+  const MessageBoxInfo info = ReadMessageBox(box);
+  Fail("the program showed a message box \"" + info.caption + "\": " + info.text);
+  AnswerMessageBox(box, "OK");
+  WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, milliseconds(5000));
+}
+
+// Closes a program that failed through its close box, answering any box that appears on
+// the way, and ends it if it will not go.
+void CloseAfterFailure(Program& program, HWND main) {
+  if (program.HasExited()) return;
+  if (HWND box = program.MessageBoxNow()) ReportMessageBox(box);
+  if (main != nullptr && IsWindow(main)) PostClose(main);
+  const bool ended = WaitUntil(
+      [&] {
+        if (HWND box = program.MessageBoxNow()) ReportMessageBox(box);
+        return program.HasExited();
+      },
+      milliseconds(10000));
+  if (!ended) {
+    Fail("the program did not end after the close box; ending it");
+    program.Kill();
+  }
+}
+
+int Drive(const Options& options) {
+  const auto started = std::chrono::steady_clock::now();
+  std::unique_ptr<Program> program = Program::Start(options.program);
+  HWND main = program->WaitForMainWindow(milliseconds(60000));
+  if (main == nullptr) {
+    if (HWND box = program->MessageBoxNow()) ReportMessageBox(box);
+    Fail(program->HasExited()
+             ? "the program ended before its window appeared, exit code " +
+                   std::to_string(program->ExitCode())
+             : "the program's window did not appear within 60 s");
+    CloseAfterFailure(*program, nullptr);
+    return kExitFailed;
+  }
+  // The window's show handler fills the field; any error it raises is shown in a box.
+  if (HWND box = program->WaitForMessageBox(milliseconds(500))) {
+    ReportMessageBox(box);
+    CloseAfterFailure(*program, main);
+    return kExitFailed;
+  }
+
+  HWND field = ChildById(main, kIdPathFrom);
+  HWND rebuild = ChildById(main, kIdBtnProcess);
+  HWND exit_button = ChildById(main, kIdBtnExit);
+  HWND status = ChildById(main, kIdLblProgress);
+  HWND error = ChildById(main, kIdLblError);
+  HWND progress = ChildById(main, kIdProgress);
+  if (!field || !rebuild || !exit_button || !status || !error || !progress) {
+    Fail("the main window lacks one of its controls");
+    CloseAfterFailure(*program, main);
+    return kExitFailed;
+  }
+  const std::string shown = WindowText(field);
+  if (shown != options.folder) {
+    Fail("the folder field shows \"" + shown + "\", expected \"" + options.folder + "\"");
+    CloseAfterFailure(*program, main);
+    return kExitFailed;
+  }
+  Say("folder field: " + shown);
+
+  const auto run_started = std::chrono::steady_clock::now();
+  Click(rebuild);
+  // The run holds the program's thread until it ends: only window styles are read while it
+  // lasts, which need no answer from the program.
+  HWND box = nullptr;
+  bool refused = false;
+  const bool ended = WaitUntil(
+      [&] {
+        if ((box = program->MessageBoxNow()) != nullptr) return true;
+        if (IsShown(error)) return refused = true;
+        return !IsShown(rebuild) || program->HasExited();
+      },
+      std::chrono::seconds(options.timeout_seconds));
+  const double run_seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started).count();
+
+  if (program->HasExited()) {
+    Fail("the program ended during the run, exit code " + std::to_string(program->ExitCode()));
+    return kExitFailed;
+  }
+  if (!ended || box != nullptr || refused) {
+    if (!ended) {
+      Fail("the run did not complete within " + std::to_string(options.timeout_seconds) + " s");
+    } else if (refused) {
+      Fail("the folder was refused: \"" + WindowText(error) + "\"");
+    }
+    if (box != nullptr) ReportMessageBox(box);
+    Say("the window shows:\n" + DescribeWindow(main));
+    SaveShot(main, options.shot);
+    CloseAfterFailure(*program, main);
+    return kExitFailed;
+  }
+
+  // The completed state, once the program answers again.
+  const bool completed = WaitUntil(
+      [&] {
+        return WindowText(status) == kCompletedText && ProgressPosition(progress) == 100 &&
+               IsEnabledWindow(exit_button) && IsShown(status);
+      },
+      milliseconds(10000));
+  if (!completed) {
+    Fail("the run ended without the completed state");
+    Say("the window shows:\n" + DescribeWindow(main));
+    SaveShot(main, options.shot);
+    CloseAfterFailure(*program, main);
+    return kExitFailed;
+  }
+  char seconds[32];
+  std::snprintf(seconds, sizeof(seconds), "%.2f", run_seconds);
+  Say(std::string("completed: \"") + kCompletedText + "\", progress 100, Exit enabled");
+  Say(std::string("run time: ") + seconds + " s");
+  SaveShot(main, options.shot);
+
+  Click(exit_button);
+  if (!program->WaitForExit(milliseconds(30000))) {
+    Fail("the program did not end after Exit");
+    CloseAfterFailure(*program, main);
+    return kExitFailed;
+  }
+  if (program->ExitCode() != 0) {
+    Fail("the program ended with exit code " + std::to_string(program->ExitCode()));
+    return kExitFailed;
+  }
+  std::snprintf(seconds, sizeof(seconds), "%.2f",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  Say(std::string("program ended through Exit after ") + seconds + " s");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fputs(
+        "usage: kxrundriver PROGRAM.exe EXPECTED_FOLDER SHOT.bmp [--timeout SECONDS]\n"
+        "  starts PROGRAM.exe, checks that its folder field shows EXPECTED_FOLDER, runs the\n"
+        "  rebuild, saves the finished window to SHOT.bmp and ends the program through Exit\n",
+        stderr);
+    return kExitUsage;
+  }
+  try {
+    return Drive(options);
+  } catch (const std::exception& e) {
+    Fail(e.what());
+    return kExitFailed;
+  }
+}
