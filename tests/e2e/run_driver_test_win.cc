@@ -1,11 +1,10 @@
 // The headless run's driver against the real program: it must report success only for a run
 // that completed, and name the cause of every other outcome.
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "driver_win.h"
 #include "engine/verify.h"
@@ -97,8 +96,7 @@ TEST_F(RunDriverTest, CompleteRunSucceedsLeavesSoundIndexesAndAPicture) {
   EXPECT_NE(outcome.output.find("completed: \"Re-Index Completed - Click Exit\""),
             std::string::npos)
       << outcome.output;
-  EXPECT_NE(outcome.output.find("program ended through Exit"), std::string::npos)
-      << outcome.output;
+  EXPECT_NE(outcome.output.find("program ended through Exit"), std::string::npos) << outcome.output;
   EXPECT_TRUE(FileHasBytes(Shot()));
   // The program has saved its settings on the way out: it ended through its own close path.
   EXPECT_TRUE(FileHasBytes(program_.File("ads.ini")));

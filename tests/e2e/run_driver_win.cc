@@ -138,10 +138,9 @@ int Drive(const Options& options) {
   HWND main = program->WaitForMainWindow(milliseconds(60000));
   if (main == nullptr) {
     if (HWND box = program->MessageBoxNow()) ReportMessageBox(box);
-    Fail(program->HasExited()
-             ? "the program ended before its window appeared, exit code " +
-                   std::to_string(program->ExitCode())
-             : "the program's window did not appear within 60 s");
+    Fail(program->HasExited() ? "the program ended before its window appeared, exit code " +
+                                    std::to_string(program->ExitCode())
+                              : "the program's window did not appear within 60 s");
     CloseAfterFailure(*program, nullptr);
     return kExitFailed;
   }
