@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "engine/table_file.h"
-#include "field_spec.h"
+#include "field_list.h"
 #include "file_damage.h"
 #include "kxdata.h"
 #include "sample_schema.h"

@@ -4,7 +4,7 @@
 #include "args.h"
 #include "commands/commands.h"
 #include "engine/table_file.h"
-#include "field_spec.h"
+#include "field_list.h"
 
 int CmdCreate(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 2, static_cast<std::size_t>(-1));

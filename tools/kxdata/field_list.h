@@ -8,6 +8,6 @@
 
 // Parses one field; TYPE is a type name or its letter (character/C, numeric/N, integer/I,
 // double/B, date/D, logical/L, timestamp/T). Throws UsageError naming the fault.
-kxengine::FieldDef ParseFieldSpec(const std::string& spec);
+kxengine::FieldDef ParseFieldSpec(const std::string& text);
 
-std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& specs);
+std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& texts);

@@ -1,22 +1,22 @@
-#include "field_spec.h"
+#include "field_list.h"
 
 #include "kxdata.h"
 
-kxengine::FieldDef ParseFieldSpec(const std::string& spec) {
+kxengine::FieldDef ParseFieldSpec(const std::string& text) {
   std::vector<std::string> parts;
   std::string::size_type start = 0;
   for (;;) {
-    auto colon = spec.find(':', start);
-    parts.push_back(spec.substr(start, colon - start));
+    auto colon = text.find(':', start);
+    parts.push_back(text.substr(start, colon - start));
     if (colon == std::string::npos) break;
     start = colon + 1;
   }
   if (parts.size() < 3 || parts.size() > 4) {
-    throw UsageError("field \"" + spec + "\" is not NAME:TYPE:LENGTH[:DECIMALS]");
+    throw UsageError("field \"" + text + "\" is not NAME:TYPE:LENGTH[:DECIMALS]");
   }
   kxengine::FieldDef field;
   field.name = parts[0];
-  if (field.name.empty()) throw UsageError("field \"" + spec + "\" has no name");
+  if (field.name.empty()) throw UsageError("field \"" + text + "\" has no name");
   if (!kxengine::ParseFieldType(parts[1], &field.type)) {
     throw UsageError("field " + field.name + " has an unknown type \"" + parts[1] + "\"");
   }
@@ -29,9 +29,9 @@ kxengine::FieldDef ParseFieldSpec(const std::string& spec) {
   return field;
 }
 
-std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& specs) {
+std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& texts) {
   std::vector<kxengine::FieldDef> fields;
-  fields.reserve(specs.size());
-  for (const std::string& spec : specs) fields.push_back(ParseFieldSpec(spec));
+  fields.reserve(texts.size());
+  for (const std::string& text : texts) fields.push_back(ParseFieldSpec(text));
   return fields;
 }
