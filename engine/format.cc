@@ -393,7 +393,8 @@ void FormatValue(const Field& f, std::string_view text, char* out) {
       if (text.size() > f.length) {
         BadValue(f, text, "longer than the field's " + std::to_string(f.length) + " characters");
       }
-      std::memcpy(out, text.data(), text.size());
+      // An empty view may carry a null pointer, which memcpy must not see.
+      if (!text.empty()) std::memcpy(out, text.data(), text.size());
       std::memset(out + text.size(), ' ', f.length - text.size());
       return;
     case FieldType::kNumeric: {
