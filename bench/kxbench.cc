@@ -2,7 +2,9 @@
 //   kxbench rebuild DIR          the rebuild run of every table, with each step timed
 //   kxbench tags DIR             the tran table's tags alone: open, delete the index file,
 //                                create each tag (each ends with a flushed index file)
-//   kxbench pack DIR             the tran table's pack alone
+//   kxbench pack DIR [--table-only]
+//                                the tran table's pack alone; with --table-only its index
+//                                file is removed first, so only the table is rewritten
 //   kxbench sql DIR DBFILE       the same tags, REINDEX and DELETE+VACUUM in an SQL database
 //   kxbench raw DIR OUTDIR       the raw reference of every table: each tag's sorted entries
 //                                and a copy of the live records, written and flushed
@@ -184,10 +186,11 @@ int CmdTags(const std::string& folder) {
   return 0;
 }
 
-int CmdPack(const std::string& folder) {
+int CmdPack(const std::string& folder, bool table_only) {
   const CatalogueEntry& tran = TranEntry();
   auto table = kxengine::TableFile::Open(InFolder(folder, tran.table_file),
                                          kxengine::OpenMode::kExclusive);
+  if (table_only) std::filesystem::remove(table->IndexPath());
   const uint64_t bytes_before = table->FileSize();
   const uint32_t records_before = table->RecordCount();
   const size_t tags = table->Tags().size();
@@ -284,7 +287,7 @@ int CmdRaw(const std::string& folder, const std::string& out_dir) {
 }
 
 int Usage() {
-  std::cerr << "usage: kxbench rebuild DIR | tags DIR | pack DIR | sql DIR DBFILE | raw DIR OUTDIR\n";
+  std::cerr << "usage: kxbench rebuild DIR | tags DIR | pack DIR [--table-only] | sql DIR DBFILE | raw DIR OUTDIR\n";
   return 2;
 }
 
@@ -296,7 +299,10 @@ int main(int argc, char** argv) {
   try {
     if (command == "rebuild" && argc == 3) return CmdRebuild(folder);
     if (command == "tags" && argc == 3) return CmdTags(folder);
-    if (command == "pack" && argc == 3) return CmdPack(folder);
+    if (command == "pack" && argc == 3) return CmdPack(folder, false);
+    if (command == "pack" && argc == 4 && std::string(argv[3]) == "--table-only") {
+      return CmdPack(folder, true);
+    }
     if (command == "sql" && argc == 4) return CmdSql(folder, argv[3]);
     if (command == "raw" && argc == 4) return CmdRaw(folder, argv[3]);
   } catch (const std::exception& error) {
