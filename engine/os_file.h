@@ -73,6 +73,25 @@ std::vector<std::string> ListFiles(const std::string& dir);
 // The folder separator of the platform's paths.
 char PathSeparator();
 
+// The calls above that open, replace, remove or make durable, as one replaceable set: a test
+// puts a layer between the engine and the disk (engine/faulty_file.h) to make calls fail or
+// to simulate a power cut. The platform's layer serves when none is installed.
+class FileLayer {
+ public:
+  virtual ~FileLayer() = default;
+  virtual std::unique_ptr<OsFile> Open(const std::string& path, OsFile::Mode mode, LockKind lock,
+                                       OpenResult* result, std::string* error) = 0;
+  virtual bool RemoveFileIfPresent(const std::string& path) = 0;
+  virtual void RenameOver(const std::string& from, const std::string& to) = 0;
+  virtual void SyncFolderOf(const std::string& path) = 0;
+};
+
+// The platform's layer: the system calls themselves.
+FileLayer& PlatformFileLayer();
+// Installs `layer` for every later call (nullptr: the platform's again) and returns the one
+// installed before. For tests; not to be called while other threads use files.
+FileLayer* SetFileLayer(FileLayer* layer);
+
 // Shows an error to the user: a message box on Windows, a line on stderr elsewhere.
 void ShowErrorMessage(const std::string& title, const std::string& text);
 

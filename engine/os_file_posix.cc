@@ -11,6 +11,7 @@
 
 #include "engine/error_codes.h"
 #include "engine/os_file.h"
+#include "engine/os_file_platform.h"
 
 namespace kxengine {
 namespace {
@@ -76,8 +77,9 @@ class PosixFile : public OsFile {
 
 }  // namespace
 
-std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKind lock,
+std::unique_ptr<OsFile> PlatformOpen(const std::string& path, OsFile::Mode mode, LockKind lock,
                                      OpenResult* result, std::string* error) {
+  using Mode = OsFile::Mode;
   std::string native = NativePath(path);
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -155,18 +157,18 @@ bool FolderExists(const std::string& path) {
   return stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool RemoveFileIfPresent(const std::string& path) {
+bool PlatformRemoveFileIfPresent(const std::string& path) {
   return unlink(NativePath(path).c_str()) == 0 || errno == ENOENT;
 }
 
-void RenameOver(const std::string& from, const std::string& to) {
+void PlatformRenameOver(const std::string& from, const std::string& to) {
   if (rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0) {
     Fail(kErrIo, "renaming " + from + " to " + to + ": " + ErrnoText(errno));
   }
-  SyncFolderOf(to);
+  PlatformSyncFolderOf(to);
 }
 
-void SyncFolderOf(const std::string& path) {
+void PlatformSyncFolderOf(const std::string& path) {
   std::string native = NativePath(path);
   size_t slash = native.find_last_of('/');
   std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);

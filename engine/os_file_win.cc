@@ -6,6 +6,7 @@
 
 #include "engine/error_codes.h"
 #include "engine/os_file.h"
+#include "engine/os_file_platform.h"
 
 namespace kxengine {
 namespace {
@@ -93,8 +94,9 @@ class WinFile : public OsFile {
 
 }  // namespace
 
-std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKind lock,
+std::unique_ptr<OsFile> PlatformOpen(const std::string& path, OsFile::Mode mode, LockKind lock,
                                      OpenResult* result, std::string* error) {
+  using Mode = OsFile::Mode;
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
   switch (mode) {
@@ -168,13 +170,13 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool RemoveFileIfPresent(const std::string& path) {
+bool PlatformRemoveFileIfPresent(const std::string& path) {
   if (DeleteFileA(path.c_str())) return true;
   DWORD err = GetLastError();
   return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
 }
 
-void RenameOver(const std::string& from, const std::string& to) {
+void PlatformRenameOver(const std::string& from, const std::string& to) {
   // Another process reading the target at this instant makes the rename fail for a moment;
   // try a few times before giving up.
   DWORD err = 0;
@@ -189,7 +191,7 @@ void RenameOver(const std::string& from, const std::string& to) {
   Fail(kErrIo, "renaming " + from + " to " + to + ": " + WinErrorText(err));
 }
 
-void SyncFolderOf(const std::string&) {}
+void PlatformSyncFolderOf(const std::string&) {}
 
 std::vector<std::string> ListFiles(const std::string& dir) {
   std::vector<std::string> names;

@@ -248,7 +248,10 @@ struct TableFile::Impl {
     if (missing) return nullptr;
     try {
       *existing = ReadIndexHeader(index.get());
-    } catch (const EngineError&) {
+    } catch (const EngineError& error) {
+      // Only a file that is not a sound index file may be replaced; a read that failed says
+      // nothing about the tags in it, which must not be dropped.
+      if (error.Code() != kErrIndexDamaged) throw;
       *unreadable = true;
       *existing = IndexHeader();
     }

@@ -1,0 +1,53 @@
+// The file calls that go through the installed FileLayer.
+#include "engine/os_file.h"
+
+#include <atomic>
+
+#include "engine/os_file_platform.h"
+
+namespace kxengine {
+namespace {
+
+class PlatformLayer : public FileLayer {
+ public:
+  std::unique_ptr<OsFile> Open(const std::string& path, OsFile::Mode mode, LockKind lock,
+                               OpenResult* result, std::string* error) override {
+    return PlatformOpen(path, mode, lock, result, error);
+  }
+  bool RemoveFileIfPresent(const std::string& path) override {
+    return PlatformRemoveFileIfPresent(path);
+  }
+  void RenameOver(const std::string& from, const std::string& to) override {
+    PlatformRenameOver(from, to);
+  }
+  void SyncFolderOf(const std::string& path) override { PlatformSyncFolderOf(path); }
+};
+
+std::atomic<FileLayer*> installed{nullptr};
+
+FileLayer& Layer() {
+  FileLayer* layer = installed.load(std::memory_order_acquire);
+  return layer != nullptr ? *layer : PlatformFileLayer();
+}
+
+}  // namespace
+
+FileLayer& PlatformFileLayer() {
+  static PlatformLayer layer;
+  return layer;
+}
+
+FileLayer* SetFileLayer(FileLayer* layer) { return installed.exchange(layer); }
+
+std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKind lock,
+                                     OpenResult* result, std::string* error) {
+  return Layer().Open(path, mode, lock, result, error);
+}
+
+bool RemoveFileIfPresent(const std::string& path) { return Layer().RemoveFileIfPresent(path); }
+
+void RenameOver(const std::string& from, const std::string& to) { Layer().RenameOver(from, to); }
+
+void SyncFolderOf(const std::string& path) { Layer().SyncFolderOf(path); }
+
+}  // namespace kxengine
