@@ -597,6 +597,14 @@ LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CONTEXTMENU:
       ShowContextMenu(lp);
       return 0;
+    case WM_PAINT:
+    case WM_ERASEBKGND: {
+      // The edit class paints with a parent-style DC that does not clip its children, so
+      // its background and text drawing cover the embedded button: draw the button again.
+      const LRESULT result = Forward(msg, wp, lp);
+      if (button_) RedrawWindow(button_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      return result;
+    }
     case WM_SIZE:
     case WM_SETFONT:
     case WM_THEMECHANGED: {

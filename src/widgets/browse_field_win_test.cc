@@ -40,6 +40,7 @@ class BrowseFieldTest : public ::testing::Test {
   }
 
   HWND edit() const { return field_->Handle(); }
+  void ExpectFolderGlyph();
   std::pair<DWORD, DWORD> Selection() const {
     DWORD start = 0, end = 0;
     SendMessageW(edit(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
@@ -465,6 +466,10 @@ TEST_F(BrowseFieldTest, ButtonSitsInsideTheBorderAtTheRightEnd) {
 
 TEST_F(BrowseFieldTest, ButtonShowsTheFolderGlyph) {
   RedrawWindow(field_->ButtonHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  ExpectFolderGlyph();
+}
+
+void BrowseFieldTest::ExpectFolderGlyph() {
   HDC dc = GetDC(field_->ButtonHandle());
   RECT r;
   GetClientRect(field_->ButtonHandle(), &r);

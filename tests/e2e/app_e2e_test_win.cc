@@ -324,6 +324,12 @@ TEST_F(AppTest, FolderWithoutTheItemTableShowsTheRedLabelUntilTheFieldChanges) {
   ASSERT_TRUE(WaitUntil([&] { return IsShown(error); }));
   Shot("files-missing");
   EXPECT_EQ(WindowText(error), "Files do not exist in the selected folder - Try again");
+  // The folder field's button keeps its yellow folder after the field has shown a new text.
+  int yellow = 0;
+  for (int y = 192; y < 213; ++y) {
+    for (int x = 455; x < 485; ++x) yellow += ReadClientPixel(main_, x, y) == RGB(255, 255, 0);
+  }
+  EXPECT_GT(yellow, 10) << "the browse button was painted over";
   // White fill behind red text.
   EXPECT_EQ(Hex(ReadClientPixel(main_, 8, 217)), Hex(RGB(255, 255, 255)));
   // Nothing else changed: no box, Exit enabled, no progress, no status.
