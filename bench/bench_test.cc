@@ -48,10 +48,15 @@ TEST(RawReference, WritesTheEntriesOfTheEnginesTags) {
   MakeSampleTable(path, 500, 7);  // every field type, every 7th record deleted
   // Character, numeric (with negatives and blanks), double, integer, date, logical,
   // timestamp, and keys of several fields.
-  const std::vector<std::string> expressions = {
-      "IITEM",  "IQTY",   "IPRICE",  "ICOUNT",
-      "IDATE",  "IACTIVE", "TRANSACTIONNUMBER_AND_MORE_LONG",
-      "IDATE;IITEM;IQTY", "IACTIVE;ICOUNT"};
+  const std::vector<std::string> expressions = {"IITEM",
+                                                "IQTY",
+                                                "IPRICE",
+                                                "ICOUNT",
+                                                "IDATE",
+                                                "IACTIVE",
+                                                "TRANSACTIONNUMBER_AND_MORE_LONG",
+                                                "IDATE;IITEM;IQTY",
+                                                "IACTIVE;ICOUNT"};
   auto table = TableFile::Open(path, OpenMode::kExclusive);
   for (size_t i = 0; i < expressions.size(); ++i) {
     table->CreateIndex("K" + std::to_string(i), expressions[i]);
@@ -142,8 +147,8 @@ TEST(SqlComparison, HoldsTheSameRowsAndRemovesTheDeletedOnes) {
   ScratchDir dir;
   const std::string path = dir.File("t.adt");
   MakeSampleTable(path, 400, 5);
-  const SqlComparison sql = CompareWithSql(path, dir.File("t.sqlite"),
-                                           {{"BYITEM", "IITEM"}, {"BYDATE", "IDATE;IITEM"}});
+  const SqlComparison sql =
+      CompareWithSql(path, dir.File("t.sqlite"), {{"BYITEM", "IITEM"}, {"BYDATE", "IDATE;IITEM"}});
   EXPECT_EQ(sql.rows, 400u);
   EXPECT_EQ(sql.deleted_rows, 80u);
   EXPECT_EQ(sql.rows_after, 320u);

@@ -147,8 +147,8 @@ int CmdRebuild(const std::string& folder) {
 int CmdTags(const std::string& folder) {
   const CatalogueEntry& tran = TranEntry();
   const auto start = Clock::now();
-  auto table = kxengine::TableFile::Open(InFolder(folder, tran.table_file),
-                                         kxengine::OpenMode::kExclusive);
+  auto table =
+      kxengine::TableFile::Open(InFolder(folder, tran.table_file), kxengine::OpenMode::kExclusive);
   const double open_seconds = Since(start);
   std::filesystem::remove(table->IndexPath());
   std::vector<std::string> tags;
@@ -188,8 +188,8 @@ int CmdTags(const std::string& folder) {
 
 int CmdPack(const std::string& folder, bool table_only) {
   const CatalogueEntry& tran = TranEntry();
-  auto table = kxengine::TableFile::Open(InFolder(folder, tran.table_file),
-                                         kxengine::OpenMode::kExclusive);
+  auto table =
+      kxengine::TableFile::Open(InFolder(folder, tran.table_file), kxengine::OpenMode::kExclusive);
   if (table_only) std::filesystem::remove(table->IndexPath());
   const uint64_t bytes_before = table->FileSize();
   const uint32_t records_before = table->RecordCount();
@@ -213,7 +213,8 @@ int CmdPack(const std::string& folder, bool table_only) {
 
 int CmdSql(const std::string& folder, const std::string& db_path) {
   const CatalogueEntry& tran = TranEntry();
-  const SqlComparison sql = CompareWithSql(InFolder(folder, tran.table_file), db_path, TagsOf(tran));
+  const SqlComparison sql =
+      CompareWithSql(InFolder(folder, tran.table_file), db_path, TagsOf(tran));
   std::vector<std::string> indexes;
   double total = 0;
   for (const SqlStep& step : sql.create_index) {
@@ -233,7 +234,8 @@ int CmdSql(const std::string& folder, const std::string& db_path) {
                    .Int("rows_after", static_cast<long long>(sql.rows_after))
                    .Int("file_bytes_before_vacuum",
                         static_cast<long long>(sql.file_bytes_before_vacuum))
-                   .Int("file_bytes_after_vacuum", static_cast<long long>(sql.file_bytes_after_vacuum))
+                   .Int("file_bytes_after_vacuum",
+                        static_cast<long long>(sql.file_bytes_after_vacuum))
                    .Int("maxrss_kib", PeakResidentKib())
                    .Done()
             << "\n";
@@ -266,16 +268,16 @@ int CmdRaw(const std::string& folder, const std::string& out_dir) {
     std::filesystem::remove(copy_path);
     table_total += copy.seconds;
     total += table_total;
-    tables.push_back(Json()
-                         .Str("table", std::string(entry.table_file))
-                         .Num("seconds", table_total)
-                         .Add("tags", Array(tags))
-                         .Num("live_copy_seconds", copy.seconds)
-                         .Int("live_records", static_cast<long long>(copy.records))
-                         .Int("table_bytes", static_cast<long long>(
-                                                 std::filesystem::file_size(table_path)))
-                         .Int("live_bytes", static_cast<long long>(copy.bytes_written))
-                         .Done());
+    tables.push_back(
+        Json()
+            .Str("table", std::string(entry.table_file))
+            .Num("seconds", table_total)
+            .Add("tags", Array(tags))
+            .Num("live_copy_seconds", copy.seconds)
+            .Int("live_records", static_cast<long long>(copy.records))
+            .Int("table_bytes", static_cast<long long>(std::filesystem::file_size(table_path)))
+            .Int("live_bytes", static_cast<long long>(copy.bytes_written))
+            .Done());
   }
   std::cout << Common("raw")
                    .Num("seconds", total)
@@ -287,7 +289,8 @@ int CmdRaw(const std::string& folder, const std::string& out_dir) {
 }
 
 int Usage() {
-  std::cerr << "usage: kxbench rebuild DIR | tags DIR | pack DIR [--table-only] | sql DIR DBFILE | raw DIR OUTDIR\n";
+  std::cerr << "usage: kxbench rebuild DIR | tags DIR | pack DIR [--table-only] | sql DIR DBFILE | "
+               "raw DIR OUTDIR\n";
   return 2;
 }
 

@@ -154,7 +154,8 @@ RawResult RawTagBuild(const std::string& table_path, const std::string& expressi
     const size_t at = entries.size();
     entries.resize(at + width);
     kxengine::ExtractKey(spec, image, entries.data() + at);
-    for (int i = 0; i < 4; ++i) entries[at + spec.width + i] = static_cast<char>(recno >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+      entries[at + spec.width + i] = static_cast<char>(recno >> (24 - 8 * i));
   });
   const size_t count = entries.size() / width;
   std::vector<uint32_t> order(count);

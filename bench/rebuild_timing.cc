@@ -78,19 +78,17 @@ class TimingEngine : public ClientEngine {
 #define KX_FORWARD(name, params, args) \
   AceResult name params override { return inner_.name args; }
   KX_FORWARD(AdsDisconnect, (AceHandle connection), (connection))
-  KX_FORWARD(AdsGetLastError, (uint32_t * code, char* text, uint16_t* length),
-             (code, text, length))
+  KX_FORWARD(AdsGetLastError, (uint32_t * code, char* text, uint16_t* length), (code, text, length))
   KX_FORWARD(AdsShowError, (const char* title), (title))
-  KX_FORWARD(AdsGetTableType, (AceHandle table, uint16_t * type), (table, type))
-  KX_FORWARD(AdsGetRecordLength, (AceHandle table, uint32_t * length), (table, length))
-  KX_FORWARD(AdsGetBookmarkLength, (AceHandle table, uint32_t * length), (table, length))
-  KX_FORWARD(AdsGetTableOpenOptions, (AceHandle table, uint32_t * options), (table, options))
-  KX_FORWARD(AdsSqlPeekStatement, (AceHandle table, uint16_t * is_statement),
-             (table, is_statement))
-  KX_FORWARD(AdsGetAllIndexes, (AceHandle table, AceHandle * indexes, uint16_t * count),
+  KX_FORWARD(AdsGetTableType, (AceHandle table, uint16_t* type), (table, type))
+  KX_FORWARD(AdsGetRecordLength, (AceHandle table, uint32_t* length), (table, length))
+  KX_FORWARD(AdsGetBookmarkLength, (AceHandle table, uint32_t* length), (table, length))
+  KX_FORWARD(AdsGetTableOpenOptions, (AceHandle table, uint32_t* options), (table, options))
+  KX_FORWARD(AdsSqlPeekStatement, (AceHandle table, uint16_t* is_statement), (table, is_statement))
+  KX_FORWARD(AdsGetAllIndexes, (AceHandle table, AceHandle* indexes, uint16_t* count),
              (table, indexes, count))
-  KX_FORWARD(AdsGetIndexPageSize, (AceHandle index, uint32_t * size), (index, size))
-  KX_FORWARD(AdsGetNumFields, (AceHandle table, uint16_t * count), (table, count))
+  KX_FORWARD(AdsGetIndexPageSize, (AceHandle index, uint32_t* size), (index, size))
+  KX_FORWARD(AdsGetNumFields, (AceHandle table, uint16_t* count), (table, count))
   KX_FORWARD(AdsGetNullRecord, (AceHandle table, char* buffer, uint32_t length),
              (table, buffer, length))
   KX_FORWARD(AdsGetFieldType, (AceHandle table, const char* field, uint16_t* type),
@@ -105,21 +103,21 @@ class TimingEngine : public ClientEngine {
              (table, field, offset))
   KX_FORWARD(AdsGetColumnPermissions, (AceHandle table, uint16_t field, uint8_t* permissions),
              (table, field, permissions))
-  KX_FORWARD(AdsGetNumIndexes, (AceHandle table, uint16_t * count), (table, count))
+  KX_FORWARD(AdsGetNumIndexes, (AceHandle table, uint16_t* count), (table, count))
   KX_FORWARD(AdsGetIndexName, (AceHandle index, char* name, uint16_t* length),
              (index, name, length))
-  KX_FORWARD(AdsGetNumSegments, (AceHandle index, uint16_t * count), (index, count))
+  KX_FORWARD(AdsGetNumSegments, (AceHandle index, uint16_t* count), (index, count))
   KX_FORWARD(AdsGetSegmentFieldname,
              (AceHandle index, uint16_t segment, char* name, uint16_t* length),
              (index, segment, name, length))
-  KX_FORWARD(AdsIsIndexDescending, (AceHandle index, uint16_t * yes), (index, yes))
-  KX_FORWARD(AdsIsIndexUnique, (AceHandle index, uint16_t * yes), (index, yes))
-  KX_FORWARD(AdsIsIndexPrimaryKey, (AceHandle index, uint16_t * yes), (index, yes))
+  KX_FORWARD(AdsIsIndexDescending, (AceHandle index, uint16_t* yes), (index, yes))
+  KX_FORWARD(AdsIsIndexUnique, (AceHandle index, uint16_t* yes), (index, yes))
+  KX_FORWARD(AdsIsIndexPrimaryKey, (AceHandle index, uint16_t* yes), (index, yes))
   KX_FORWARD(AdsGotoBOF, (AceHandle cursor), (cursor))
   KX_FORWARD(AdsSkip, (AceHandle cursor, int32_t rows), (cursor, rows))
-  KX_FORWARD(AdsAtEOF, (AceHandle cursor, uint16_t * yes), (cursor, yes))
-  KX_FORWARD(AdsAtBOF, (AceHandle cursor, uint16_t * yes), (cursor, yes))
-  KX_FORWARD(AdsIsRecordVisible, (AceHandle cursor, uint16_t * yes), (cursor, yes))
+  KX_FORWARD(AdsAtEOF, (AceHandle cursor, uint16_t* yes), (cursor, yes))
+  KX_FORWARD(AdsAtBOF, (AceHandle cursor, uint16_t* yes), (cursor, yes))
+  KX_FORWARD(AdsIsRecordVisible, (AceHandle cursor, uint16_t* yes), (cursor, yes))
   KX_FORWARD(AdsGetRecord, (AceHandle cursor, char* buffer, uint32_t* length),
              (cursor, buffer, length))
   KX_FORWARD(AdsGetBookmark60, (AceHandle cursor, char* buffer, uint32_t* length),
@@ -129,12 +127,11 @@ class TimingEngine : public ClientEngine {
              (AceHandle connection, const char* table, uint16_t property, char* buffer,
               uint16_t* length),
              (connection, table, property, buffer, length))
-  KX_FORWARD(AdsGetTableCharType, (AceHandle table, uint16_t * char_type), (table, char_type))
-  KX_FORWARD(AdsIsTableEncrypted, (AceHandle table, uint16_t * yes), (table, yes))
-  KX_FORWARD(AdsIsEncryptionEnabled, (AceHandle table, uint16_t * yes), (table, yes))
+  KX_FORWARD(AdsGetTableCharType, (AceHandle table, uint16_t* char_type), (table, char_type))
+  KX_FORWARD(AdsIsTableEncrypted, (AceHandle table, uint16_t* yes), (table, yes))
+  KX_FORWARD(AdsIsEncryptionEnabled, (AceHandle table, uint16_t* yes), (table, yes))
   KX_FORWARD(AdsEnableEncryption, (AceHandle table, const char* password), (table, password))
-  KX_FORWARD(AdsOpenIndex, (AceHandle table, const char* name, AceHandle* indexes,
-                            uint16_t* count),
+  KX_FORWARD(AdsOpenIndex, (AceHandle table, const char* name, AceHandle* indexes, uint16_t* count),
              (table, name, indexes, count))
   KX_FORWARD(AdsCacheRecords, (AceHandle table, uint16_t records), (table, records))
   KX_FORWARD(AdsGetIndexHandle, (AceHandle table, const char* name, AceHandle* index),
@@ -144,8 +141,7 @@ class TimingEngine : public ClientEngine {
 #undef KX_FORWARD
 
   AceResult AdsConnect60(const char* path, uint16_t server_types, const char* user,
-                         const char* password, uint32_t options,
-                         AceHandle* connection) override {
+                         const char* password, uint32_t options, AceHandle* connection) override {
     const AceResult result =
         inner_.AdsConnect60(path, server_types, user, password, options, connection);
     if (result == 0) clock_.BeginTable();
@@ -155,8 +151,8 @@ class TimingEngine : public ClientEngine {
                          uint16_t table_type, uint16_t char_type, uint16_t lock_type,
                          uint16_t rights, uint32_t options, AceHandle* table) override {
     clock_.NameTable(name);
-    return inner_.AdsOpenTable(connection, name, alias, table_type, char_type, lock_type,
-                               rights, options, table);
+    return inner_.AdsOpenTable(connection, name, alias, table_type, char_type, lock_type, rights,
+                               options, table);
   }
   AceResult AdsCreateIndex61(AceHandle table, const char* file, const char* tag,
                              const char* expression, const char* condition,
@@ -183,8 +179,8 @@ class TimingEngine : public ClientEngine {
 };
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(),
-                                                    tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // The real file system; the test for an index file begins the table's deletion step.

@@ -11,7 +11,7 @@ struct StepTime {
 };
 
 struct TableTiming {
-  std::string table;  // the table name passed to the engine, e.g. "tran.adt"
+  std::string table;            // the table name passed to the engine, e.g. "tran.adt"
   std::vector<StepTime> steps;  // in run order; they add up to the table's span
   double Seconds() const;
   double StepSeconds(const std::string& name) const;  // 0 when the table has no such step
@@ -20,9 +20,9 @@ struct TableTiming {
 
 struct RebuildTiming {
   bool completed = false;
-  std::string error;             // what stopped the run, when it did not complete
-  double connect_seconds = 0;    // from the click to the first table (folder test, connect)
-  double total_seconds = 0;      // the whole click
+  std::string error;           // what stopped the run, when it did not complete
+  double connect_seconds = 0;  // from the click to the first table (folder test, connect)
+  double total_seconds = 0;    // the whole click
   std::vector<TableTiming> tables;
 };
 
