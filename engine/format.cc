@@ -44,16 +44,18 @@ int32_t DayNumber(int y, int m, int d) {
   int mm = m + 12 * a - 3;
   return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
 }
+// In 64-bit arithmetic: a damaged record can hold any 32-bit day number, and the products
+// below overflow 32 bits for large ones.
 void CivilDate(int32_t jdn, int* y, int* m, int* d) {
-  int a = jdn + 32044;
-  int b = (4 * a + 3) / 146097;
-  int c = a - 146097 * b / 4;
-  int dd = (4 * c + 3) / 1461;
-  int e = c - 1461 * dd / 4;
-  int mm = (5 * e + 2) / 153;
-  *d = e - (153 * mm + 2) / 5 + 1;
-  *m = mm + 3 - 12 * (mm / 10);
-  *y = 100 * b + dd - 4800 + mm / 10;
+  int64_t a = int64_t{jdn} + 32044;
+  int64_t b = (4 * a + 3) / 146097;
+  int64_t c = a - 146097 * b / 4;
+  int64_t dd = (4 * c + 3) / 1461;
+  int64_t e = c - 1461 * dd / 4;
+  int64_t mm = (5 * e + 2) / 153;
+  *d = static_cast<int>(e - (153 * mm + 2) / 5 + 1);
+  *m = static_cast<int>(mm + 3 - 12 * (mm / 10));
+  *y = static_cast<int>(100 * b + dd - 4800 + mm / 10);
 }
 const int32_t kFirstDay = DayNumber(1, 1, 1);
 const int32_t kLastDay = DayNumber(9999, 12, 31);

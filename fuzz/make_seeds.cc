@@ -1,0 +1,51 @@
+// Writes small seed inputs for every fuzz target under the folder given as the argument:
+// sound table and index files made by the engine, a CSV file, ini contents and registry
+// values.
+#include <cstdio>
+#include <filesystem>
+
+#include "engine/format.h"
+#include "engine/table_file.h"
+#include "fuzz_util.h"
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds <corpus folder>\n");
+    return 2;
+  }
+  const fs::path root = argv[1];
+  for (const char* target :
+       {"table_file", "index_file", "kxdata_csv", "ini_values", "registry_value"}) {
+    fs::create_directories(root / target);
+  }
+  const std::string table = fuzz::ScratchFolder() + "/seed.adt";
+  fuzz::MakeSmallTable(table);
+  fuzz::WriteFile((root / "table_file/small.adt").string(), fuzz::ReadFile(table));
+  {
+    auto t = kxengine::TableFile::Open(table, kxengine::OpenMode::kExclusive);
+    t->CreateIndex("BYNAME", "NAME");
+    fuzz::WriteFile((root / "index_file/one_tag.adi").string(),
+                    fuzz::ReadFile(kxengine::IndexPathOf(table)));
+    t->CreateIndex("BYWHEN", "WHEN;TS;QTY", 512);
+    t->CreateIndex("BYNUM", "N;X;OK");
+    fuzz::WriteFile((root / "index_file/three_tags.adi").string(),
+                    fuzz::ReadFile(kxengine::IndexPathOf(table)));
+    t->Pack();
+    fuzz::WriteFile((root / "table_file/packed.adt").string(), fuzz::ReadFile(table));
+  }
+  fs::remove_all(fuzz::ScratchFolder());
+  fuzz::WriteFile((root / "kxdata_csv/rows.csv").string(),
+                  "IITEM,IDESC1,IQTY\r\nA1,\"Spanner, 10 mm\",3\n\"B\"\"2\",,\"multi\r\nline\"\n");
+  fuzz::WriteFile((root / "kxdata_csv/empty_fields.csv").string(), ",,\n\n\"\"\n");
+  fuzz::WriteFile(
+      (root / "ini_values/ads.ini").string(),
+      "[Databases]\ndravent=C:\\Data\\Kestovar\nVersion=0x1F\n[Other]\nx=-2147483648\n");
+  fuzz::WriteFile((root / "ini_values/numbers.ini").string(), " -0042 \n");
+  fuzz::WriteFile((root / "registry_value/text").string(),
+                  std::string("\x01", 1) + "C:\\Data" + std::string(1, '\0'));
+  fuzz::WriteFile((root / "registry_value/expand").string(), "\x02%USERPROFILE%\\Data");
+  fuzz::WriteFile((root / "registry_value/dword").string(), std::string("\x04\x01\x02\x03\x04", 5));
+  return 0;
+}

@@ -1,0 +1,25 @@
+// The data folder's registry value with an arbitrary type and data: the reader returns a
+// text or throws ERegistryException, never reads past the data or crashes.
+#include <cstddef>
+#include <cstdint>
+
+#include "settings/memory_registry.h"
+#include "settings/registry_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const char* key = "Software\\Velloran\\Kestovar\\Databases";
+  MemoryRegistryStore store;
+  MemoryRegistryStore::Value value;
+  value.type = data[0] % 12;
+  value.data.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
+  store.SetValue(kHkeyCurrentUser, key, "kestrun", value);
+  TRegistryReader reader(store);
+  reader.SetRootKey(TmRootKey::rkHKEY_CURRENT_USER);
+  reader.SetKey(std::string("\\") + key);
+  try {
+    (void)reader.ReadValue("kestrun");
+  } catch (const ERegistryException&) {
+  }
+  return 0;
+}
