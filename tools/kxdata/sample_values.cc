@@ -197,7 +197,7 @@ std::string UpcCode(SampleRandom& random) {
 
 std::string LocationCode(std::size_t index) {
   if (index < std::size(kLocations)) return kLocations[index];
-  char text[16];
+  char text[32];  // room for any size_t, so nothing is ever cut
   std::snprintf(text, sizeof text, "BIN%03zu", index);
   return text;
 }
