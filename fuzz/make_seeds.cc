@@ -1,6 +1,6 @@
-// Writes small seed inputs for every fuzz target under the folder given as the argument:
-// sound table and index files made by the engine, a CSV file, ini contents and registry
-// values.
+// Writes the seed inputs committed under fuzz/corpus/ into the folder given as the argument
+// (run by hand after a format change): sound table and index files made by the engine, CSV
+// text, ini contents and registry values.
 #include <cstdio>
 #include <filesystem>
 
