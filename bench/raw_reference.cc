@@ -140,8 +140,8 @@ RawResult RawTagBuild(const std::string& table_path, const std::string& expressi
     auto table = kxengine::TableFile::Open(table_path, kxengine::OpenMode::kReadOnly);
     fields = table->Fields();
   }
-  const kxengine::KeySpec spec = kxengine::ParseExpression(fields, expression, table_path);
-  const size_t width = spec.width + 4;
+  const kxengine::KeySpec key = kxengine::ParseExpression(fields, expression, table_path);
+  const size_t width = key.width + 4;
 
   const auto start = Clock::now();
   Fd in(table_path, O_RDONLY);
@@ -153,9 +153,9 @@ RawResult RawTagBuild(const std::string& table_path, const std::string& expressi
     if (image[0] != ' ') return;
     const size_t at = entries.size();
     entries.resize(at + width);
-    kxengine::ExtractKey(spec, image, entries.data() + at);
+    kxengine::ExtractKey(key, image, entries.data() + at);
     for (int i = 0; i < 4; ++i)
-      entries[at + spec.width + i] = static_cast<char>(recno >> (24 - 8 * i));
+      entries[at + key.width + i] = static_cast<char>(recno >> (24 - 8 * i));
   });
   const size_t count = entries.size() / width;
   std::vector<uint32_t> order(count);

@@ -590,7 +590,7 @@ void KeyImage(const Field& f, const char* in, char* out) {
 
 KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& expression,
                         const std::string& table_path) {
-  KeySpec spec;
+  KeySpec layout;
   if (Trim(expression).empty()) Fail(kErrBadExpression, "the expression is empty");
   size_t start = 0;
   while (true) {
@@ -609,12 +609,12 @@ KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& exp
       Fail(kErrFieldNotFound, name + " named in the index expression \"" + expression +
                                   "\" does not exist in the table " + table_path + ".");
     }
-    spec.fields.push_back(found);
-    spec.width += KeyWidth(*found);
+    layout.fields.push_back(found);
+    layout.width += KeyWidth(*found);
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  return spec;
+  return layout;
 }
 
 std::string EncodeIndexHeader(const IndexHeader& h) {

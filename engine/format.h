@@ -95,8 +95,8 @@ struct KeySpec {
 // kErrFieldNotFound naming an unknown field, kErrBadExpression for an empty part.
 KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& expression,
                         const std::string& table_path);
-inline void ExtractKey(const KeySpec& spec, const char* record, char* out) {
-  for (const Field* f : spec.fields) {
+inline void ExtractKey(const KeySpec& layout, const char* record, char* out) {
+  for (const Field* f : layout.fields) {
     KeyImage(*f, record + f->offset, out);
     out += KeyWidth(*f);
   }

@@ -182,9 +182,9 @@ TEST(ExpressionTest, FieldsAndErrors) {
   auto fields = LayOutFields({{"IITEM", FieldType::kCharacter, 10, 0},
                               {"ILOCATION", FieldType::kCharacter, 6, 0},
                               {"IQTY", FieldType::kNumeric, 8, 2}});
-  KeySpec spec = ParseExpression(fields, "iitem; ILOCATION;IQTY", "t.adt");
-  ASSERT_EQ(spec.fields.size(), 3u);
-  EXPECT_EQ(spec.width, 10u + 6u + 8u);
+  KeySpec layout = ParseExpression(fields, "iitem; ILOCATION;IQTY", "t.adt");
+  ASSERT_EQ(layout.fields.size(), 3u);
+  EXPECT_EQ(layout.width, 10u + 6u + 8u);
   try {
     ParseExpression(fields, "IITEM;NOSUCH", "t.adt");
     ADD_FAILURE();

@@ -307,10 +307,10 @@ std::vector<TagInfo> WriteIndexFile(const std::string& path, std::vector<TagPlan
       const uint32_t key_width = plan.key.width;
       const uint32_t entry_width = key_width + 4;
       EntrySorter sorter(entry_width, SortBudget(), temp_base);
-      const KeySpec& spec = plan.key;
+      const KeySpec& layout = plan.key;
       source([&](uint32_t recno, const char* image) {
         char* slot = sorter.Slot();
-        ExtractKey(spec, image, slot);
+        ExtractKey(layout, image, slot);
         PutBE32(slot + key_width, recno);
       });
       PageWriter writer(&out, tag.info.page_size, entry_width, ordinal);

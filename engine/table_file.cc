@@ -474,9 +474,9 @@ void TableFile::ForEachTagEntry(const std::string& tag,
 }
 
 std::string TableFile::KeyOf(const std::string& expression, const char* image) const {
-  KeySpec spec = ParseExpression(impl_->header.fields, expression, impl_->path);
-  std::string key(spec.width, '\0');
-  ExtractKey(spec, image, key.data());
+  KeySpec layout = ParseExpression(impl_->header.fields, expression, impl_->path);
+  std::string key(layout.width, '\0');
+  ExtractKey(layout, image, key.data());
   return key;
 }
 

@@ -76,16 +76,16 @@ void CheckRecords(const TableFile& table, Problems* problems, std::vector<bool>*
 void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32_t ordinal,
               const std::vector<bool>& live, uint32_t live_count, Problems* file_problems) {
   TagProblems problems(file_problems, tag.info.name);
-  KeySpec spec;
+  KeySpec layout;
   try {
-    spec = ParseExpression(table.Fields(), tag.info.expression, table.Path());
+    layout = ParseExpression(table.Fields(), tag.info.expression, table.Path());
   } catch (const EngineError& e) {
     problems.Add(e.Message());
     return;
   }
-  if (spec.width != tag.info.key_width) {
+  if (layout.width != tag.info.key_width) {
     problems.Add("the key width is " + std::to_string(tag.info.key_width) + ", the expression \"" +
-                 tag.info.expression + "\" gives " + std::to_string(spec.width));
+                 tag.info.expression + "\" gives " + std::to_string(layout.width));
     return;
   }
   // Pages first: entries of a page that fails its checksum cannot be trusted.
@@ -120,7 +120,7 @@ void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32
   table.ForEachRecord([&](uint32_t recno, bool deleted, const char* image) {
     if (!deleted) {
       char* slot = expected.Slot();
-      ExtractKey(spec, image, slot);
+      ExtractKey(layout, image, slot);
       PutBE32(slot + kw, recno);
     }
     return true;
