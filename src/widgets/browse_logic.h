@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "widgets/geometry.h"
+
 // The options of the folder dialog, one bit each (bit n = 1 << n in BrowseOptions).
 enum TBrowseDlgOption : int {
   doBrowseForComputer = 0,
@@ -80,21 +82,9 @@ constexpr std::size_t kStatusPathChars = 40;
 // either end.
 std::string TrimPathBlanks(const std::string& path);
 
-struct ScreenRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
-  bool operator==(const ScreenRect&) const = default;
-};
-
-struct ScreenPoint {
-  int x = 0;
-  int y = 0;
-  bool operator==(const ScreenPoint&) const = default;
-};
+// Screen coordinates, in the widgets' shared rectangle and point types.
+using ScreenRect = PixelRect;
+using ScreenPoint = PixelPoint;
 
 // The top-left corner of a dialog of the given size centred over `reference`, then pulled
 // inside `desktop` (the virtual desktop): first off its right and bottom edges, then off its

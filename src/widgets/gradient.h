@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "widgets/geometry.h"
+
 // A colour value: red in the lowest byte, then green, then blue (0x00BBGGRR). A value with
 // the top bit set names a system colour by its index in the low byte and is resolved to RGB
 // when it is drawn.
@@ -55,23 +57,6 @@ enum TGradientDirection {
 };
 
 enum TImageStyle { isCenter, isClip, isFill, isStretch, isTiled };
-
-struct PixelPoint {
-  int x = 0;
-  int y = 0;
-  bool operator==(const PixelPoint&) const = default;
-};
-
-// A rectangle that includes left and top and excludes right and bottom.
-struct PixelRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
-  bool operator==(const PixelRect&) const = default;
-};
 
 // One rectangle fill.
 struct RectBand {
