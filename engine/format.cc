@@ -1,5 +1,6 @@
 #include "engine/format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -617,16 +618,54 @@ KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& exp
   return layout;
 }
 
-std::string EncodeIndexHeader(const IndexHeader& h) {
-  std::string out(IndexHeaderSize(h.tags.size()), '\0');
+uint64_t IndexHeader::DataEnd() const {
+  return tags.empty() ? IndexDataStart(capacity)
+                      : tags.back().first_page +
+                            uint64_t(tags.back().info.page_count) * tags.back().info.page_size;
+}
+
+std::string EncodeIndexPreamble(uint32_t capacity) {
+  std::string out(kIndexPreamble, '\0');
   char* p = out.data();
   std::memcpy(p, kIndexMagic, 8);
   PutU32(p + 8, kIndexVersion);
-  PutU32(p + 12, static_cast<uint32_t>(out.size()));
-  PutU32(p + 16, static_cast<uint32_t>(h.tags.size()));
-  PutU32(p + 24, h.table_records);
-  char* d = p + kIndexFixedHeader;
-  for (const IndexTag& t : h.tags) {
+  PutU32(p + 12, capacity);
+  PutU32(p + 28, Crc32(p, 28));
+  return out;
+}
+
+HeaderStatus DecodeIndexPreamble(const char* data, size_t size, uint32_t* capacity,
+                                 std::string* why) {
+  if (size < kIndexPreamble || std::memcmp(data, kIndexMagic, 8) != 0) {
+    *why = "it does not begin with the index file mark";
+    return HeaderStatus::kNotOurs;
+  }
+  if (GetU32(data + 28) != Crc32(data, 28)) {
+    *why = "the checksum of its first bytes does not match";
+    return HeaderStatus::kDamaged;
+  }
+  if (GetU32(data + 8) != kIndexVersion) {
+    *why = "its format version " + std::to_string(GetU32(data + 8)) + " is not supported";
+    return HeaderStatus::kDamaged;
+  }
+  *capacity = GetU32(data + 12);
+  for (size_t i = 16; i < 28; ++i) {
+    if (data[i] != 0 || *capacity < 1 || *capacity > kMaxTagCapacity) {
+      *why = "its first bytes are not valid";
+      return HeaderStatus::kDamaged;
+    }
+  }
+  return HeaderStatus::kOk;
+}
+
+std::string EncodeIndexSlot(IndexHeader* h) {
+  std::string out(SlotSize(h->capacity), '\0');
+  char* p = out.data();
+  PutU64(p, h->generation);
+  PutU32(p + 8, static_cast<uint32_t>(h->tags.size()));
+  PutU32(p + 12, h->table_records);
+  char* d = p + kSlotFixed;
+  for (const IndexTag& t : h->tags) {
     std::memcpy(d, t.info.name.data(), std::min(t.info.name.size(), kTagNameField - 1));
     std::memcpy(d + kTagNameField, t.info.expression.data(),
                 std::min(t.info.expression.size(), kTagExpressionField - 1));
@@ -638,40 +677,37 @@ std::string EncodeIndexHeader(const IndexHeader& h) {
     PutU64(n + 16, t.first_page);
     d += kTagDescriptorSize;
   }
-  PutU32(p + 20, Crc32(out.data(), out.size()));
+  h->checksum = Crc32(out.data(), out.size());
+  PutU32(p + 16, h->checksum);
   return out;
 }
 
-HeaderStatus DecodeIndexHeader(const char* data, size_t size, IndexHeader* h, std::string* why) {
-  if (size < kIndexFixedHeader || std::memcmp(data, kIndexMagic, 8) != 0) {
-    *why = "it does not begin with the index file mark";
-    return HeaderStatus::kNotOurs;
-  }
-  uint32_t header_size = GetU32(data + 12);
-  uint32_t count = GetU32(data + 16);
-  if (count > 100000 || header_size != IndexHeaderSize(count)) {
-    *why = "the header size does not match its tag count";
-    return HeaderStatus::kDamaged;
-  }
-  if (size < header_size) {
-    *why = "the file ends inside its header";
-    return HeaderStatus::kDamaged;
-  }
-  std::string copy(data, header_size);
-  PutU32(copy.data() + 20, 0);
-  if (Crc32(copy.data(), copy.size()) != GetU32(data + 20)) {
+SlotStatus DecodeIndexSlot(const char* data, uint32_t capacity, IndexHeader* h, std::string* why) {
+  const size_t size = SlotSize(capacity);
+  if (std::all_of(data, data + size, [](char c) { return c == 0; })) return SlotStatus::kEmpty;
+  const uint32_t stored = GetU32(data + 16);
+  static const char kZero[4] = {0, 0, 0, 0};
+  uint32_t crc = Crc32(data, 16);
+  crc = Crc32(kZero, 4, crc);
+  crc = Crc32(data + 20, size - 20, crc);
+  if (crc != stored) {
     *why = "the header checksum does not match";
-    return HeaderStatus::kDamaged;
+    return SlotStatus::kDamaged;
   }
-  if (GetU32(data + 8) != kIndexVersion) {
-    *why = "its format version " + std::to_string(GetU32(data + 8)) + " is not supported";
-    return HeaderStatus::kDamaged;
+  const uint64_t generation = GetU64(data);
+  const uint32_t count = GetU32(data + 8);
+  if (generation == 0 || count > capacity) {
+    *why = "the header's generation or tag count is not valid";
+    return SlotStatus::kDamaged;
   }
-  h->table_records = GetU32(data + 24);
-  h->tags.clear();
-  uint64_t next = header_size;
+  IndexHeader out;
+  out.capacity = capacity;
+  out.generation = generation;
+  out.checksum = stored;
+  out.table_records = GetU32(data + 12);
+  uint64_t next = IndexDataStart(capacity);
   for (uint32_t i = 0; i < count; ++i) {
-    const char* d = data + kIndexFixedHeader + i * kTagDescriptorSize;
+    const char* d = data + kSlotFixed + size_t(i) * kTagDescriptorSize;
     IndexTag t;
     t.info.name.assign(d, strnlen(d, kTagNameField));
     t.info.expression.assign(d + kTagNameField, strnlen(d + kTagNameField, kTagExpressionField));
@@ -681,17 +717,18 @@ HeaderStatus DecodeIndexHeader(const char* data, size_t size, IndexHeader* h, st
     t.info.entry_count = GetU32(n + 8);
     t.info.page_count = GetU32(n + 12);
     t.first_page = GetU64(n + 16);
-    uint32_t capacity = PageCapacity(t.info.page_size, t.info.key_width);
+    uint32_t page_capacity = PageCapacity(t.info.page_size, t.info.key_width);
     if (t.info.name.empty() || t.info.page_size < kMinPageSize || t.info.page_size > kMaxPageSize ||
-        capacity == 0 || t.info.page_count != PagesFor(t.info.entry_count, capacity) ||
+        page_capacity == 0 || t.info.page_count != PagesFor(t.info.entry_count, page_capacity) ||
         t.first_page != next) {
       *why = "the descriptor of tag " + std::to_string(i + 1) + " is not valid";
-      return HeaderStatus::kDamaged;
+      return SlotStatus::kDamaged;
     }
     next += uint64_t(t.info.page_count) * t.info.page_size;
-    h->tags.push_back(t);
+    out.tags.push_back(t);
   }
-  return HeaderStatus::kOk;
+  *h = std::move(out);
+  return SlotStatus::kSound;
 }
 
 void SealPage(char* page, uint32_t page_size, uint32_t tag_ordinal, uint32_t page_number,

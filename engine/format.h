@@ -104,11 +104,16 @@ inline void ExtractKey(const KeySpec& layout, const char* record, char* out) {
 
 // ---- Index file ----
 inline constexpr char kIndexMagic[8] = {'K', 'X', 'I', 'N', 'D', 'E', 'X', '\x1a'};
-inline constexpr uint32_t kIndexVersion = 1;
-inline constexpr size_t kIndexFixedHeader = 32;
+inline constexpr uint32_t kIndexVersion = 2;
+inline constexpr size_t kIndexPreamble = 32;
+inline constexpr size_t kSlotFixed = 64;
 inline constexpr size_t kTagNameField = 128;
 inline constexpr size_t kTagExpressionField = 512;
 inline constexpr size_t kTagDescriptorSize = kTagNameField + kTagExpressionField + 32;
+// Tags a header slot of a new index file holds at least; a file made for more tags gets
+// room for twice as many.
+inline constexpr uint32_t kMinTagCapacity = 8;
+inline constexpr uint32_t kMaxTagCapacity = 100000;
 inline constexpr uint32_t kPageMagic = 0x4750584B;  // "KXPG" read as little-endian bytes
 inline constexpr size_t kPageHeader = 20;
 
@@ -117,15 +122,45 @@ struct IndexTag {
   uint64_t first_page = 0;  // file offset of the tag's first page
 };
 
+// The header of an index file: the tags as its current header slot describes them, and
+// where that slot lies.
 struct IndexHeader {
-  uint32_t table_records = 0;  // records in the table when the file was written
+  uint32_t table_records = 0;  // records in the table when the header was written
   std::vector<IndexTag> tags;
+  uint32_t capacity = kMinTagCapacity;  // tags a header slot holds
+  uint32_t slot = 0;                    // the slot (0 or 1) holding this header
+  uint64_t generation = 1;              // rises by one with every header written to the file
+  uint32_t checksum = 0;                // the slot's checksum: tells one header from another
+
+  // Just past the last page: where the pages of a tag added to the file begin.
+  uint64_t DataEnd() const;
 };
 
-inline size_t IndexHeaderSize(size_t tags) { return kIndexFixedHeader + tags * kTagDescriptorSize; }
-std::string EncodeIndexHeader(const IndexHeader& header);
-HeaderStatus DecodeIndexHeader(const char* data, size_t size, IndexHeader* header,
-                               std::string* why);
+inline uint64_t SlotSize(uint32_t capacity) {
+  return kSlotFixed + uint64_t(capacity) * kTagDescriptorSize;
+}
+inline uint64_t SlotOffset(uint32_t capacity, uint32_t slot) {
+  return kIndexPreamble + slot * SlotSize(capacity);
+}
+// Where the pages of the first tag begin.
+inline uint64_t IndexDataStart(uint32_t capacity) { return SlotOffset(capacity, 2); }
+// The slot capacity of a new index file for `tags` tags.
+inline uint32_t TagCapacityFor(size_t tags) {
+  return tags <= kMinTagCapacity / 2 ? kMinTagCapacity : static_cast<uint32_t>(tags * 2);
+}
+
+std::string EncodeIndexPreamble(uint32_t capacity);
+// `data` holds `size` bytes from the start of the file; on success fills *capacity.
+HeaderStatus DecodeIndexPreamble(const char* data, size_t size, uint32_t* capacity,
+                                 std::string* why);
+// A header slot (SlotSize(header.capacity) bytes) for the header's generation and tags;
+// sets header->checksum.
+std::string EncodeIndexSlot(IndexHeader* header);
+enum class SlotStatus { kSound, kEmpty, kDamaged };
+// Decodes a slot of SlotSize(capacity) bytes; an empty slot is all zero bytes. On kSound
+// fills *header (slot number aside).
+SlotStatus DecodeIndexSlot(const char* data, uint32_t capacity, IndexHeader* header,
+                           std::string* why);
 // Entries that fit in one page (0 when not even one does).
 inline uint32_t PageCapacity(uint32_t page_size, uint32_t key_width) {
   return page_size < kPageHeader ? 0 : (page_size - kPageHeader) / (key_width + 4);

@@ -1,5 +1,6 @@
-// Building index files: sorting fixed-width entries within a memory budget and writing tags
-// as checksummed pages. Internal to the engine.
+// Building index files: tags sorted from the records, written as checksummed pages, added to
+// the end of an index file under a new header, or renumbered for a pack. Internal to the
+// engine.
 #pragma once
 
 #include <cstddef>
@@ -9,63 +10,34 @@
 #include <string>
 #include <vector>
 
+#include "engine/buffered_io.h"
+#include "engine/entry_sort.h"
 #include "engine/format.h"
 #include "engine/os_file.h"
 
 namespace kxengine {
 
-// Gathers writes into large blocks.
-class BufferedWriter {
+// The record numbers a pack gives: the live records numbered from 1 in file order.
+class PackedNumbers {
  public:
-  BufferedWriter(OsFile* file, uint64_t offset, size_t buffer_size = 1 << 20);
-  void Write(const void* data, size_t n);
-  void Flush();
-  uint64_t Offset() const { return offset_ + used_; }
+  // Called for every record in file order.
+  void Add(bool deleted);
+  // The new number of record `old`; 0 for a deleted record or one past the end.
+  uint32_t NewNumber(uint32_t old) const {
+    if (old == 0 || old > count_) return 0;
+    const uint32_t i = old - 1;
+    const uint64_t word = live_[i / 64];
+    const uint64_t bit = uint64_t(1) << (i % 64);
+    if ((word & bit) == 0) return 0;
+    return rank_[i / 64] + static_cast<uint32_t>(__builtin_popcountll(word & (bit - 1))) + 1;
+  }
+  uint32_t Live() const { return live_count_; }
 
  private:
-  OsFile* file_;
-  uint64_t offset_;
-  std::vector<char> buffer_;
-  size_t used_ = 0;
-};
-
-struct EntrySorterItem {
-  uint64_t prefix;  // 8 bytes of the entry, big-endian, as one word
-  uint32_t index;   // the entry's place in the buffer
-};
-
-// Collects entries of one fixed width, sorts them by their bytes (memcmp order) and hands
-// them back in order. Beyond the memory budget it writes sorted runs to temporary files
-// (removed when the sorter ends) and merges them.
-class EntrySorter {
- public:
-  EntrySorter(uint32_t width, size_t budget, std::string temp_base);
-  ~EntrySorter();
-  EntrySorter(const EntrySorter&) = delete;
-  EntrySorter& operator=(const EntrySorter&) = delete;
-
-  // Room for the next entry; valid until the next call.
-  char* Slot();
-  // Hands every entry to `sink` in order; call once, after the last Slot().
-  void Drain(const std::function<void(const char* entry)>& sink);
-  uint64_t Count() const { return count_; }
-  size_t RunCount() const { return runs_.size(); }
-
- private:
-  using Item = EntrySorterItem;
-  void SortBuffer();
-  void Spill();
-
-  uint32_t width_;
-  size_t budget_;
-  std::string temp_base_;
-  size_t capacity_;  // entries held in memory before a spill
-  std::vector<char> data_;
-  std::vector<Item> items_;
-  size_t used_ = 0;
-  uint64_t count_ = 0;
-  std::vector<std::string> runs_;
-  std::vector<uint64_t> run_sizes_;
+  std::vector<uint64_t> live_;  // one bit per record
+  std::vector<uint32_t> rank_;  // live records before each word
+  uint32_t count_ = 0;
+  uint32_t live_count_ = 0;
 };
 
 // Where the entries of one tag of a new index file come from.
@@ -73,6 +45,9 @@ struct TagPlan {
   TagInfo info;                         // name, expression, page size (the rest is filled in)
   const IndexTag* copy_from = nullptr;  // pages copied from the old file (already checked)
   uint32_t old_ordinal = 0;
+  // A tag of the old file that matches the records as they are: its entries are kept with
+  // the numbers the pack gives (WriteIndexFile's `renumber`), dropping deleted records.
+  const IndexTag* renumber_from = nullptr;
   KeySpec key;  // for a tag built from the records
 };
 
@@ -81,16 +56,36 @@ struct TagPlan {
 using RecordSource =
     std::function<void(const std::function<void(uint32_t recno, const char* image)>& fn)>;
 
-// Writes a complete index file to `path` (created or emptied), flushes it to the disk and
-// returns the tags as written. `old_file` is the file that copied tags come from.
-std::vector<TagInfo> WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans,
-                                    OsFile* old_file, const RecordSource& source,
-                                    uint32_t table_records, const std::string& temp_base);
+// Writes a complete index file to `path` (created or emptied) and flushes it to the disk.
+// `old_file` is the file that copied and renumbered tags come from. Tags built from the
+// records are all fed by one pass over them. Returns the header as written.
+IndexHeader WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans, OsFile* old_file,
+                           const RecordSource& source, uint32_t table_records,
+                           const std::string& temp_base, const PackedNumbers* renumber = nullptr);
+
+// Adds a tag built from the records to an index file whose header is `current`, without
+// rewriting what is there: the new pages go after the last one and are flushed, then the
+// new header goes into the other header slot and is flushed. Until that last write the old
+// header stays in force. Returns the new header.
+IndexHeader AppendTag(OsFile* file, const IndexHeader& current, TagPlan& plan,
+                      const RecordSource& source, uint32_t table_records,
+                      const std::string& temp_base);
+
+// After a failed AppendTag: clears the other header slot and cuts the bytes after the last
+// page of `current`, so the file is as it was. Best effort: failures are ignored.
+void UndoAppend(OsFile* file, const IndexHeader& current) noexcept;
 
 // Checks every page of a tag; empty when all are sound, else the first problem.
 std::string CheckTagPages(OsFile* file, const IndexTag& tag, uint32_t ordinal);
 
-// Reads the index header of an open index file; throws kErrIndexDamaged naming the file.
-IndexHeader ReadIndexHeader(OsFile* file);
+// Reads the current header of an open index file; throws kErrIndexDamaged naming the file.
+// `spare_problem`, when given, receives what is wrong with the other header slot (empty when
+// it is empty or an older sound header).
+IndexHeader ReadIndexHeader(OsFile* file, std::string* spare_problem = nullptr);
+
+// Clears what an interrupted change may leave in the index file at `path`: a damaged other
+// header slot, bytes after the last page. Nothing happens to a missing file or one whose
+// header cannot be read; a failed write throws.
+void TidyIndexFile(const std::string& path);
 
 }  // namespace kxengine

@@ -92,7 +92,45 @@ TEST_F(IndexTest, PagesAreFullExceptTheLast) {
   uint32_t per_page = (512 - 20) / (10 + 4);
   EXPECT_EQ(info.page_count, (240 + per_page - 1) / per_page);
   EXPECT_EQ(std::filesystem::file_size(table_->IndexPath()),
-            IndexHeaderSize(1) + uint64_t(info.page_count) * 512);
+            IndexDataStart(TagCapacityFor(1)) + uint64_t(info.page_count) * 512);
+}
+
+TEST_F(IndexTest, ANewTagIsAddedWithoutRewritingTheOthers) {
+  table_->CreateIndex("A", "IITEM", 512);
+  const std::string before = ReadAll(table_->IndexPath());
+  const uint64_t slot = SlotSize(TagCapacityFor(1));
+  table_->CreateIndex("B", "IDATE;IITEM", 512);
+  const std::string after = ReadAll(table_->IndexPath());
+  ASSERT_GT(after.size(), before.size());
+  // The first bytes, the first header and A's pages are as they were; B's pages follow
+  // them and its header is in the second slot.
+  EXPECT_EQ(after.substr(0, kIndexPreamble + slot), before.substr(0, kIndexPreamble + slot));
+  EXPECT_EQ(after.substr(kIndexPreamble + 2 * slot, before.size() - kIndexPreamble - 2 * slot),
+            before.substr(kIndexPreamble + 2 * slot));
+  EXPECT_NE(after.substr(kIndexPreamble + slot, slot), before.substr(kIndexPreamble + slot, slot));
+  EXPECT_EQ(TagNames(*table_), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(TagRecnos(*table_, "B"), ExpectedRecnos(*table_, "IDATE;IITEM"));
+
+  // The third tag's header goes back into the first slot; a reopened table finds all three.
+  table_->CreateIndex("C", "ICOUNT", 512);
+  table_.reset();
+  table_ = TableFile::Open(path_, OpenMode::kExclusive);
+  EXPECT_EQ(TagNames(*table_), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_TRUE(VerifyTable(*table_).Ok()) << VerifyTable(*table_).ToString();
+}
+
+TEST_F(IndexTest, AFullHeaderSlotGivesANewFileWithRoomForMore) {
+  const uint32_t capacity = TagCapacityFor(1);
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i <= capacity; ++i) {
+    names.push_back("T" + std::to_string(i));
+    table_->CreateIndex(names.back(), i % 2 ? "IITEM" : "IDATE");
+  }
+  EXPECT_EQ(TagNames(*table_), names);
+  table_->CreateIndex("LAST", "ICOUNT");
+  names.push_back("LAST");
+  EXPECT_EQ(TagNames(*table_), names);
+  EXPECT_TRUE(VerifyTable(*table_).Ok()) << VerifyTable(*table_).ToString();
 }
 
 TEST_F(IndexTest, RefusedTagsChangeNothing) {
@@ -177,9 +215,13 @@ TEST_F(IndexTest, DamagedIndexFileNeverStopsAnExclusiveOpen) {
 TEST_F(IndexTest, TagWithADamagedPageIsRebuiltWhenAnotherTagIsMade) {
   table_->CreateIndex("A", "IITEM", 512);
   table_->CreateIndex("B", "IDATE", 512);
-  std::string bytes = ReadAll(table_->IndexPath());
-  bytes[IndexHeaderSize(2) + 600] ^= 0x20;  // the second page of A
-  testing::WriteAll(table_->IndexPath(), bytes);
+  table_.reset();
+  std::string bytes = ReadAll(IndexPathOf(path_));
+  bytes[IndexDataStart(TagCapacityFor(1)) + 600] ^= 0x20;  // the second page of A
+  testing::WriteAll(IndexPathOf(path_), bytes);
+  // The damage happened while the table was closed: the next open checks the pages it did
+  // not write itself before it adds a tag.
+  table_ = TableFile::Open(path_, OpenMode::kExclusive);
   EXPECT_FALSE(VerifyTable(*table_).Ok());
   table_->CreateIndex("C", "ICOUNT");
   EXPECT_EQ(TagNames(*table_), (std::vector<std::string>{"A", "B", "C"}));
@@ -202,18 +244,41 @@ TEST_F(IndexTest, WideKeysGetLargerPagesAndEmptyTablesGetEmptyTags) {
   EXPECT_TRUE(VerifyTable(*table).Ok()) << VerifyTable(*table).ToString();
 }
 
-TEST_F(IndexTest, ACrashBeforeTheRenameLeavesTheOldIndexFile) {
-  table_->CreateIndex("A", "IITEM");
-  const std::string before = ReadAll(table_->IndexPath());
-  ArmFaultPoint("index:temp-written");
-  EXPECT_THROW(table_->CreateIndex("B", "IDATE"), FaultInjected);
-  EXPECT_EQ(ReadAll(table_->IndexPath()), before);
-  EXPECT_TRUE(std::filesystem::exists(TempIndexPathOf(path_)));
-  table_.reset();
-  // The next exclusive open clears the leftover.
-  table_ = TableFile::Open(path_, OpenMode::kExclusive);
-  EXPECT_FALSE(std::filesystem::exists(TempIndexPathOf(path_)));
-  EXPECT_TRUE(VerifyTable(*table_).Ok());
+TEST_F(IndexTest, ACrashBeforeTheCommitLeavesTheOldTags) {
+  struct Case {
+    const char* point;
+    const char* tag;  // a new tag is added to the file; an existing one replaces the file
+    const char* leftover;
+  };
+  const Case cases[] = {
+      {"index:pages-written", "B", ""},
+      {"index:temp-written", "A", ".tmp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.point);
+    table_.reset();
+    std::filesystem::remove(IndexPathOf(path_));
+    table_ = TableFile::Open(path_, OpenMode::kExclusive);
+    table_->CreateIndex("A", "IITEM");
+    const std::string before = ReadAll(table_->IndexPath());
+    ArmFaultPoint(c.point);
+    EXPECT_THROW(table_->CreateIndex(c.tag, "IDATE"), FaultInjected);
+    EXPECT_EQ(TagNames(*table_), std::vector<std::string>{"A"});
+    EXPECT_TRUE(VerifyTable(*table_).Ok()) << VerifyTable(*table_).ToString();
+    if (*c.leftover) {
+      EXPECT_EQ(ReadAll(table_->IndexPath()), before);
+      EXPECT_TRUE(std::filesystem::exists(table_->IndexPath() + c.leftover));
+    } else {
+      // The new pages were written, but no header refers to them.
+      EXPECT_GT(ReadAll(table_->IndexPath()).size(), before.size());
+    }
+    table_.reset();
+    // The next exclusive open clears what the crash left.
+    table_ = TableFile::Open(path_, OpenMode::kExclusive);
+    EXPECT_EQ(ReadAll(table_->IndexPath()), before);
+    EXPECT_FALSE(std::filesystem::exists(TempIndexPathOf(path_)));
+    EXPECT_TRUE(VerifyTable(*table_).Ok());
+  }
 }
 
 }  // namespace

@@ -193,6 +193,12 @@ void PlatformRenameOver(const std::string& from, const std::string& to) {
 
 void PlatformSyncFolderOf(const std::string&) {}
 
+void* PlatformAllocateLarge(size_t bytes) {
+  return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void PlatformFreeLarge(void* data, size_t) { VirtualFree(data, 0, MEM_RELEASE); }
+
 std::vector<std::string> ListFiles(const std::string& dir) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA data;

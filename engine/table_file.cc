@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include "engine/fault_points.h"
 #include "engine/format.h"
@@ -127,11 +128,13 @@ void Recover(OsFile* table, const std::string& table_path) {
   SyncFolderOf(journal_path);
 }
 
-// Temporary files of an index build or pack that a crash interrupted:
-// "<table>.<token>.runN.tmp", "<index>.tmp" and "<index>.new". Only called while the table is held
+// What an index build or pack that a crash interrupted leaves: the temporary files
+// "<table>.<token>.runN.tmp", "<index>.tmp" and "<index>.new", and in the index file a
+// half-written header slot or pages after the last tag. Only called while the table is held
 // exclusively, so nobody is building at the same time.
 void RemoveLeftovers(const std::string& table_path) {
   RemoveFileIfPresent(TempIndexPathOf(table_path));
+  TidyIndexFile(IndexPathOf(table_path));
   // Without a journal (recovery has run by now) a packed index file is from a pack that
   // stopped before its commit point.
   RemoveFileIfPresent(PackedIndexPathOf(table_path));
@@ -156,6 +159,29 @@ struct TableFile::Impl {
   OpenMode mode = OpenMode::kShared;
   std::unique_ptr<OsFile> file;
   TableHeader header;
+
+  // The index file's header as this handle last wrote it, and whether every tag in it was
+  // built from the records as they are now. The index file is not held open, so a header
+  // read later is trusted only when it is that very header (generation, slot and checksum).
+  struct KnownIndex {
+    uint64_t generation = 0;
+    uint32_t slot = 0;
+    uint32_t checksum = 0;
+    bool current = false;
+  };
+  std::optional<KnownIndex> known_index;
+
+  bool Knows(const IndexHeader& h) const {
+    return known_index && known_index->generation == h.generation && known_index->slot == h.slot &&
+           known_index->checksum == h.checksum;
+  }
+  bool KnowsCurrent(const IndexHeader& h) const { return Knows(h) && known_index->current; }
+  void Remember(const IndexHeader& h, bool current) {
+    known_index = KnownIndex{h.generation, h.slot, h.checksum, current};
+  }
+  void RecordsChanged() {
+    if (known_index) known_index->current = false;
+  }
 
   void RequireExclusive(const char* what) const {
     if (mode != OpenMode::kExclusive) Fail(kErrNeedsExclusive, path + " (" + what + ")");
@@ -214,7 +240,7 @@ struct TableFile::Impl {
     // Small tables get a small buffer: verification reads tables many times over.
     const size_t per_block =
         std::max<size_t>(1, std::min<size_t>(kBlockBytes / len, header.record_count));
-    std::vector<char> block(per_block * len);
+    LargeBlock block = LargeBlock::Take(per_block * len);
     for (uint32_t first = 1; first <= header.record_count;) {
       size_t n = std::min<size_t>(per_block, header.record_count - first + 1);
       if (file->ReadAt(RecordOffset(first), block.data(), n * len) != n * len) {
@@ -391,6 +417,7 @@ void TableFile::AppendRecordImages(const char* images, size_t count) {
                        count * impl_->header.record_length);
   impl_->header.record_count = static_cast<uint32_t>(total);
   impl_->WriteHeader();
+  impl_->RecordsChanged();
 }
 
 void TableFile::DeleteRecord(uint32_t recno) {
@@ -398,6 +425,7 @@ void TableFile::DeleteRecord(uint32_t recno) {
   impl_->CheckRecno(recno);
   char mark = kDeletedMark;
   impl_->file->WriteAt(impl_->RecordOffset(recno), &mark, 1);
+  impl_->RecordsChanged();
 }
 
 void TableFile::ReadRecord(uint32_t recno, std::string* image) const {
@@ -514,8 +542,44 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
   IndexHeader existing;
   bool unreadable = false;
   auto old_index = t.ExistingIndex(&existing, &unreadable);
+  const bool replaces =
+      std::any_of(existing.tags.begin(), existing.tags.end(),
+                  [&](const IndexTag& old) { return EqualsIgnoreCase(old.info.name, tag); });
+  if (old_index && !unreadable && !replaces && existing.tags.size() < existing.capacity) {
+    // A new tag goes at the end of the file, under a new header, when the tags there are
+    // sound: pages this handle wrote are, others are checked.
+    bool sound = t.Knows(existing);
+    if (!sound) {
+      sound = true;
+      for (uint32_t i = 0; i < existing.tags.size() && sound; ++i) {
+        sound = CheckTagPages(old_index.get(), existing.tags[i], i).empty();
+      }
+    }
+    if (sound) {
+      old_index.reset();
+      bool missing = false;
+      auto index = OpenPlain(IndexPath(), OsFile::Mode::kReadWrite, &missing);
+      if (index) {
+        try {
+          IndexHeader next = AppendTag(index.get(), existing, fresh, t.LiveRecords(false),
+                                       t.header.record_count, t.path);
+          t.Remember(next, t.KnowsCurrent(existing));
+          return fresh.info;
+        } catch (const FaultInjected&) {
+          throw;
+        } catch (...) {
+          UndoAppend(index.get(), existing);
+          throw;
+        }
+      }
+      // The index file went away meanwhile: a new one is made below.
+      existing = IndexHeader();
+    }
+  }
+
   std::vector<TagPlan> plans;
   bool placed = false;
+  bool current = true;  // whether every tag of the new file matches the records
   for (uint32_t i = 0; i < existing.tags.size(); ++i) {
     if (EqualsIgnoreCase(existing.tags[i].info.name, tag)) {
       if (!placed) plans.push_back(fresh);
@@ -523,12 +587,15 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
       continue;
     }
     TagPlan plan;
-    if (t.PlanExisting(existing.tags[i], i, old_index.get(), true, &plan)) plans.push_back(plan);
+    if (t.PlanExisting(existing.tags[i], i, old_index.get(), true, &plan)) {
+      if (plan.copy_from != nullptr && !t.KnowsCurrent(existing)) current = false;
+      plans.push_back(plan);
+    }
   }
   if (!placed) plans.push_back(fresh);
 
   const std::string temp = TempIndexPathOf(t.path);
-  std::vector<TagInfo> written;
+  IndexHeader written;
   try {
     written = WriteIndexFile(temp, plans, old_index.get(), t.LiveRecords(false),
                              t.header.record_count, t.path);
@@ -542,8 +609,9 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
     RemoveFileIfPresent(temp);
     throw;
   }
-  for (const TagInfo& info : written) {
-    if (EqualsIgnoreCase(info.name, tag)) return info;
+  t.Remember(written, current);
+  for (const IndexTag& info : written.tags) {
+    if (EqualsIgnoreCase(info.info.name, tag)) return info.info;
   }
   Fail(kErrIo, "the new tag " + tag + " is missing from " + IndexPath());
 }
@@ -558,55 +626,77 @@ void TableFile::Pack() {
   const std::string packed_index = PackedIndexPathOf(t.path);
   const std::string journal_path = JournalPathOf(t.path);
 
-  uint32_t live = 0;
+  PackedNumbers numbers;
   t.ForEach([&](uint32_t, bool deleted, const char*) {
-    if (!deleted) ++live;
+    numbers.Add(deleted);
     return true;
   });
+  const uint32_t live = numbers.Live();
+  // Tags this handle built from the records as they are need no sorting: their entries
+  // are kept, with the new record numbers.
+  const bool renumber = old_index && !unreadable && t.KnowsCurrent(existing);
+  auto plans_for = [&](bool keep_entries) {
+    std::vector<TagPlan> plans;
+    for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+      TagPlan plan;
+      if (keep_entries) {
+        plan.info = existing.tags[i].info;
+        plan.renumber_from = &existing.tags[i];
+        plan.old_ordinal = i;
+        plans.push_back(plan);
+      } else if (t.PlanExisting(existing.tags[i], i, old_index.get(), false, &plan)) {
+        plans.push_back(plan);
+      }
+    }
+    return plans;
+  };
 
   if (live == t.header.record_count &&
       t.file->Size() == t.header.header_size + uint64_t(live) * t.header.record_length) {
     // Nothing to remove: the table stays as it is and only the tags are built again,
-    // replacing the index file atomically as tag creation does.
+    // replacing the index file atomically as tag creation does, unless they match the
+    // records already.
     const std::string index_path = IndexPathOf(t.path);
     if (old_index && unreadable) {
       old_index.reset();
       RemoveFileIfPresent(index_path);
       SyncFolderOf(index_path);
-    } else if (old_index) {
-      std::vector<TagPlan> plans;
-      for (uint32_t i = 0; i < existing.tags.size(); ++i) {
-        TagPlan plan;
-        if (t.PlanExisting(existing.tags[i], i, old_index.get(), false, &plan)) {
-          plans.push_back(plan);
-        }
-      }
+      t.known_index.reset();
+    } else if (old_index && !renumber) {
+      std::vector<TagPlan> plans = plans_for(false);
       old_index.reset();
       const std::string temp = TempIndexPathOf(t.path);
+      IndexHeader written;
       try {
-        WriteIndexFile(temp, plans, nullptr, t.LiveRecords(false), live, t.path);
+        written = WriteIndexFile(temp, plans, nullptr, t.LiveRecords(false), live, t.path);
         RenameOver(temp, index_path);
       } catch (...) {
         RemoveFileIfPresent(temp);
         throw;
       }
+      t.Remember(written, true);
     }
     return;
   }
 
+  IndexHeader packed_header;
   try {
     // 1. The index file of the packed table, built beside the old one.
     if (old_index && unreadable) {
       action = JournalIndexAction::kRemove;
     } else if (old_index) {
-      std::vector<TagPlan> plans;
-      for (uint32_t i = 0; i < existing.tags.size(); ++i) {
-        TagPlan plan;
-        if (t.PlanExisting(existing.tags[i], i, old_index.get(), false, &plan)) {
-          plans.push_back(plan);
-        }
+      std::vector<TagPlan> plans = plans_for(renumber);
+      try {
+        packed_header = WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true),
+                                       live, t.path, &numbers);
+      } catch (const EngineError& error) {
+        // A tag that no longer matches the records (its file changed under this handle) is
+        // built from the records instead.
+        if (!renumber || error.Code() != kErrIndexDamaged) throw;
+        plans = plans_for(false);
+        packed_header =
+            WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true), live, t.path);
       }
-      WriteIndexFile(packed_index, plans, nullptr, t.LiveRecords(true), live, t.path);
       action = JournalIndexAction::kReplace;
       FaultPoint("pack:index-built");
     }
@@ -670,6 +760,11 @@ void TableFile::Pack() {
     throw;
   }
   t.LoadHeader();
+  if (action == JournalIndexAction::kReplace) {
+    t.Remember(packed_header, true);
+  } else {
+    t.known_index.reset();
+  }
 }
 
 }  // namespace kxengine

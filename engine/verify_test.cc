@@ -50,7 +50,7 @@ TEST_F(VerifyTest, SoundFolder) {
 
 TEST_F(VerifyTest, EveryByteFlipOfTheIndexFileIsReported) {
   const std::string sound = ReadAll(index_);
-  ASSERT_GT(sound.size(), IndexHeaderSize(2) + 512u);
+  ASSERT_GT(sound.size(), IndexDataStart(TagCapacityFor(2)) + 512u);
   {
     // The table stays open: only the index file changes from one flip to the next.
     auto table = TableFile::Open(path_, OpenMode::kReadOnly);
@@ -61,10 +61,12 @@ TEST_F(VerifyTest, EveryByteFlipOfTheIndexFileIsReported) {
       if (VerifyTable(*table).Ok()) ADD_FAILURE() << "a flip at byte " << i << " went unnoticed";
     }
   }
+  // Bytes after the last page belong to no tag (a tag creation cut short leaves them); a
+  // file that ends early is damaged.
   WriteAll(index_, sound + "x");
-  EXPECT_TRUE(Mentions(VerifyTable(path_), "bytes, its header describes"));
+  EXPECT_TRUE(VerifyTable(path_).Ok()) << VerifyTable(path_).ToString();
   WriteAll(index_, sound.substr(0, sound.size() - 1));
-  EXPECT_FALSE(VerifyTable(path_).Ok());
+  EXPECT_TRUE(Mentions(VerifyTable(path_), "bytes, its header describes"));
   WriteAll(index_, sound);
   EXPECT_TRUE(VerifyTable(path_).Ok());
 }
