@@ -9,6 +9,7 @@ void BufferedWriter::WriteLarge(const void* data, size_t n) {
   Flush();
   if (n >= buffer_.size()) {
     file_->WriteAt(offset_, data, n);
+    if (write_behind_) file_->StartWriteback(offset_, n);
     offset_ += n;
     return;
   }
@@ -19,6 +20,7 @@ void BufferedWriter::WriteLarge(const void* data, size_t n) {
 void BufferedWriter::Flush() {
   if (used_ == 0) return;
   file_->WriteAt(offset_, buffer_.data(), used_);
+  if (write_behind_) file_->StartWriteback(offset_, used_);
   offset_ += used_;
   used_ = 0;
 }

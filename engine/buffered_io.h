@@ -31,6 +31,9 @@ class BufferedWriter {
   }
   void Flush();
   uint64_t Offset() const { return offset_ + used_; }
+  // Starts the disk writing each block as soon as it is written, for a file that will be
+  // flushed: the flush then waits for less.
+  void WriteBehind() { write_behind_ = true; }
 
  private:
   void WriteLarge(const void* data, size_t n);
@@ -38,6 +41,7 @@ class BufferedWriter {
   uint64_t offset_;
   LargeBlock buffer_;
   size_t used_ = 0;
+  bool write_behind_ = false;
 };
 
 }  // namespace kxengine

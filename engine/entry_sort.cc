@@ -15,15 +15,17 @@
 namespace kxengine {
 namespace {
 
-// One entry during the sort: packed key bits and either the entry's place in the buffer or,
-// when the key bits say everything about the key, its record number.
+// One entry during the sort: packed key bits in N words (the most significant first) and
+// either the entry's place in the buffer or, when the words say everything about the key,
+// its record number.
 #pragma pack(push, 4)
+template <int N>
 struct Item {
-  uint64_t key;
+  uint64_t key[N];
   uint32_t ref;
 };
 #pragma pack(pop)
-static_assert(sizeof(Item) == 12, "items are packed");
+static_assert(sizeof(Item<1>) == 12 && sizeof(Item<2>) == 20, "items are packed");
 
 // Beyond this many differing key bytes the packing tables grow large for little gain: such
 // keys (long texts) are sorted by comparing their bytes.
@@ -37,7 +39,8 @@ inline uint64_t Load64(const char* p) {
 
 // The bits in which keys differ from one another, and how to pack them into words that
 // sort like the keys: constant bits are the same in every key, so leaving them out keeps
-// the order.
+// the order. The differing bits of a key byte stay together in one word; each word is
+// filled from its top, the bits below the last byte's are zero.
 class KeyBits {
  public:
   KeyBits(const char* data, size_t n, uint32_t width, uint32_t key_width) : key_width_(key_width) {
@@ -56,12 +59,22 @@ class KeyBits {
     std::vector<uint8_t> mask(diff.size() * 8, 0);
     std::memcpy(mask.data(), diff.data(), diff.size() * 8);
     template_.assign(data, key_width);
+    unsigned room = 0;  // bits left in the last word
     for (uint32_t j = 0; j < key_width; ++j) {
       if (mask[j] == 0) continue;
       template_[j] = static_cast<char>(static_cast<uint8_t>(template_[j]) & ~mask[j]);
-      positions_.push_back({j, static_cast<uint8_t>(__builtin_popcount(mask[j])), mask[j]});
-      total_bits_ += positions_.back().bits;
+      const unsigned bits = static_cast<unsigned>(__builtin_popcount(mask[j]));
+      if (bits > room) {
+        used_.push_back(0);
+        word_first_.push_back(static_cast<uint32_t>(positions_.size()));
+        room = 64;
+      }
+      room -= bits;
+      used_.back() += bits;
+      positions_.push_back({j, static_cast<uint32_t>(used_.size() - 1), static_cast<uint8_t>(bits),
+                            mask[j], static_cast<uint8_t>(room)});
     }
+    word_first_.push_back(static_cast<uint32_t>(positions_.size()));
     if (positions_.size() > kMaxPackedPositions) return;
     pack_.resize(positions_.size() * 256);
     unpack_.resize(positions_.size() * 256);
@@ -82,97 +95,96 @@ class KeyBits {
         unpack_[i * 256 + b] = static_cast<uint8_t>(spread);
       }
     }
-    // Where each 64-bit word of the packed bits begins.
-    uint64_t before = 0;
-    for (size_t i = 0; i < positions_.size(); ++i) {
-      while (word_start_.size() * 64 < before + positions_[i].bits) {
-        word_start_.push_back(
-            {static_cast<uint32_t>(i), static_cast<uint8_t>(word_start_.size() * 64 - before)});
-      }
-      before += positions_[i].bits;
-    }
   }
 
   bool Packable() const { return !pack_.empty() || positions_.empty(); }
-  bool OneWord() const { return total_bits_ <= 64; }
-  size_t Words() const { return word_start_.size(); }
-  unsigned WordBits(size_t w) const {
-    return static_cast<unsigned>(std::min<uint64_t>(64, total_bits_ - 64 * w));
-  }
+  size_t Words() const { return used_.size(); }
+  // The bits in use at the top of word w.
+  unsigned Used(size_t w) const { return used_[w]; }
 
-  // Bits [64w, 64w + 64) of the packed key, at the low end of the word.
+  // Word w of the packed bits of a key.
   uint64_t Word(const char* key, size_t w) const {
-    const unsigned want = WordBits(w);
     uint64_t v = 0;
-    unsigned have = 0;
-    size_t i = word_start_[w].first;
-    unsigned skip = word_start_[w].second;
-    for (; have < want; ++i) {
+    for (uint32_t i = word_first_[w]; i < word_first_[w + 1]; ++i) {
       const Position& p = positions_[i];
-      uint64_t c = pack_[i * 256 + static_cast<uint8_t>(key[p.offset])];
-      unsigned b = p.bits;
-      if (skip != 0) {
-        b -= skip;
-        c &= (uint64_t(1) << b) - 1;
-        skip = 0;
-      }
-      if (have + b > want) {
-        const unsigned take = want - have;
-        v = (v << take) | (c >> (b - take));
-        have = want;
-      } else {
-        v = (v << b) | c;
-        have += b;
-      }
+      v |= uint64_t(pack_[i * 256 + static_cast<uint8_t>(key[p.offset])]) << p.shift;
     }
     return v;
   }
+  // The first N words (the key's words beyond them are zero).
+  template <int N>
+  void Words(const char* key, uint64_t* out) const {
+    for (int w = 0; w < N; ++w) out[w] = 0;
+    const uint8_t* pack = pack_.data();
+    for (const Position& p : positions_) {
+      out[p.word] |= uint64_t(pack[static_cast<uint8_t>(key[p.offset])]) << p.shift;
+      pack += 256;
+    }
+  }
 
-  // The key whose packed bits are `word` (for keys that fit one word).
-  void Rebuild(uint64_t word, char* out) const {
+  // The key whose packed bits are `words` (all of them).
+  void Rebuild(const uint64_t* words, char* out) const {
     std::memcpy(out, template_.data(), key_width_);
-    for (size_t i = positions_.size(); i-- > 0;) {
-      const Position& p = positions_[i];
+    const uint8_t* unpack = unpack_.data();
+    for (const Position& p : positions_) {
       out[p.offset] = static_cast<char>(static_cast<uint8_t>(out[p.offset]) |
-                                        unpack_[i * 256 + (word & ((1u << p.bits) - 1))]);
-      word >>= p.bits;
+                                        unpack[(words[p.word] >> p.shift) & ((1u << p.bits) - 1)]);
+      unpack += 256;
     }
   }
 
  private:
   struct Position {
-    uint32_t offset;
+    uint32_t offset;  // in the key
+    uint32_t word;
     uint8_t bits;
     uint8_t mask;
+    uint8_t shift;  // of the packed bits within their word
   };
   uint32_t key_width_;
-  uint64_t total_bits_ = 0;
-  std::vector<Position> positions_;  // key bytes that differ, in key order
-  std::vector<uint8_t> pack_;        // per position: a byte's differing bits, packed
-  std::vector<uint8_t> unpack_;      // per position: packed bits back in their places
-  std::string template_;             // the key bytes with every differing bit cleared
-  std::vector<std::pair<uint32_t, uint8_t>> word_start_;  // first position, bits to skip
+  std::vector<Position> positions_;   // key bytes that differ, in key order
+  std::vector<unsigned> used_;        // bits in use in each word
+  std::vector<uint32_t> word_first_;  // the first position of each word, then the count
+  std::vector<uint8_t> pack_;         // per position: a byte's differing bits, packed
+  std::vector<uint8_t> unpack_;       // per position: packed bits back in their places
+  std::string template_;              // the key bytes with every differing bit cleared
 };
 
-// Stable least-significant-digit radix sort of the items by the low `bits` bits of their
-// keys. Returns where the sorted items are: `a` or `tmp`.
-Item* RadixSort(Item* a, Item* tmp, size_t n, unsigned bits) {
-  if (bits == 0 || n < 2) return a;
-  const unsigned digits = (bits + 10) / 11;
-  const unsigned digit_bits = (bits + digits - 1) / digits;
-  const uint64_t digit_mask = (uint64_t(1) << digit_bits) - 1;
-  std::vector<uint32_t> counts(size_t(digits) << digit_bits, 0);
-  for (size_t i = 0; i < n; ++i) {
-    const uint64_t k = a[i].key;
-    for (unsigned d = 0; d < digits; ++d) {
-      ++counts[(size_t(d) << digit_bits) + ((k >> (d * digit_bits)) & digit_mask)];
+// Stable least-significant-digit radix sort of the items by their key words, of which
+// `used[w]` bits at the top of word w are in use. Returns where the sorted items are: `a` or
+// `tmp`.
+template <int N>
+Item<N>* RadixSort(Item<N>* a, Item<N>* tmp, size_t n, const unsigned* used) {
+  struct Digit {
+    int word;
+    unsigned shift;
+    unsigned bits;
+    size_t counts;  // where its counts begin
+  };
+  std::vector<Digit> digits;
+  size_t total = 0;
+  for (int w = N - 1; w >= 0; --w) {
+    if (used[w] == 0) continue;
+    const unsigned count = (used[w] + 10) / 11;
+    const unsigned each = (used[w] + count - 1) / count;
+    for (unsigned low = 64 - used[w]; low < 64; low += each) {
+      const unsigned bits = std::min(each, 64 - low);
+      digits.push_back({w, low, bits, total});
+      total += size_t(1) << bits;
     }
   }
-  Item* src = a;
-  Item* dst = tmp;
-  for (unsigned d = 0; d < digits; ++d) {
-    uint32_t* c = counts.data() + (size_t(d) << digit_bits);
-    const size_t buckets = size_t(1) << digit_bits;
+  if (digits.empty() || n < 2) return a;
+  std::vector<uint32_t> counts(total, 0);
+  for (size_t i = 0; i < n; ++i) {
+    for (const Digit& d : digits) {
+      ++counts[d.counts + ((a[i].key[d.word] >> d.shift) & ((uint64_t(1) << d.bits) - 1))];
+    }
+  }
+  Item<N>* src = a;
+  Item<N>* dst = tmp;
+  for (const Digit& d : digits) {
+    uint32_t* c = counts.data() + d.counts;
+    const size_t buckets = size_t(1) << d.bits;
     // A digit that is the same in every item changes nothing.
     bool single = false;
     for (size_t b = 0; b < buckets; ++b) {
@@ -186,39 +198,73 @@ Item* RadixSort(Item* a, Item* tmp, size_t n, unsigned bits) {
       c[b] = sum;
       sum += count;
     }
-    const unsigned shift = d * digit_bits;
-    for (size_t i = 0; i < n; ++i) dst[c[(src[i].key >> shift) & digit_mask]++] = src[i];
+    const uint64_t mask = (uint64_t(1) << d.bits) - 1;
+    for (size_t i = 0; i < n; ++i) dst[c[(src[i].key[d.word] >> d.shift) & mask]++] = src[i];
     std::swap(src, dst);
   }
   return src;
 }
 
-bool ItemLess(const Item& a, const Item& b) {
-  return a.key < b.key || (a.key == b.key && a.ref < b.ref);
+bool ItemLess(const Item<1>& a, const Item<1>& b) {
+  return a.key[0] < b.key[0] || (a.key[0] == b.key[0] && a.ref < b.ref);
 }
 
 // Orders each run of equal keys by the next word of the packed key bits, and so on.
-void Refine(Item* a, Item* tmp, size_t n, size_t word, const KeyBits& bits, const char* data,
+void Refine(Item<1>* a, Item<1>* tmp, size_t n, size_t word, const KeyBits& bits, const char* data,
             uint32_t width) {
   if (word >= bits.Words()) return;
   for (size_t start = 0; start < n;) {
     size_t end = start + 1;
-    while (end < n && a[end].key == a[start].key) ++end;
+    while (end < n && a[end].key[0] == a[start].key[0]) ++end;
     const size_t len = end - start;
     if (len > 1) {
-      Item* run = a + start;
+      Item<1>* run = a + start;
       for (size_t i = 0; i < len; ++i) {
-        run[i].key = bits.Word(data + size_t(run[i].ref) * width, word);
+        run[i].key[0] = bits.Word(data + size_t(run[i].ref) * width, word);
       }
       if (len >= 4096) {
-        Item* sorted = RadixSort(run, tmp + start, len, bits.WordBits(word));
-        if (sorted != run) std::memcpy(run, sorted, len * sizeof(Item));
+        const unsigned used = bits.Used(word);
+        Item<1>* sorted = RadixSort<1>(run, tmp + start, len, &used);
+        if (sorted != run) std::memcpy(run, sorted, len * sizeof(Item<1>));
       } else {
         std::sort(run, run + len, ItemLess);
       }
       Refine(run, tmp + start, len, word + 1, bits, data, width);
     }
     start = end;
+  }
+}
+
+size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+
+// Sorts n entries whose keys fit N words: the items take the place of the entries in the
+// buffer (front to back when an item is no larger than an entry, else back to front, so that
+// no entry is overwritten before it is read), and the entries are rebuilt from them.
+template <int N>
+void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, EntryOut& out) {
+  const uint32_t key_width = width - 4;
+  Item<N>* items = reinterpret_cast<Item<N>*>(data);
+  Item<N>* tmp =
+      reinterpret_cast<Item<N>*>(data + AlignUp(n * std::max<size_t>(width, sizeof(Item<N>)), 8));
+  auto make = [&](size_t i) {
+    const char* e = data + i * width;
+    Item<N> item;
+    bits.Words<N>(e, item.key);
+    item.ref = GetBE32(e + key_width);
+    items[i] = item;
+  };
+  if (sizeof(Item<N>) <= width) {
+    for (size_t i = 0; i < n; ++i) make(i);
+  } else {
+    for (size_t i = n; i-- > 0;) make(i);
+  }
+  unsigned used[N];
+  for (int w = 0; w < N; ++w) used[w] = w < static_cast<int>(bits.Words()) ? bits.Used(w) : 0;
+  const Item<N>* sorted = RadixSort<N>(items, tmp, n, used);
+  for (size_t i = 0; i < n; ++i) {
+    char* entry = out.NextEntry();
+    bits.Rebuild(sorted[i].key, entry);
+    PutBE32(entry + key_width, sorted[i].ref);
   }
 }
 
@@ -267,11 +313,9 @@ class RunReader {
   size_t filled_ = 0;
 };
 
-size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
-
 }  // namespace
 
-size_t EntrySorter::BytesPerEntry(uint32_t width) { return width + 2 * sizeof(Item); }
+size_t EntrySorter::BytesPerEntry(uint32_t width) { return width + 2 * sizeof(Item<1>); }
 
 EntrySorter::EntrySorter(uint32_t width, size_t budget, std::string temp_base, uint64_t expected)
     : width_(width), budget_(budget), temp_base_(std::move(temp_base)) {
@@ -293,7 +337,7 @@ EntrySorter::~EntrySorter() {
 void EntrySorter::Reserve(size_t entries) {
   entries = std::max<size_t>(entries, 16);
   const size_t data_bytes = AlignUp(entries * width_, 8);
-  LargeBlock block = LargeBlock::Take(data_bytes + 2 * entries * sizeof(Item));
+  LargeBlock block = LargeBlock::Take(data_bytes + 2 * entries * sizeof(Item<1>));
   if (used_ > 0) std::memcpy(block.data(), data_, used_ * width_);
   memory_ = std::move(block);
   data_ = memory_.data();
@@ -312,56 +356,51 @@ char* EntrySorter::Slot() {
   return data_ + (used_++) * width_;
 }
 
-void EntrySorter::SortBuffer(const std::function<void(const char*)>& sink) {
+void EntrySorter::SortBuffer(EntryOut& out) {
   const size_t n = used_;
   if (n == 0) return;
   const uint32_t key_width = width_ - 4;
-  const size_t data_bytes = AlignUp(capacity_ * width_, 8);
-  Item* items = reinterpret_cast<Item*>(memory_.data() + data_bytes);
-  Item* tmp = items + capacity_;
   const KeyBits bits(data_, n, width_, key_width);
+  const size_t memory = memory_.size();
 
+  if (bits.Packable() && bits.Words() <= 1) {
+    SortInWords<1>(data_, n, width_, bits, out);
+    return;
+  }
+  if (bits.Packable() && bits.Words() == 2 &&
+      AlignUp(n * std::max<size_t>(width_, sizeof(Item<2>)), 8) + n * sizeof(Item<2>) <= memory) {
+    SortInWords<2>(data_, n, width_, bits, out);
+    return;
+  }
+
+  // Longer keys: the items hold the first word and the entry's place, and the entries stay
+  // where they are for the refinement.
+  Item<1>* items = reinterpret_cast<Item<1>*>(data_ + AlignUp(capacity_ * width_, 8));
+  Item<1>* tmp = items + capacity_;
   if (!bits.Packable()) {
     // Very long differing keys: compared byte by byte; equal keys keep their order.
-    for (size_t i = 0; i < n; ++i) items[i] = Item{0, static_cast<uint32_t>(i)};
+    for (size_t i = 0; i < n; ++i) items[i] = Item<1>{{0}, static_cast<uint32_t>(i)};
     const char* data = data_;
     const uint32_t width = width_;
-    std::stable_sort(items, items + n, [&](const Item& a, const Item& b) {
+    std::stable_sort(items, items + n, [&](const Item<1>& a, const Item<1>& b) {
       return std::memcmp(data + size_t(a.ref) * width, data + size_t(b.ref) * width, key_width) < 0;
     });
-    for (size_t i = 0; i < n; ++i) sink(data_ + size_t(items[i].ref) * width_);
-    return;
-  }
-
-  if (bits.OneWord()) {
-    // The packed bits are the whole key: sort them with the record numbers and rebuild the
-    // entries from them, never reading the buffer again.
     for (size_t i = 0; i < n; ++i) {
-      const char* e = data_ + i * width_;
-      items[i] = Item{bits.Words() == 0 ? 0 : bits.Word(e, 0), GetBE32(e + key_width)};
-    }
-    const Item* sorted = RadixSort(items, tmp, n, bits.Words() == 0 ? 0 : bits.WordBits(0));
-    // The buffer's first entry is free once the items hold everything: it serves as the
-    // place where each entry is rebuilt.
-    char* out = data_;
-    for (size_t i = 0; i < n; ++i) {
-      bits.Rebuild(sorted[i].key, out);
-      PutBE32(out + key_width, sorted[i].ref);
-      sink(out);
+      std::memcpy(out.NextEntry(), data_ + size_t(items[i].ref) * width_, width_);
     }
     return;
   }
-
   for (size_t i = 0; i < n; ++i) {
-    items[i] = Item{bits.Word(data_ + i * width_, 0), static_cast<uint32_t>(i)};
+    items[i] = Item<1>{{bits.Word(data_ + i * width_, 0)}, static_cast<uint32_t>(i)};
   }
-  Item* sorted = RadixSort(items, tmp, n, bits.WordBits(0));
-  Item* other = sorted == items ? tmp : items;
+  const unsigned used = bits.Used(0);
+  Item<1>* sorted = RadixSort<1>(items, tmp, n, &used);
+  Item<1>* other = sorted == items ? tmp : items;
   Refine(sorted, other, n, 1, bits, data_, width_);
   constexpr size_t kAhead = 16;
   for (size_t i = 0; i < n; ++i) {
     if (i + kAhead < n) __builtin_prefetch(data_ + size_t(sorted[i + kAhead].ref) * width_);
-    sink(data_ + size_t(sorted[i].ref) * width_);
+    std::memcpy(out.NextEntry(), data_ + size_t(sorted[i].ref) * width_, width_);
   }
 }
 
@@ -369,17 +408,41 @@ void EntrySorter::Spill() {
   std::string path = temp_base_ + ".run" + std::to_string(runs_.size()) + ".tmp";
   runs_.push_back(path);
   auto file = OpenOrFail(path, OsFile::Mode::kTruncate);
-  BufferedWriter out(file.get(), 0);
-  const uint32_t width = width_;
-  SortBuffer([&](const char* entry) { out.Write(entry, width); });
-  out.Flush();
+  BufferedWriter writer(file.get(), 0);
+  struct ToRun : EntryOut {
+    BufferedWriter* writer;
+    uint32_t width;
+    char* NextEntry() override { return writer->Reserve(width); }
+  } out;
+  out.writer = &writer;
+  out.width = width_;
+  SortBuffer(out);
+  writer.Flush();
   run_sizes_.push_back(used_);
   used_ = 0;
 }
 
 void EntrySorter::Drain(const std::function<void(const char*)>& sink) {
+  // Each entry is handed on once the next place is asked for, and the last one at the end.
+  struct ToSink : EntryOut {
+    const std::function<void(const char*)>* sink;
+    std::vector<char> entry;
+    bool filled = false;
+    char* NextEntry() override {
+      if (filled) (*sink)(entry.data());
+      filled = true;
+      return entry.data();
+    }
+  } out;
+  out.sink = &sink;
+  out.entry.resize(width_);
+  Drain(out);
+  if (out.filled) sink(out.entry.data());
+}
+
+void EntrySorter::Drain(EntryOut& out) {
   if (runs_.empty()) {
-    SortBuffer(sink);
+    SortBuffer(out);
     return;
   }
   if (used_ > 0) Spill();
@@ -403,7 +466,7 @@ void EntrySorter::Drain(const std::function<void(const char*)>& sink) {
   while (!heap.empty()) {
     size_t top = heap.top();
     heap.pop();
-    sink(readers[top]->Current());
+    std::memcpy(out.NextEntry(), readers[top]->Current(), w);
     readers[top]->Next();
     if (!readers[top]->Done()) heap.push(top);
   }

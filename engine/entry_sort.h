@@ -19,6 +19,16 @@
 
 namespace kxengine {
 
+// Where sorted entries go: each call gives the place of the next entry, which the sorter
+// fills before it asks again.
+class EntryOut {
+ public:
+  virtual char* NextEntry() = 0;
+
+ protected:
+  ~EntryOut() = default;
+};
+
 class EntrySorter {
  public:
   // `width` bytes an entry, of which the last 4 are the record number. `expected` is the
@@ -33,7 +43,9 @@ class EntrySorter {
 
   // Room for the next entry; valid until the next call.
   char* Slot();
-  // Hands every entry to `sink` in order; call once, after the last Slot().
+  // Writes every entry in order to `out`; call once, after the last Slot().
+  void Drain(EntryOut& out);
+  // The same, handing each entry to `sink`.
   void Drain(const std::function<void(const char* entry)>& sink);
   uint64_t Count() const { return count_; }
   size_t RunCount() const { return runs_.size(); }
@@ -43,7 +55,7 @@ class EntrySorter {
 
  private:
   void Reserve(size_t entries);
-  void SortBuffer(const std::function<void(const char* entry)>& sink);
+  void SortBuffer(EntryOut& out);
   void Spill();
 
   uint32_t width_;

@@ -611,6 +611,9 @@ KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& exp
                                   "\" does not exist in the table " + table_path + ".");
     }
     layout.fields.push_back(found);
+    layout.parts.push_back(
+        {found, KeyWidth(*found),
+         found->type == FieldType::kCharacter || found->type == FieldType::kLogical});
     layout.width += KeyWidth(*found);
     if (end == std::string::npos) break;
     start = end + 1;

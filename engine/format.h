@@ -90,15 +90,29 @@ void KeyImage(const Field& field, const char* in, char* out);
 struct KeySpec {
   std::vector<const Field*> fields;
   uint32_t width = 0;
+  // Where each field's key image goes, and whether it is the field's bytes as stored.
+  struct Part {
+    const Field* field;
+    uint32_t width;
+    bool copied;
+  };
+  std::vector<Part> parts;
 };
 // Field names joined by ";" (blanks around names ignored, case ignored). Throws
 // kErrFieldNotFound naming an unknown field, kErrBadExpression for an empty part.
 KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& expression,
                         const std::string& table_path);
 inline void ExtractKey(const KeySpec& layout, const char* record, char* out) {
-  for (const Field* f : layout.fields) {
-    KeyImage(*f, record + f->offset, out);
-    out += KeyWidth(*f);
+  for (const KeySpec::Part& part : layout.parts) {
+    const Field& f = *part.field;
+    if (part.copied) {
+      std::memcpy(out, record + f.offset, part.width);
+    } else if (f.type == FieldType::kInteger || f.type == FieldType::kDate) {
+      PutBE32(out, GetU32(record + f.offset) ^ 0x80000000u);
+    } else {
+      KeyImage(f, record + f.offset, out);
+    }
+    out += part.width;
   }
 }
 

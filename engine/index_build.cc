@@ -19,7 +19,8 @@ std::unique_ptr<OsFile> OpenOrFail(const std::string& path, OsFile::Mode mode) {
 }
 
 // Fills the pages of one tag in place in the writer's buffer, each one full but the last.
-class PageWriter {
+// A page is sealed when the entry after its last is asked for, or at the end.
+class PageWriter final : public EntryOut {
  public:
   PageWriter(BufferedWriter* out, uint32_t page_size, uint32_t entry_width, uint32_t ordinal)
       : out_(out),
@@ -27,10 +28,10 @@ class PageWriter {
         width_(entry_width),
         capacity_(PageCapacity(page_size, entry_width - 4)),
         ordinal_(ordinal) {}
-  void Add(const char* entry) {
+  char* NextEntry() override {
+    if (in_page_ == capacity_) Emit();
     if (page_ == nullptr) page_ = out_->Reserve(page_size_);
-    std::memcpy(page_ + kPageHeader + size_t(in_page_) * width_, entry, width_);
-    if (++in_page_ == capacity_) Emit();
+    return page_ + kPageHeader + size_t(in_page_++) * width_;
   }
   // The number of pages written.
   uint32_t Finish() {
@@ -111,16 +112,14 @@ TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal
   const uint32_t width = kw + 4;
   PageWriter writer(out, info.page_size, width, ordinal);
   uint32_t kept = 0;
-  std::vector<char> entry_buffer(width);
-  char* entry = entry_buffer.data();
   ForEachPage(old_file, from, old_ordinal, [&](char* page, uint32_t entries) {
     for (uint32_t e = 0; e < entries; ++e) {
       const char* at = page + kPageHeader + size_t(e) * width;
       const uint32_t recno = numbers.NewNumber(GetBE32(at + kw));
       if (recno == 0) continue;
+      char* entry = writer.NextEntry();
       std::memcpy(entry, at, kw);
       PutBE32(entry + kw, recno);
-      writer.Add(entry);
       ++kept;
     }
   });
@@ -165,7 +164,7 @@ std::vector<std::unique_ptr<EntrySorter>> SortFromRecords(const std::vector<TagP
 void WriteSortedTag(EntrySorter* sorter, TagInfo* info, uint32_t key_width, uint32_t ordinal,
                     BufferedWriter* out) {
   PageWriter writer(out, info->page_size, key_width + 4, ordinal);
-  sorter->Drain([&](const char* entry) { writer.Add(entry); });
+  sorter->Drain(writer);
   info->key_width = key_width;
   info->entry_count = static_cast<uint32_t>(sorter->Count());
   info->page_count = writer.Finish();
@@ -262,6 +261,7 @@ IndexHeader WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans,
   header.generation = 1;
   header.slot = 0;
   BufferedWriter out(file.get(), IndexDataStart(header.capacity));
+  out.WriteBehind();
   size_t next_sorter = 0;
   for (uint32_t ordinal = 0; ordinal < plans.size(); ++ordinal) {
     TagPlan& plan = plans[ordinal];
@@ -304,6 +304,7 @@ IndexHeader AppendTag(OsFile* file, const IndexHeader& current, TagPlan& plan,
   tag.first_page = current.DataEnd();
   {
     BufferedWriter out(file, tag.first_page);
+    out.WriteBehind();
     WriteSortedTag(sorters[0].get(), &tag.info, plan.key.width,
                    static_cast<uint32_t>(current.tags.size()), &out);
     sorters.clear();

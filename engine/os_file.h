@@ -46,6 +46,9 @@ class OsFile {
   virtual void Truncate(uint64_t size) = 0;
   // Flushes the file's data to the disk (fsync, FlushFileBuffers).
   virtual void Sync() = 0;
+  // Asks the system to start writing these bytes to the disk now, so that a later Sync has
+  // less to wait for. Only a hint: it makes nothing durable and may do nothing.
+  virtual void StartWriteback(uint64_t offset, uint64_t length) {}
   const std::string& Path() const { return path_; }
 
  protected:

@@ -710,6 +710,7 @@ void TableFile::Pack() {
     {
       auto journal = OpenPlain(journal_path, OsFile::Mode::kTruncate, nullptr);
       BufferedWriter out(journal.get(), kJournalHeader, 4 * kBlockBytes);
+      out.WriteBehind();
       std::string encoded = EncodeTableHeader(packed);
       uint32_t crc = Crc32(encoded.data(), encoded.size());
       out.Write(encoded.data(), encoded.size());
