@@ -191,7 +191,6 @@ std::string CheckPage(const char* page, uint32_t page_size, uint32_t tag_ordinal
 
 // ---- Pack journal ----
 inline constexpr char kJournalMagic[8] = {'K', 'X', 'J', 'O', 'U', 'R', 'N', '\x1a'};
-inline constexpr size_t kJournalHeader = 32;
 enum class JournalIndexAction : uint32_t { kNone = 0, kReplace = 1, kRemove = 2 };
 
 // Companion file names of a table path.

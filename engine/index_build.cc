@@ -181,6 +181,8 @@ void PackedNumbers::Add(bool deleted) {
   if (!deleted) {
     live_.back() |= uint64_t(1) << (i % 64);
     ++live_count_;
+  } else if (first_deleted_ == kNone) {
+    first_deleted_ = i;
   }
 }
 

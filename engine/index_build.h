@@ -32,12 +32,16 @@ class PackedNumbers {
     return rank_[i / 64] + static_cast<uint32_t>(__builtin_popcountll(word & (bit - 1))) + 1;
   }
   uint32_t Live() const { return live_count_; }
+  // The first deleted record, from 0; the record count when none is.
+  uint32_t FirstDeleted() const { return first_deleted_ == kNone ? count_ : first_deleted_; }
 
  private:
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
   std::vector<uint64_t> live_;  // one bit per record
   std::vector<uint32_t> rank_;  // live records before each word
   uint32_t count_ = 0;
   uint32_t live_count_ = 0;
+  uint32_t first_deleted_ = kNone;
 };
 
 // Where the entries of one tag of a new index file come from.

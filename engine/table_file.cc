@@ -8,6 +8,7 @@
 #include "engine/format.h"
 #include "engine/index_build.h"
 #include "engine/os_file.h"
+#include "engine/pack_journal.h"
 
 namespace kxengine {
 namespace {
@@ -45,87 +46,6 @@ std::unique_ptr<OsFile> OpenPlain(const std::string& path, OsFile::Mode mode, bo
     Fail(kErrIo, "opening " + path + ": " + error);
   }
   return file;
-}
-
-// The pack journal's header: magic, version, index action, content length, content
-// checksum, header checksum.
-std::string EncodeJournalHeader(JournalIndexAction action, uint64_t length, uint32_t crc) {
-  std::string h(kJournalHeader, '\0');
-  std::memcpy(h.data(), kJournalMagic, 8);
-  PutU32(h.data() + 8, 1);
-  PutU32(h.data() + 12, static_cast<uint32_t>(action));
-  PutU64(h.data() + 16, length);
-  PutU32(h.data() + 24, crc);
-  PutU32(h.data() + 28, Crc32(h.data(), 28));
-  return h;
-}
-
-// Copies the journal's content over the table, then retires the journal. Every step can be
-// repeated, so a crash in the middle is finished by the next open.
-void ApplyJournal(OsFile* table, OsFile* journal, const std::string& table_path,
-                  JournalIndexAction action, uint64_t length) {
-  const std::string index_path = IndexPathOf(table_path);
-  const std::string packed_index = PackedIndexPathOf(table_path);
-  if (action == JournalIndexAction::kReplace && FileExists(packed_index)) {
-    RenameOver(packed_index, index_path);
-    FaultPoint("pack:index-replaced");
-  } else if (action == JournalIndexAction::kRemove) {
-    RemoveFileIfPresent(index_path);
-    SyncFolderOf(index_path);
-  }
-  std::vector<char> block(4 * kBlockBytes);
-  for (uint64_t done = 0; done < length;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), length - done));
-    if (journal->ReadAt(kJournalHeader + done, block.data(), n) != n) {
-      Fail(kErrIo, "a read of the pack journal " + journal->Path() + ": short read");
-    }
-    table->WriteAt(done, block.data(), n);
-    done += n;
-    FaultPoint("pack:table-partly-written");
-  }
-  FaultPoint("pack:table-written");
-  table->Truncate(length);
-  table->Sync();
-  FaultPoint("pack:table-truncated");
-}
-
-// Completes or discards an interrupted pack. `table` is held exclusively.
-void Recover(OsFile* table, const std::string& table_path) {
-  const std::string journal_path = JournalPathOf(table_path);
-  bool missing = false;
-  auto journal = OpenPlain(journal_path, OsFile::Mode::kRead, &missing);
-  if (missing) return;
-  char h[kJournalHeader];
-  bool complete = false;
-  JournalIndexAction action = JournalIndexAction::kNone;
-  uint64_t length = 0;
-  if (journal->ReadAt(0, h, sizeof h) == sizeof h && std::memcmp(h, kJournalMagic, 8) == 0 &&
-      GetU32(h + 28) == Crc32(h, 28)) {
-    action = static_cast<JournalIndexAction>(GetU32(h + 12));
-    length = GetU64(h + 16);
-    if (journal->Size() == kJournalHeader + length) {
-      uint32_t crc = 0;
-      std::vector<char> block(4 * kBlockBytes);
-      for (uint64_t done = 0; done < length;) {
-        size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), length - done));
-        if (journal->ReadAt(kJournalHeader + done, block.data(), n) != n) break;
-        crc = Crc32(block.data(), n, crc);
-        done += n;
-      }
-      complete = crc == GetU32(h + 24);
-    }
-  }
-  if (complete) {
-    ApplyJournal(table, journal.get(), table_path, action, length);
-  } else {
-    // The pack never reached its commit point: the table and index file are untouched.
-    RemoveFileIfPresent(PackedIndexPathOf(table_path));
-  }
-  journal.reset();
-  if (!RemoveFileIfPresent(journal_path)) {
-    Fail(kErrIo, "removing the pack journal " + journal_path);
-  }
-  SyncFolderOf(journal_path);
 }
 
 // What an index build or pack that a crash interrupted leaves: the temporary files
@@ -339,13 +259,13 @@ std::unique_ptr<TableFile> TableFile::Open(const std::string& path, OpenMode mod
   impl->file = OpenTableOs(path, mode);
   if (FileExists(JournalPathOf(path))) {
     if (mode == OpenMode::kExclusive) {
-      Recover(impl->file.get(), path);
+      RecoverPack(impl->file.get(), path);
     } else {
       // Recovery writes, so it needs the table alone for a moment.
       impl->file.reset();
       {
         auto exclusive = OpenTableOs(path, OpenMode::kExclusive);
-        Recover(exclusive.get(), path);
+        RecoverPack(exclusive.get(), path);
       }
       impl->file = OpenTableOs(path, mode);
     }
@@ -702,59 +622,28 @@ void TableFile::Pack() {
     }
     old_index.reset();
 
-    // 2. The journal: the packed table's complete image, flushed before its header, which
-    // is the commit point.
+    // 2. The journal, flushed: the commit point.
     TableHeader packed = t.header;
     packed.record_count = live;
-    uint64_t length = packed.header_size + uint64_t(live) * packed.record_length;
-    {
-      auto journal = OpenPlain(journal_path, OsFile::Mode::kTruncate, nullptr);
-      BufferedWriter out(journal.get(), kJournalHeader, 4 * kBlockBytes);
-      out.WriteBehind();
-      std::string encoded = EncodeTableHeader(packed);
-      uint32_t crc = Crc32(encoded.data(), encoded.size());
-      out.Write(encoded.data(), encoded.size());
-      t.ForEach([&](uint32_t, bool deleted, const char* image) {
-        if (!deleted) {
-          crc = Crc32(image, packed.record_length, crc);
-          out.Write(image, packed.record_length);
-        }
-        return true;
-      });
-      out.Flush();
-      journal->Sync();
-      FaultPoint("pack:journal-written");
-      std::string header = EncodeJournalHeader(action, length, crc);
-      journal->WriteAt(0, header.data(), header.size());
-      journal->Sync();
-      SyncFolderOf(journal_path);
-      FaultPoint("pack:journal-committed");
+    PackPlan plan;
+    plan.action = action;
+    plan.header_size = t.header.header_size;
+    plan.record_length = t.header.record_length;
+    plan.record_count = t.header.record_count;
+    plan.live_count = live;
+    plan.first_moved = numbers.FirstDeleted();
+    plan.packed_header = EncodeTableHeader(packed);
+    CommitPackJournal(journal_path, plan);
 
-      // 3. Past the commit point: the same steps a recovery would take.
-      ApplyJournal(t.file.get(), journal.get(), t.path, action, length);
-    }
-    if (!RemoveFileIfPresent(journal_path))
-      Fail(kErrIo, "removing the pack journal " + journal_path);
-    SyncFolderOf(journal_path);
+    // 3. Past the commit point: the same steps a recovery takes.
+    CompletePack(t.file.get(), t.path);
   } catch (const FaultInjected&) {
     throw;  // a simulated crash leaves everything as it is
   } catch (...) {
     old_index.reset();
     // Before the commit point nothing has changed; clear the leftovers. After it, the
     // journal stays for the next open to finish the pack.
-    bool committed = false;
-    {
-      bool missing = false;
-      std::unique_ptr<OsFile> journal;
-      try {
-        journal = OpenPlain(journal_path, OsFile::Mode::kRead, &missing);
-      } catch (...) {
-      }
-      char h[kJournalHeader];
-      committed = journal && journal->ReadAt(0, h, sizeof h) == sizeof h &&
-                  std::memcmp(h, kJournalMagic, 8) == 0 && GetU32(h + 28) == Crc32(h, 28);
-    }
-    if (!committed) {
+    if (!PackCommitted(journal_path)) {
       RemoveFileIfPresent(journal_path);
       RemoveFileIfPresent(packed_index);
     }

@@ -1,0 +1,366 @@
+#include "engine/pack_journal.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "engine/error_codes.h"
+#include "engine/fault_points.h"
+#include "engine/large_memory.h"
+
+namespace kxengine {
+namespace {
+
+constexpr uint32_t kJournalVersion = 2;
+constexpr size_t kJournalFixed = 64;
+constexpr size_t kRecordSlot = 32;  // a progress record, or the head of a bounce area
+constexpr size_t kDefaultBounceBytes = size_t(8) << 20;
+constexpr size_t kDefaultDirectBytes = size_t(2) << 20;
+// A step that moves records straight into free room moves at most this much.
+constexpr size_t kMaxDirectBytes = size_t(16) << 20;
+constexpr size_t kReadBlock = size_t(1) << 20;
+
+std::atomic<size_t> bounce_bytes{kDefaultBounceBytes};
+std::atomic<size_t> direct_bytes{kDefaultDirectBytes};
+
+size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+
+std::unique_ptr<OsFile> OpenFile(const std::string& path, OsFile::Mode mode, bool* missing) {
+  OpenResult result;
+  std::string error;
+  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
+  if (!file) {
+    if (result == OpenResult::kNotFound && missing != nullptr) {
+      *missing = true;
+      return nullptr;
+    }
+    Fail(kErrIo, "opening " + path + ": " + error);
+  }
+  return file;
+}
+
+// The journal as read back: the plan, and where its parts lie.
+struct Journal {
+  PackPlan plan;
+  uint32_t bounce_records = 0;  // records a bounce area holds
+  uint32_t checksum = 0;        // of the fixed part: binds the later records to this journal
+  uint64_t ProgressOffset(uint32_t slot) const {
+    return AlignUp(kJournalFixed + plan.header_size, kRecordSlot) + slot * kRecordSlot;
+  }
+  uint64_t BounceOffset(uint32_t area) const {
+    return ProgressOffset(2) + area * (kRecordSlot + uint64_t(bounce_records) * plan.record_length);
+  }
+};
+
+std::string EncodeFixed(const PackPlan& plan, uint32_t bounce_records) {
+  std::string h(kJournalFixed, '\0');
+  char* p = h.data();
+  std::memcpy(p, kJournalMagic, 8);
+  PutU32(p + 8, kJournalVersion);
+  PutU32(p + 12, static_cast<uint32_t>(plan.action));
+  PutU32(p + 16, plan.header_size);
+  PutU32(p + 20, plan.record_length);
+  PutU32(p + 24, plan.record_count);
+  PutU32(p + 28, plan.live_count);
+  PutU32(p + 32, plan.first_moved);
+  PutU32(p + 36, Crc32(plan.packed_header.data(), plan.packed_header.size()));
+  PutU32(p + 40, bounce_records);
+  PutU32(p + 60, Crc32(p, 60));
+  return h;
+}
+
+// Reads the fixed part and the packed header; false when they are not whole and sound,
+// which means the pack never reached its commit point.
+bool ReadJournal(OsFile* file, Journal* j) {
+  char h[kJournalFixed];
+  if (file->ReadAt(0, h, sizeof h) != sizeof h || std::memcmp(h, kJournalMagic, 8) != 0 ||
+      GetU32(h + 60) != Crc32(h, 60) || GetU32(h + 8) != kJournalVersion) {
+    return false;
+  }
+  PackPlan& plan = j->plan;
+  plan.action = static_cast<JournalIndexAction>(GetU32(h + 12));
+  plan.header_size = GetU32(h + 16);
+  plan.record_length = GetU32(h + 20);
+  plan.record_count = GetU32(h + 24);
+  plan.live_count = GetU32(h + 28);
+  plan.first_moved = GetU32(h + 32);
+  j->bounce_records = GetU32(h + 40);
+  j->checksum = GetU32(h + 60);
+  if (plan.header_size < kTableFixedHeader || plan.header_size > (64u << 20) ||
+      plan.record_length == 0 || plan.live_count > plan.record_count ||
+      plan.first_moved > plan.record_count || j->bounce_records == 0 ||
+      plan.action > JournalIndexAction::kRemove) {
+    return false;
+  }
+  plan.packed_header.resize(plan.header_size);
+  if (file->ReadAt(kJournalFixed, plan.packed_header.data(), plan.header_size) !=
+          plan.header_size ||
+      Crc32(plan.packed_header.data(), plan.header_size) != GetU32(h + 36)) {
+    return false;
+  }
+  return true;
+}
+
+// How far the moving got: records [0, w) are in their final places, records from r on are
+// still where they were, and the room between is free.
+struct Progress {
+  uint64_t seq = 0;  // of the last step recorded; 0 before the first
+  uint32_t w = 0;
+  uint32_t r = 0;
+};
+
+// A step that went through the journal: its records, destined for w, came from [r, r_end).
+struct Bounce {
+  bool found = false;
+  Progress from;
+  uint32_t r_end = 0;
+  uint32_t count = 0;
+  std::vector<char> data;
+};
+
+std::string EncodeProgress(const Journal& j, const Progress& p) {
+  std::string s(kRecordSlot, '\0');
+  PutU64(s.data(), p.seq);
+  PutU32(s.data() + 8, p.w);
+  PutU32(s.data() + 12, p.r);
+  PutU32(s.data() + 28, Crc32(s.data(), 28, j.checksum));
+  return s;
+}
+
+std::string EncodeBounceHead(const Journal& j, const Progress& from, uint32_t r_end, uint32_t count,
+                             uint32_t data_crc) {
+  std::string s(kRecordSlot, '\0');
+  PutU64(s.data(), from.seq);
+  PutU32(s.data() + 8, from.w);
+  PutU32(s.data() + 12, from.r);
+  PutU32(s.data() + 16, r_end);
+  PutU32(s.data() + 20, count);
+  PutU32(s.data() + 24, data_crc);
+  PutU32(s.data() + 28, Crc32(s.data(), 28, j.checksum));
+  return s;
+}
+
+bool Plausible(const Journal& j, const Progress& p) {
+  return p.seq != 0 && p.w <= p.r && p.r <= j.plan.record_count && p.w <= j.plan.live_count &&
+         p.w >= j.plan.first_moved;
+}
+
+// The latest step the journal records: a progress record, or a bounce whose records must be
+// written (again) to the table.
+Progress LatestStep(OsFile* file, const Journal& j, Bounce* bounce) {
+  Progress best;
+  best.w = best.r = j.plan.first_moved;
+  bounce->found = false;
+  char s[kRecordSlot];
+  for (uint32_t slot = 0; slot < 2; ++slot) {
+    if (file->ReadAt(j.ProgressOffset(slot), s, sizeof s) != sizeof s ||
+        GetU32(s + 28) != Crc32(s, 28, j.checksum)) {
+      continue;
+    }
+    Progress p{GetU64(s), GetU32(s + 8), GetU32(s + 12)};
+    if (Plausible(j, p) && p.seq > best.seq) best = p;
+  }
+  Bounce found;
+  for (uint32_t area = 0; area < 2; ++area) {
+    const uint64_t at = j.BounceOffset(area);
+    if (file->ReadAt(at, s, sizeof s) != sizeof s || GetU32(s + 28) != Crc32(s, 28, j.checksum)) {
+      continue;
+    }
+    Progress from{GetU64(s), GetU32(s + 8), GetU32(s + 12)};
+    const uint32_t r_end = GetU32(s + 16), count = GetU32(s + 20);
+    if (!Plausible(j, from) || from.seq <= best.seq || from.seq <= found.from.seq ||
+        count > j.bounce_records || r_end < from.r || r_end > j.plan.record_count ||
+        uint64_t(from.w) + count > j.plan.live_count) {
+      continue;
+    }
+    std::vector<char> data(size_t(count) * j.plan.record_length);
+    if (file->ReadAt(at + kRecordSlot, data.data(), data.size()) != data.size() ||
+        Crc32(data.data(), data.size()) != GetU32(s + 24)) {
+      continue;  // cut short: the step never began to change the table
+    }
+    found.found = true;
+    found.from = from;
+    found.r_end = r_end;
+    found.count = count;
+    found.data = std::move(data);
+  }
+  if (found.found && found.from.seq > best.seq) {
+    *bounce = std::move(found);
+    return bounce->from;
+  }
+  return best;
+}
+
+// Gathers the live records of the table from record r on into `out`, at most `limit` of
+// them; returns how many, and in *r_end the record after the last one looked at.
+uint32_t GatherLive(OsFile* table, const PackPlan& plan, uint32_t r, uint32_t limit, char* out,
+                    char* block, size_t block_records, uint32_t* r_end) {
+  const uint32_t len = plan.record_length;
+  uint32_t count = 0;
+  while (r < plan.record_count && count < limit) {
+    const uint32_t n =
+        static_cast<uint32_t>(std::min<uint64_t>(block_records, plan.record_count - r));
+    const size_t want = size_t(n) * len;
+    if (table->ReadAt(plan.header_size + uint64_t(r) * len, block, want) != want) {
+      Fail(kErrTableDamaged, table->Path() + " is damaged: it ended while records were moved.");
+    }
+    uint32_t i = 0;
+    for (; i < n && count < limit; ++i) {
+      const char* image = block + size_t(i) * len;
+      if (image[0] == kDeletedMark) continue;
+      std::memcpy(out + size_t(count) * len, image, len);
+      ++count;
+    }
+    r += i;
+  }
+  *r_end = r;
+  return count;
+}
+
+void ApplyIndexAction(const std::string& table_path, JournalIndexAction action) {
+  const std::string index_path = IndexPathOf(table_path);
+  const std::string packed_index = PackedIndexPathOf(table_path);
+  if (action == JournalIndexAction::kReplace && FileExists(packed_index)) {
+    RenameOver(packed_index, index_path);
+    FaultPoint("pack:index-replaced");
+  } else if (action == JournalIndexAction::kRemove) {
+    RemoveFileIfPresent(index_path);
+    SyncFolderOf(index_path);
+  }
+}
+
+}  // namespace
+
+void SetPackStepSizes(size_t bounce, size_t direct) {
+  bounce_bytes = std::max<size_t>(bounce, 1);
+  direct_bytes = std::max<size_t>(direct, 1);
+}
+
+void ResetPackStepSizes() { SetPackStepSizes(kDefaultBounceBytes, kDefaultDirectBytes); }
+
+void CommitPackJournal(const std::string& journal_path, const PackPlan& plan) {
+  auto journal = OpenFile(journal_path, OsFile::Mode::kTruncate, nullptr);
+  const uint32_t bounce_records =
+      static_cast<uint32_t>(std::max<size_t>(1, bounce_bytes / plan.record_length));
+  std::string head = EncodeFixed(plan, bounce_records) + plan.packed_header;
+  journal->WriteAt(0, head.data(), head.size());
+  journal->Sync();
+  SyncFolderOf(journal_path);
+  FaultPoint("pack:journal-committed");
+}
+
+bool PackCommitted(const std::string& journal_path) {
+  bool missing = false;
+  std::unique_ptr<OsFile> journal;
+  try {
+    journal = OpenFile(journal_path, OsFile::Mode::kRead, &missing);
+  } catch (const EngineError&) {
+    return false;
+  }
+  Journal j;
+  return journal && ReadJournal(journal.get(), &j);
+}
+
+void CompletePack(OsFile* table, const std::string& table_path) {
+  const std::string journal_path = JournalPathOf(table_path);
+  {
+    auto journal = OpenFile(journal_path, OsFile::Mode::kReadWrite, nullptr);
+    Journal j;
+    if (!ReadJournal(journal.get(), &j)) {
+      Fail(kErrIo, "the pack journal " + journal_path + " cannot be read back.");
+    }
+    const PackPlan& plan = j.plan;
+    const uint32_t len = plan.record_length;
+    ApplyIndexAction(table_path, plan.action);
+
+    Bounce bounce;
+    Progress at = LatestStep(journal.get(), j, &bounce);
+    if (bounce.found) {
+      // A step whose records were safe in the journal: they go to the table (again).
+      table->WriteAt(plan.header_size + uint64_t(at.w) * len, bounce.data.data(),
+                     bounce.data.size());
+      table->Sync();
+      at.w += bounce.count;
+      at.r = bounce.r_end;
+    }
+
+    const size_t step_records =
+        std::max<size_t>(j.bounce_records, std::max<size_t>(1, kMaxDirectBytes / len));
+    LargeBlock step = LargeBlock::Take(step_records * len);
+    const size_t block_records = std::max<size_t>(1, kReadBlock / len);
+    LargeBlock block = LargeBlock::Take(block_records * len);
+    while (at.r < plan.record_count) {
+      // Room that the deleted records left takes the next records directly when it is large
+      // enough to be worth two flushes; otherwise they go through the journal.
+      const uint32_t room = at.r - at.w;
+      const bool direct = uint64_t(room) * len >= direct_bytes && room > 0;
+      const uint32_t limit =
+          direct ? static_cast<uint32_t>(std::min<uint64_t>(room, step_records)) : j.bounce_records;
+      uint32_t r_end = at.r;
+      const uint32_t count =
+          GatherLive(table, plan, at.r, limit, step.data(), block.data(), block_records, &r_end);
+      const size_t bytes = size_t(count) * len;
+      Progress next{at.seq + 1, at.w + count, r_end};
+      if (direct) {
+        // Only free room is written, so the step can be done again from where it began.
+        table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
+        FaultPoint("pack:records-partly-moved");
+        table->Sync();
+        const std::string record = EncodeProgress(j, next);
+        journal->WriteAt(j.ProgressOffset(next.seq % 2), record.data(), record.size());
+        journal->Sync();
+      } else {
+        // The records may land where others still wait to be moved: they are made safe in
+        // the journal first.
+        Progress from = at;
+        from.seq = next.seq;
+        std::string head = EncodeBounceHead(j, from, r_end, count, Crc32(step.data(), bytes));
+        const uint64_t area = j.BounceOffset(next.seq % 2);
+        journal->WriteAt(area, head.data(), head.size());
+        journal->WriteAt(area + kRecordSlot, step.data(), bytes);
+        journal->Sync();
+        table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
+        FaultPoint("pack:records-partly-moved");
+        table->Sync();
+      }
+      at = next;
+    }
+    if (at.w != plan.live_count) {
+      Fail(kErrTableDamaged, table_path + " changed while it was being packed.");
+    }
+    FaultPoint("pack:records-moved");
+    table->WriteAt(0, plan.packed_header.data(), plan.packed_header.size());
+    table->Truncate(plan.header_size + uint64_t(plan.live_count) * len);
+    table->Sync();
+    FaultPoint("pack:table-truncated");
+  }
+  if (!RemoveFileIfPresent(journal_path)) {
+    Fail(kErrIo, "removing the pack journal " + journal_path);
+  }
+  SyncFolderOf(journal_path);
+}
+
+void RecoverPack(OsFile* table, const std::string& table_path) {
+  const std::string journal_path = JournalPathOf(table_path);
+  bool missing = false;
+  bool committed = false;
+  {
+    auto journal = OpenFile(journal_path, OsFile::Mode::kRead, &missing);
+    if (missing) return;
+    Journal j;
+    committed = ReadJournal(journal.get(), &j);
+  }
+  if (committed) {
+    CompletePack(table, table_path);
+    return;
+  }
+  // The pack never reached its commit point: the table and index file are untouched.
+  RemoveFileIfPresent(PackedIndexPathOf(table_path));
+  if (!RemoveFileIfPresent(journal_path)) {
+    Fail(kErrIo, "removing the pack journal " + journal_path);
+  }
+  SyncFolderOf(journal_path);
+}
+
+}  // namespace kxengine

@@ -1,0 +1,51 @@
+// The crash-safe part of a pack: the records of the table file are moved down over the
+// deleted ones in place, step by step, under a journal that says how far the moving got, so
+// that a crash at any instant is completed by the next open. Internal to the engine; the
+// journal's layout is in FORMAT.md.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/format.h"
+#include "engine/os_file.h"
+
+namespace kxengine {
+
+// What a pack changes, as its journal records it.
+struct PackPlan {
+  JournalIndexAction action = JournalIndexAction::kNone;
+  uint32_t header_size = 0;
+  uint32_t record_length = 0;
+  uint32_t record_count = 0;  // before the pack, deleted records included
+  uint32_t live_count = 0;    // after it
+  uint32_t first_moved = 0;   // the first deleted record, from 0 (record_count when none)
+  std::string packed_header;  // the table header after the pack (header_size bytes)
+};
+
+// The sizes of a pack's steps. A step moves its records straight into the room the deleted
+// records left when that room is at least `direct_bytes`; otherwise the step (at most
+// `bounce_bytes`) goes through the journal first. Process-wide; for tests, which use small
+// steps to exercise many of them.
+void SetPackStepSizes(size_t bounce_bytes, size_t direct_bytes);
+void ResetPackStepSizes();
+
+// Writes the journal of a pack and flushes it: the commit point. From here on the pack is
+// completed, by CompletePack or by the next open.
+void CommitPackJournal(const std::string& journal_path, const PackPlan& plan);
+
+// Completes the committed pack of the table at `table_path`, whose file `table` is held
+// exclusively: the index action, the records moved down step by step, the packed header and
+// the cut of the file; then the journal goes. Any part can be repeated, so a crash anywhere
+// is completed by the next call.
+void CompletePack(OsFile* table, const std::string& table_path);
+
+// At an open, with the table held exclusively: completes a committed pack, or removes a
+// journal that never reached its commit point (and the packed index file made for it).
+void RecoverPack(OsFile* table, const std::string& table_path);
+
+// Whether the journal at `journal_path` records a committed pack.
+bool PackCommitted(const std::string& journal_path);
+
+}  // namespace kxengine
