@@ -10,24 +10,6 @@
 namespace kxengine {
 namespace {
 
-struct CrcTable {
-  uint32_t t[8][256];
-  CrcTable() {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[0][i] = c;
-    }
-    for (uint32_t i = 0; i < 256; ++i) {
-      for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
-    }
-  }
-};
-const CrcTable& Table() {
-  static const CrcTable table;
-  return table;
-}
-
 std::string Trim(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -153,22 +135,6 @@ double NumericValue(const Field& f, const char* in, bool* blank, bool* ok) {
 }
 
 }  // namespace
-
-uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
-  const CrcTable& tb = Table();
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  crc = ~crc;
-  while (size >= 8) {
-    uint32_t lo =
-        crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-    crc = tb.t[7][lo & 0xFF] ^ tb.t[6][(lo >> 8) & 0xFF] ^ tb.t[5][(lo >> 16) & 0xFF] ^
-          tb.t[4][lo >> 24] ^ tb.t[3][p[4]] ^ tb.t[2][p[5]] ^ tb.t[1][p[6]] ^ tb.t[0][p[7]];
-    p += 8;
-    size -= 8;
-  }
-  while (size--) crc = tb.t[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

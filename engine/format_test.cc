@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace kxengine {
 namespace {
 
@@ -17,6 +19,35 @@ TEST(Crc32Test, KnownValueAndChaining) {
   uint32_t whole = Crc32(text.data(), text.size());
   uint32_t parts = Crc32(text.data() + 11, text.size() - 11, Crc32(text.data(), 11));
   EXPECT_EQ(whole, parts);
+}
+
+// The checksum bit by bit, as the polynomial defines it.
+uint32_t BitwiseCrc(const std::string& data, uint32_t crc) {
+  crc = ~crc;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return ~crc;
+}
+
+TEST(Crc32Test, EveryLengthAndStartMatchesTheBitwiseSum) {
+  // Long buffers take another road than short ones: lengths around each boundary of it,
+  // odd starts in memory, and chained sums.
+  std::mt19937 random(7);
+  std::string buffer(1 << 20, '\0');
+  for (char& c : buffer) c = static_cast<char>(random());
+  const size_t lengths[] = {0,   1,   15,  16,  63,  64,  65,   127,  128,  129,    143,
+                            144, 191, 192, 255, 256, 257, 1000, 4096, 4097, 1 << 20};
+  for (size_t length : lengths) {
+    for (size_t start : {size_t(0), size_t(3)}) {
+      if (start + length > buffer.size()) continue;
+      const std::string data = buffer.substr(start, length);
+      const uint32_t seed = static_cast<uint32_t>(random());
+      EXPECT_EQ(Crc32(data.data(), data.size(), seed), BitwiseCrc(data, seed))
+          << length << " bytes from " << start;
+    }
+  }
 }
 
 struct ValueCase {
