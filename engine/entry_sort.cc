@@ -237,6 +237,14 @@ void Refine(Item<1>* a, Item<1>* tmp, size_t n, size_t word, const KeyBits& bits
 
 size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
+// The memory SortInWords<N> needs for n entries of `width` bytes: the items take the place of
+// the entries, the radix sort's second array follows them (in the entries' room when it is
+// free by then).
+template <int N>
+size_t InWordsBytes(size_t n, uint32_t width) {
+  return std::max(n * width, 2 * n * sizeof(Item<N>));
+}
+
 // Sorts n entries whose keys fit N words: the items take the place of the entries in the
 // buffer (front to back when an item is no larger than an entry, else back to front, so that
 // no entry is overwritten before it is read), and the entries are rebuilt from them.
@@ -244,8 +252,7 @@ template <int N>
 void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, EntryOut& out) {
   const uint32_t key_width = width - 4;
   Item<N>* items = reinterpret_cast<Item<N>*>(data);
-  Item<N>* tmp =
-      reinterpret_cast<Item<N>*>(data + AlignUp(n * std::max<size_t>(width, sizeof(Item<N>)), 8));
+  Item<N>* tmp = items + n;
   auto make = [&](size_t i) {
     const char* e = data + i * width;
     Item<N> item;
@@ -367,8 +374,7 @@ void EntrySorter::SortBuffer(EntryOut& out) {
     SortInWords<1>(data_, n, width_, bits, out);
     return;
   }
-  if (bits.Packable() && bits.Words() == 2 &&
-      AlignUp(n * std::max<size_t>(width_, sizeof(Item<2>)), 8) + n * sizeof(Item<2>) <= memory) {
+  if (bits.Packable() && bits.Words() == 2 && InWordsBytes<2>(n, width_) <= memory) {
     SortInWords<2>(data_, n, width_, bits, out);
     return;
   }
