@@ -29,7 +29,7 @@ class PackedNumbers {
     const uint64_t word = live_[i / 64];
     const uint64_t bit = uint64_t(1) << (i % 64);
     if ((word & bit) == 0) return 0;
-    return rank_[i / 64] + static_cast<uint32_t>(__builtin_popcountll(word & (bit - 1))) + 1;
+    return rank_[i / 64] + BitsSet(word & (bit - 1)) + 1;
   }
   uint32_t Live() const { return live_count_; }
   // The first deleted record, from 0; the record count when none is.
@@ -37,6 +37,14 @@ class PackedNumbers {
 
  private:
   static constexpr uint32_t kNone = 0xFFFFFFFFu;
+  // Without a population-count instruction in the build, the compiler's own function call
+  // costs more than these few operations.
+  static uint32_t BitsSet(uint64_t v) {
+    v = v - ((v >> 1) & 0x5555555555555555ull);
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<uint32_t>((v * 0x0101010101010101ull) >> 56);
+  }
   std::vector<uint64_t> live_;  // one bit per record
   std::vector<uint32_t> rank_;  // live records before each word
   uint32_t count_ = 0;
