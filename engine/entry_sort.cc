@@ -37,14 +37,19 @@ inline uint64_t Load64(const char* p) {
   return v;
 }
 
-// The bits in which keys differ from one another, and how to pack them into words that
-// sort like the keys: constant bits are the same in every key, so leaving them out keeps
-// the order. The differing bits of a key byte stay together in one word; each word is
-// filled from its top, the bits below the last byte's are zero.
+// 8 bytes as a number that orders like the bytes.
+inline uint64_t ByteOrder(const char* p) { return __builtin_bswap64(Load64(p)); }
+
+// The key bytes that differ between entries, and how to pack them into words that sort like
+// the keys. A byte that is the same in every key is left out; a byte that differs is
+// replaced by the rank of its value among the values it takes in these keys (in byte
+// order), in as few bits as that number of values needs. Both keep the order. The bits of
+// a key byte stay together in one word; each word is filled from its top, the bits below
+// the last byte's are zero.
 class KeyBits {
  public:
   KeyBits(const char* data, size_t n, uint32_t width, uint32_t key_width) : key_width_(key_width) {
-    // Differing bits: OR over the entries of each key XOR the first key, a word at a time.
+    // Bytes that differ: OR over the entries of each key XOR the first key, a word at a time.
     std::vector<uint64_t> diff((key_width + 7) / 8, 0);
     const size_t whole = key_width / 8;
     const size_t tail = key_width % 8;
@@ -59,11 +64,39 @@ class KeyBits {
     std::vector<uint8_t> mask(diff.size() * 8, 0);
     std::memcpy(mask.data(), diff.data(), diff.size() * 8);
     template_.assign(data, key_width);
-    unsigned room = 0;  // bits left in the last word
+    std::vector<uint32_t> offsets;
     for (uint32_t j = 0; j < key_width; ++j) {
-      if (mask[j] == 0) continue;
-      template_[j] = static_cast<char>(static_cast<uint8_t>(template_[j]) & ~mask[j]);
-      const unsigned bits = static_cast<unsigned>(__builtin_popcount(mask[j]));
+      if (mask[j] != 0) offsets.push_back(j);
+    }
+    if (offsets.size() > kMaxPackedPositions) {
+      positions_.resize(offsets.size());  // not packable
+      return;
+    }
+    // The values each differing byte takes.
+    std::vector<uint8_t> seen(offsets.size() * 256, 0);
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* e = reinterpret_cast<const uint8_t*>(data + i * width);
+      uint8_t* at = seen.data();
+      for (uint32_t offset : offsets) {
+        at[e[offset]] = 1;
+        at += 256;
+      }
+    }
+    pack_.resize(offsets.size() * 256);
+    unpack_.resize(offsets.size() * 256);
+    unsigned room = 0;  // bits left in the last word
+    for (size_t i = 0; i < offsets.size(); ++i) {
+      const uint32_t j = offsets[i];
+      template_[j] = 0;
+      unsigned values = 0;
+      for (unsigned b = 0; b < 256; ++b) {
+        if (seen[i * 256 + b] == 0) continue;
+        pack_[i * 256 + b] = static_cast<uint8_t>(values);
+        unpack_[i * 256 + values] = static_cast<uint8_t>(b);
+        ++values;
+      }
+      unsigned bits = 1;
+      while ((1u << bits) < values) ++bits;
       if (bits > room) {
         used_.push_back(0);
         word_first_.push_back(static_cast<uint32_t>(positions_.size()));
@@ -72,32 +105,12 @@ class KeyBits {
       room -= bits;
       used_.back() += bits;
       positions_.push_back({j, static_cast<uint32_t>(used_.size() - 1), static_cast<uint8_t>(bits),
-                            mask[j], static_cast<uint8_t>(room)});
+                            static_cast<uint8_t>(room)});
     }
     word_first_.push_back(static_cast<uint32_t>(positions_.size()));
-    if (positions_.size() > kMaxPackedPositions) return;
-    pack_.resize(positions_.size() * 256);
-    unpack_.resize(positions_.size() * 256);
-    for (size_t i = 0; i < positions_.size(); ++i) {
-      const uint8_t m = positions_[i].mask;
-      for (unsigned b = 0; b < 256; ++b) {
-        // The masked bits of b gathered at the low end, in their order.
-        unsigned packed = 0, out_bit = 0;
-        for (unsigned bit = 0; bit < 8; ++bit) {
-          if (m & (1u << bit)) packed |= ((b >> bit) & 1u) << out_bit++;
-        }
-        pack_[i * 256 + b] = static_cast<uint8_t>(packed);
-        // And the reverse: packed bits spread over the masked places.
-        unsigned spread = 0, in_bit = 0;
-        for (unsigned bit = 0; bit < 8; ++bit) {
-          if (m & (1u << bit)) spread |= ((b >> in_bit++) & 1u) << bit;
-        }
-        unpack_[i * 256 + b] = static_cast<uint8_t>(spread);
-      }
-    }
   }
 
-  bool Packable() const { return !pack_.empty() || positions_.empty(); }
+  bool Packable() const { return positions_.size() <= kMaxPackedPositions; }
   size_t Words() const { return used_.size(); }
   // The bits in use at the top of word w.
   unsigned Used(size_t w) const { return used_[w]; }
@@ -127,8 +140,7 @@ class KeyBits {
     std::memcpy(out, template_.data(), key_width_);
     const uint8_t* unpack = unpack_.data();
     for (const Position& p : positions_) {
-      out[p.offset] = static_cast<char>(static_cast<uint8_t>(out[p.offset]) |
-                                        unpack[(words[p.word] >> p.shift) & ((1u << p.bits) - 1)]);
+      out[p.offset] = static_cast<char>(unpack[(words[p.word] >> p.shift) & ((1u << p.bits) - 1)]);
       unpack += 256;
     }
   }
@@ -138,7 +150,6 @@ class KeyBits {
     uint32_t offset;  // in the key
     uint32_t word;
     uint8_t bits;
-    uint8_t mask;
     uint8_t shift;  // of the packed bits within their word
   };
   uint32_t key_width_;
@@ -255,8 +266,10 @@ void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, Entr
   Item<N>* tmp = items + n;
   auto make = [&](size_t i) {
     const char* e = data + i * width;
+    uint64_t key[N];  // items are packed: their words may be out of alignment
+    bits.Words<N>(e, key);
     Item<N> item;
-    bits.Words<N>(e, item.key);
+    std::memcpy(item.key, key, sizeof key);
     item.ref = GetBE32(e + key_width);
     items[i] = item;
   };
@@ -269,8 +282,10 @@ void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, Entr
   for (int w = 0; w < N; ++w) used[w] = w < static_cast<int>(bits.Words()) ? bits.Used(w) : 0;
   const Item<N>* sorted = RadixSort<N>(items, tmp, n, used);
   for (size_t i = 0; i < n; ++i) {
+    uint64_t key[N];
+    std::memcpy(key, sorted[i].key, sizeof key);
     char* entry = out.NextEntry();
-    bits.Rebuild(sorted[i].key, entry);
+    bits.Rebuild(key, entry);
     PutBE32(entry + key_width, sorted[i].ref);
   }
 }
@@ -283,41 +298,58 @@ std::unique_ptr<OsFile> OpenOrFail(const std::string& path, OsFile::Mode mode) {
   return file;
 }
 
-// Reads one sorted run back in blocks.
+// Reads one sorted run back in blocks, into memory the caller gives.
 class RunReader {
  public:
-  RunReader(const std::string& path, uint64_t entries, uint32_t width, size_t buffer_bytes)
+  RunReader(const std::string& path, uint64_t entries, uint32_t width, char* buffer,
+            size_t buffer_entries)
       : file_(OpenOrFail(path, OsFile::Mode::kRead)),
         width_(width),
         left_(entries),
-        buffer_(LargeBlock::Take(std::max<size_t>(width, buffer_bytes / width * width))),
-        per_fill_(buffer_bytes / width == 0 ? 1 : buffer_bytes / width) {
+        buffer_(buffer),
+        per_fill_(buffer_entries) {
     Refill();
   }
-  const char* Current() const { return buffer_.data() + pos_; }
+  const char* Current() const { return buffer_ + pos_; }
+  // The first 8 bytes of the current entry as a number that orders like them.
+  uint64_t Prefix() const { return prefix_; }
   bool Done() const { return pos_ >= filled_; }
   void Next() {
     pos_ += width_;
     if (pos_ >= filled_) Refill();
+    SetPrefix();
   }
 
  private:
   void Refill() {
     pos_ = 0;
     size_t want = static_cast<size_t>(std::min<uint64_t>(left_, per_fill_) * width_);
-    filled_ = want == 0 ? 0 : file_->ReadAt(offset_, buffer_.data(), want);
+    filled_ = want == 0 ? 0 : file_->ReadAt(offset_, buffer_, want);
     if (filled_ != want) Fail(kErrIo, "a read of the sort run " + file_->Path() + ": short read");
     offset_ += filled_;
     left_ -= filled_ / width_;
+    SetPrefix();
+  }
+  void SetPrefix() {
+    if (Done()) return;
+    if (width_ >= 8) {
+      prefix_ = ByteOrder(Current());
+      return;
+    }
+    uint64_t v = 0;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(Current());
+    for (uint32_t i = 0; i < 8; ++i) v = v << 8 | (i < width_ ? p[i] : 0);
+    prefix_ = v;
   }
   std::unique_ptr<OsFile> file_;
   uint32_t width_;
   uint64_t left_;
-  LargeBlock buffer_;
+  char* buffer_;
   size_t per_fill_;
   uint64_t offset_ = 0;
   size_t pos_ = 0;
   size_t filled_ = 0;
+  uint64_t prefix_ = 0;
 };
 
 }  // namespace
@@ -452,18 +484,32 @@ void EntrySorter::Drain(EntryOut& out) {
     return;
   }
   if (used_ > 0) Spill();
-  // The memory of the last buffer is no longer needed; the readers share the budget.
-  memory_ = LargeBlock();
+  // The readers share the memory the buffer had.
   data_ = nullptr;
   capacity_ = 0;
-  size_t per_reader = std::max<size_t>(64 << 10, budget_ / (runs_.size() + 1));
+  const size_t min_entries = 16;
+  if (memory_.size() < runs_.size() * min_entries * width_) {
+    memory_ = LargeBlock::Take(runs_.size() * min_entries * width_);
+  }
+  const size_t per_reader = memory_.size() / runs_.size() / width_;
   std::vector<std::unique_ptr<RunReader>> readers;
   for (size_t i = 0; i < runs_.size(); ++i) {
-    readers.push_back(std::make_unique<RunReader>(runs_[i], run_sizes_[i], width_, per_reader));
+    readers.push_back(std::make_unique<RunReader>(
+        runs_[i], run_sizes_[i], width_, memory_.data() + i * per_reader * width_, per_reader));
   }
-  uint32_t w = width_;
+  const uint32_t w = width_;
   auto greater = [&](size_t a, size_t b) {
-    return std::memcmp(readers[a]->Current(), readers[b]->Current(), w) > 0;
+    const uint64_t pa = readers[a]->Prefix(), pb = readers[b]->Prefix();
+    if (pa != pb || w <= 8) return pa > pb;
+    // Equal first bytes: the rest, 8 bytes at a time in the order memcmp takes them.
+    const char* x = readers[a]->Current();
+    const char* y = readers[b]->Current();
+    uint32_t i = 8;
+    for (; i + 8 <= w; i += 8) {
+      const uint64_t u = ByteOrder(x + i), v = ByteOrder(y + i);
+      if (u != v) return u > v;
+    }
+    return std::memcmp(x + i, y + i, w - i) > 0;
   };
   std::priority_queue<size_t, std::vector<size_t>, decltype(greater)> heap(greater);
   for (size_t i = 0; i < readers.size(); ++i) {

@@ -56,6 +56,11 @@ void Number(std::mt19937& random, uint32_t, char* key) {
   PutBE32(key, static_cast<uint32_t>(random()));
 }
 
+void Flag(std::mt19937& random, uint32_t, char* key) {
+  // One byte (a logical field): entries shorter than the 8 bytes merged runs compare first.
+  key[0] = "TF "[random() % 3];
+}
+
 void Binary(std::mt19937& random, uint32_t, char* key) {
   // Every bit of 12 bytes may differ: two words, the second partly used.
   for (int i = 0; i < 12; ++i) key[i] = static_cast<char>(random());
@@ -70,7 +75,8 @@ const KeyShape kShapes[] = {
     {"Code", 20, Code},         {"CodeAndPlace", 30, CodeAndPlace},
     {"Text", 40, Text},         {"FewValues", 24, FewValues},
     {"AllEqual", 12, AllEqual}, {"Number", 4, Number},
-    {"Binary", 12, Binary},     {"Wide", 3000, Wide},
+    {"Binary", 12, Binary},     {"Flag", 1, Flag},
+    {"Wide", 3000, Wide},
 };
 
 struct SortCase {
