@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "engine/fault_points.h"
@@ -123,7 +124,9 @@ TEST_F(IndexTest, AFullHeaderSlotGivesANewFileWithRoomForMore) {
   const uint32_t capacity = TagCapacityFor(1);
   std::vector<std::string> names;
   for (uint32_t i = 0; i <= capacity; ++i) {
-    names.push_back("T" + std::to_string(i));
+    char name[16];
+    std::snprintf(name, sizeof name, "T%u", static_cast<unsigned>(i));
+    names.push_back(name);
     table_->CreateIndex(names.back(), i % 2 ? "IITEM" : "IDATE");
   }
   EXPECT_EQ(TagNames(*table_), names);
