@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <optional>
 
 #include "engine/fault_points.h"
@@ -13,7 +14,18 @@
 namespace kxengine {
 namespace {
 
-std::atomic<size_t> sort_budget{size_t(64) << 20};
+// 64 MiB, or the number of MiB in KX_SORT_BUDGET_MIB (1 to 4096) when that is set.
+size_t InitialSortBudget() {
+  size_t mib = 64;
+  if (const char* text = std::getenv("KX_SORT_BUDGET_MIB")) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (end != text && *end == '\0' && value >= 1 && value <= 4096) mib = value;
+  }
+  return mib << 20;
+}
+
+std::atomic<size_t> sort_budget{InitialSortBudget()};
 
 constexpr size_t kBlockBytes = 1 << 20;  // records are read and copied in blocks this big
 

@@ -90,7 +90,8 @@ enum class OpenMode {
 };
 
 // Memory that index creation may use for sorting keys before it spills sorted runs to
-// temporary files beside the table and merges them. 64 MiB unless set; process-wide.
+// temporary files beside the table and merges them. 64 MiB unless set, or unless the
+// environment variable KX_SORT_BUDGET_MIB gives another number of MiB; process-wide.
 void SetSortBudget(size_t bytes);
 size_t SortBudget();
 

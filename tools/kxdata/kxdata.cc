@@ -5,6 +5,9 @@
 #include <iostream>
 #include <new>
 
+#include "args.h"
+#include "engine/table_file.h"
+
 namespace {
 
 void PrintHelp(std::ostream& out, const std::string& program) {
@@ -37,6 +40,12 @@ long long ParseInteger(const std::string& text, const std::string& what, long lo
                      ", not " + text);
   }
   return value;
+}
+
+void ApplySortBudget(const ParsedArgs& args) {
+  if (auto text = args.Last("sort-budget")) {
+    kxengine::SetSortBudget(static_cast<size_t>(ParseInteger(*text, "sort budget", 1, 4096)) << 20);
+  }
 }
 
 int RunKxdata(const std::vector<std::string>& args, std::istream& in, std::ostream& out,

@@ -53,3 +53,7 @@ int RunKxdata(const std::vector<std::string>& args, std::istream& in, std::ostre
 // Parses a whole decimal number in [min, max]; throws UsageError naming `what` otherwise.
 long long ParseInteger(const std::string& text, const std::string& what, long long min,
                        long long max);
+
+struct ParsedArgs;
+// Sets the engine's sort budget from the option --sort-budget MIB, when it is given.
+void ApplySortBudget(const ParsedArgs& args);

@@ -82,6 +82,9 @@ TEST_F(CliTest, RefusalsGiveAClearMessageAndExitCode) {
       {{"damage", "@junk.adt", "--flip", "3:0"}, kExitUsage, "mask must be from 1 to 255"},
       {{"damage", "@junk.adt", "--truncate", "-1"}, kExitUsage, "size must be from 0"},
       {{"index", "@t.adt", "T"}, kExitUsage, "too few arguments"},
+      {{"index", "@t.adt", "T", "CODE", "--sort-budget", "0"}, kExitUsage,
+       "sort budget must be from 1 to 4096"},
+      {{"rebuild", "@s", "--sort-budget", "lots"}, kExitUsage, "sort budget must be a whole"},
       {{"sample", "@s", "--items", "0"}, kExitUsage, "items must be from 1"},
       {{"sample", "@s", "--deleted", "80"}, kExitUsage, "deleted share must be a percentage"},
       {{"sample", "@s", "--intact=yes"}, kExitUsage, "option --intact takes no value"},
@@ -163,7 +166,7 @@ TEST_F(CliTest, PackIndexAndVerify) {
   run = Run({"pack", "@t.adt"});
   ASSERT_EQ(run.code, kExitOk) << run.err;
   EXPECT_NE(run.out.find("3 of 4 records kept"), std::string::npos) << run.out;
-  ASSERT_EQ(Run({"index", "@t.adt", "BYNAME", "NAME;CODE"}).code, kExitOk);
+  ASSERT_EQ(Run({"index", "@t.adt", "BYNAME", "NAME;CODE", "--sort-budget", "1"}).code, kExitOk);
   run = Run({"dump", "@t.adt", "--tag", "BYNAME"});
   EXPECT_LT(run.out.find("Anchor"), run.out.find("Angle"));
   EXPECT_LT(run.out.find("Angle"), run.out.find("Bolt, hex"));

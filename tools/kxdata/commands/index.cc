@@ -7,7 +7,8 @@
 #include "engine/table_file.h"
 
 int CmdIndex(CommandContext& context) {
-  ParsedArgs args = ParseArgs(context.args, {"page-size"}, {}, 3, 3);
+  ParsedArgs args = ParseArgs(context.args, {"page-size", "sort-budget"}, {}, 3, 3);
+  ApplySortBudget(args);
   std::uint32_t page_size = 0;
   if (auto text = args.Last("page-size")) {
     page_size = static_cast<std::uint32_t>(ParseInteger(*text, "page size", 0, 0xFFFFFFFFll));
@@ -20,7 +21,8 @@ int CmdIndex(CommandContext& context) {
 }
 
 int CmdPack(CommandContext& context) {
-  ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
+  ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {}, 1, 1);
+  ApplySortBudget(args);
   auto table = kxengine::TableFile::Open(args.positional[0], kxengine::OpenMode::kExclusive);
   const std::uint32_t before = table->RecordCount();
   table->Pack();

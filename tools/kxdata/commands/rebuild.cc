@@ -6,7 +6,8 @@
 #include "rebuild/console_rebuild.h"
 
 int CmdRebuild(CommandContext& context) {
-  ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
+  ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {}, 1, 1);
+  ApplySortBudget(args);
   return RunConsoleRebuild(args.positional[0], context.out, context.err) == 0 ? kExitOk
                                                                               : kExitFailure;
 }

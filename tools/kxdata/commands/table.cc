@@ -11,20 +11,22 @@ const std::vector<Command>& Commands() {
        "append records from CSV (or standard input); the header row names the fields", CmdAdd},
       {"delete", "TABLE.adt RECNO...", "mark records deleted", CmdDelete},
       {"dump", "TABLE.adt [--tag NAME]", "print the records, then each tag in key order", CmdDump},
-      {"verify", "DIR|TABLE.adt",
+      {"verify", "DIR|TABLE.adt [--sort-budget MIB]",
        "check tables and index files; exit code 0 only when everything is sound", CmdVerify},
       {"damage", "FILE (--truncate N | --flip OFFSET[:MASK])...",
        "cut a file to N bytes, or exclusive-or one byte with MASK (default 0xFF)", CmdDamage},
       {"lock", "TABLE.adt", "hold the table open exclusively until killed", CmdLock},
-      {"index", "TABLE.adt TAG EXPRESSION [--page-size N]",
+      {"index", "TABLE.adt TAG EXPRESSION [--page-size N] [--sort-budget MIB]",
        "open the table exclusively and create one tag (fields joined by ;)", CmdIndex},
-      {"pack", "TABLE.adt", "open the table exclusively and remove its deleted records", CmdPack},
+      {"pack", "TABLE.adt [--sort-budget MIB]",
+       "open the table exclusively and remove its deleted records", CmdPack},
       {"sample",
        "DIR [--items N] [--trans N] [--customers N] [--vendors N] [--locations N] [--seed S] "
        "[--deleted PERCENT] [--intact | --no-index]",
        "make a sample data folder with the ten tables and imperfect index files", CmdSample},
 #ifdef KXDATA_HAS_REBUILD
-      {"rebuild", "DIR", "rebuild the index files of a data folder, showing the progress",
+      {"rebuild", "DIR [--sort-budget MIB]",
+       "rebuild the index files of a data folder, showing the progress (MIB: the sort's memory)",
        CmdRebuild},
 #endif
   };

@@ -8,7 +8,8 @@
 #include "commands/commands.h"
 
 int CmdVerify(CommandContext& context) {
-  ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
+  ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {}, 1, 1);
+  ApplySortBudget(args);
   const std::string& path = args.positional[0];
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
