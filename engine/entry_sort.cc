@@ -290,20 +290,12 @@ void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, Entr
   }
 }
 
-std::unique_ptr<OsFile> OpenOrFail(const std::string& path, OsFile::Mode mode) {
-  OpenResult result;
-  std::string error;
-  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
-  if (!file) Fail(kErrIo, "opening " + path + ": " + error);
-  return file;
-}
-
 // Reads one sorted run back in blocks, into memory the caller gives.
 class RunReader {
  public:
   RunReader(const std::string& path, uint64_t entries, uint32_t width, char* buffer,
             size_t buffer_entries)
-      : file_(OpenOrFail(path, OsFile::Mode::kRead)),
+      : file_(OpenUnlocked(path, OsFile::Mode::kRead)),
         width_(width),
         left_(entries),
         buffer_(buffer),
@@ -445,7 +437,7 @@ void EntrySorter::SortBuffer(EntryOut& out) {
 void EntrySorter::Spill() {
   std::string path = temp_base_ + ".run" + std::to_string(runs_.size()) + ".tmp";
   runs_.push_back(path);
-  auto file = OpenOrFail(path, OsFile::Mode::kTruncate);
+  auto file = OpenUnlocked(path, OsFile::Mode::kTruncate);
   BufferedWriter writer(file.get(), 0);
   struct ToRun : EntryOut {
     BufferedWriter* writer;

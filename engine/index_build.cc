@@ -10,14 +10,6 @@ namespace {
 
 constexpr size_t kReadBlock = size_t(1) << 20;
 
-std::unique_ptr<OsFile> OpenOrFail(const std::string& path, OsFile::Mode mode) {
-  OpenResult result;
-  std::string error;
-  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
-  if (!file) Fail(kErrIo, "opening " + path + ": " + error);
-  return file;
-}
-
 // Fills the pages of one tag in place in the writer's buffer, each one full but the last.
 // A page is sealed when the entry after its last is asked for, or at the end.
 class PageWriter final : public EntryOut {
@@ -256,7 +248,7 @@ IndexHeader WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans,
   std::vector<std::unique_ptr<EntrySorter>> sorters =
       SortFromRecords(built, source, table_records, temp_base);
 
-  auto file = OpenOrFail(path, OsFile::Mode::kTruncate);
+  auto file = OpenUnlocked(path, OsFile::Mode::kTruncate);
   IndexHeader header;
   header.table_records = table_records;
   header.capacity = TagCapacityFor(plans.size());
@@ -351,8 +343,7 @@ void TidyIndexFile(const std::string& path) {
     return;  // an unreadable index file is replaced by the next tag creation
   }
   file.reset();
-  file = OsFile::Open(path, OsFile::Mode::kReadWrite, LockKind::kNone, &result, &error);
-  if (!file) Fail(kErrIo, "opening " + path + ": " + error);
+  file = OpenUnlocked(path, OsFile::Mode::kReadWrite);
   if (!spare.empty()) {
     const std::string zero(SlotSize(header.capacity), '\0');
     file->WriteAt(SlotOffset(header.capacity, 1 - header.slot), zero.data(), zero.size());

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "engine/error_codes.h"
 #include "engine/os_file_platform.h"
 
 namespace kxengine {
@@ -42,6 +43,20 @@ FileLayer* SetFileLayer(FileLayer* layer) { return installed.exchange(layer); }
 std::unique_ptr<OsFile> OsFile::Open(const std::string& path, Mode mode, LockKind lock,
                                      OpenResult* result, std::string* error) {
   return Layer().Open(path, mode, lock, result, error);
+}
+
+std::unique_ptr<OsFile> OpenUnlocked(const std::string& path, OsFile::Mode mode, bool* missing) {
+  OpenResult result;
+  std::string error;
+  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
+  if (!file) {
+    if (result == OpenResult::kNotFound && missing != nullptr) {
+      *missing = true;
+      return nullptr;
+    }
+    Fail(kErrIo, "opening " + path + ": " + error);
+  }
+  return file;
 }
 
 bool RemoveFileIfPresent(const std::string& path) { return Layer().RemoveFileIfPresent(path); }

@@ -58,6 +58,12 @@ class OsFile {
   std::string path_;
 };
 
+// Opens a file without a lock (through the installed layer). A file that does not exist
+// gives nullptr when `missing` is given (and *missing is set); every other failure throws
+// EngineError(kErrIo) naming the file.
+std::unique_ptr<OsFile> OpenUnlocked(const std::string& path, OsFile::Mode mode,
+                                     bool* missing = nullptr);
+
 // The path in the form the platform's calls take: natively backslashes become slashes, so
 // that paths formed the Windows way ("folder\item.adt") work on both.
 std::string NativePath(const std::string& path);

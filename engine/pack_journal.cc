@@ -26,20 +26,6 @@ std::atomic<size_t> direct_bytes{kDefaultDirectBytes};
 
 size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
-std::unique_ptr<OsFile> OpenFile(const std::string& path, OsFile::Mode mode, bool* missing) {
-  OpenResult result;
-  std::string error;
-  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
-  if (!file) {
-    if (result == OpenResult::kNotFound && missing != nullptr) {
-      *missing = true;
-      return nullptr;
-    }
-    Fail(kErrIo, "opening " + path + ": " + error);
-  }
-  return file;
-}
-
 // The journal as read back: the plan, and where its parts lie.
 struct Journal {
   PackPlan plan;
@@ -240,7 +226,7 @@ void SetPackStepSizes(size_t bounce, size_t direct) {
 void ResetPackStepSizes() { SetPackStepSizes(kDefaultBounceBytes, kDefaultDirectBytes); }
 
 void CommitPackJournal(const std::string& journal_path, const PackPlan& plan) {
-  auto journal = OpenFile(journal_path, OsFile::Mode::kTruncate, nullptr);
+  auto journal = OpenUnlocked(journal_path, OsFile::Mode::kTruncate, nullptr);
   const uint32_t bounce_records =
       static_cast<uint32_t>(std::max<size_t>(1, bounce_bytes / plan.record_length));
   std::string head = EncodeFixed(plan, bounce_records) + plan.packed_header;
@@ -254,7 +240,7 @@ bool PackCommitted(const std::string& journal_path) {
   bool missing = false;
   std::unique_ptr<OsFile> journal;
   try {
-    journal = OpenFile(journal_path, OsFile::Mode::kRead, &missing);
+    journal = OpenUnlocked(journal_path, OsFile::Mode::kRead, &missing);
   } catch (const EngineError&) {
     return false;
   }
@@ -265,7 +251,7 @@ bool PackCommitted(const std::string& journal_path) {
 void CompletePack(OsFile* table, const std::string& table_path) {
   const std::string journal_path = JournalPathOf(table_path);
   {
-    auto journal = OpenFile(journal_path, OsFile::Mode::kReadWrite, nullptr);
+    auto journal = OpenUnlocked(journal_path, OsFile::Mode::kReadWrite, nullptr);
     Journal j;
     if (!ReadJournal(journal.get(), &j)) {
       Fail(kErrIo, "the pack journal " + journal_path + " cannot be read back.");
@@ -346,7 +332,7 @@ void RecoverPack(OsFile* table, const std::string& table_path) {
   bool missing = false;
   bool committed = false;
   {
-    auto journal = OpenFile(journal_path, OsFile::Mode::kRead, &missing);
+    auto journal = OpenUnlocked(journal_path, OsFile::Mode::kRead, &missing);
     if (missing) return;
     Journal j;
     committed = ReadJournal(journal.get(), &j);

@@ -46,20 +46,6 @@ std::unique_ptr<OsFile> OpenTableOs(const std::string& path, OpenMode mode) {
   }
 }
 
-std::unique_ptr<OsFile> OpenPlain(const std::string& path, OsFile::Mode mode, bool* missing) {
-  OpenResult result;
-  std::string error;
-  auto file = OsFile::Open(path, mode, LockKind::kNone, &result, &error);
-  if (!file) {
-    if (result == OpenResult::kNotFound && missing != nullptr) {
-      *missing = true;
-      return nullptr;
-    }
-    Fail(kErrIo, "opening " + path + ": " + error);
-  }
-  return file;
-}
-
 // What an index build or pack that a crash interrupted leaves: the temporary files
 // "<table>.<token>.runN.tmp", "<index>.tmp" and "<index>.new", and in the index file a
 // half-written header slot or pages after the last tag. Only called while the table is held
@@ -202,7 +188,7 @@ struct TableFile::Impl {
   std::unique_ptr<OsFile> ExistingIndex(IndexHeader* existing, bool* unreadable) const {
     *unreadable = false;
     bool missing = false;
-    auto index = OpenPlain(IndexPathOf(path), OsFile::Mode::kRead, &missing);
+    auto index = OpenUnlocked(IndexPathOf(path), OsFile::Mode::kRead, &missing);
     if (missing) return nullptr;
     try {
       *existing = ReadIndexHeader(index.get());
@@ -392,7 +378,7 @@ void TableFile::ForEachRecord(const std::function<bool(uint32_t, bool, const cha
 
 std::vector<TagInfo> TableFile::Tags() const {
   bool missing = false;
-  auto index = OpenPlain(IndexPath(), OsFile::Mode::kRead, &missing);
+  auto index = OpenUnlocked(IndexPath(), OsFile::Mode::kRead, &missing);
   if (missing) return {};
   IndexHeader header = ReadIndexHeader(index.get());
   std::vector<TagInfo> tags;
@@ -403,7 +389,7 @@ std::vector<TagInfo> TableFile::Tags() const {
 void TableFile::ForEachTagEntry(const std::string& tag,
                                 const std::function<void(const char*, uint32_t)>& fn) const {
   bool missing = false;
-  auto index = OpenPlain(IndexPath(), OsFile::Mode::kRead, &missing);
+  auto index = OpenUnlocked(IndexPath(), OsFile::Mode::kRead, &missing);
   if (missing) Fail(kErrTagNotFound, tag + " (there is no index file " + IndexPath() + ")");
   IndexHeader header = ReadIndexHeader(index.get());
   for (uint32_t ordinal = 0; ordinal < header.tags.size(); ++ordinal) {
@@ -490,7 +476,7 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
     if (sound) {
       old_index.reset();
       bool missing = false;
-      auto index = OpenPlain(IndexPath(), OsFile::Mode::kReadWrite, &missing);
+      auto index = OpenUnlocked(IndexPath(), OsFile::Mode::kReadWrite, &missing);
       if (index) {
         try {
           IndexHeader next = AppendTag(index.get(), existing, fresh, t.LiveRecords(false),
