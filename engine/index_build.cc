@@ -240,7 +240,8 @@ std::string CheckTagPages(OsFile* file, const IndexTag& tag, uint32_t ordinal) {
 
 IndexHeader WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans, OsFile* old_file,
                            const RecordSource& source, uint32_t table_records,
-                           const std::string& temp_base, const PackedNumbers* renumber) {
+                           const std::string& temp_base, const PackedNumbers* renumber,
+                           bool flush) {
   std::vector<TagPlan*> built;
   for (TagPlan& plan : plans) {
     if (plan.copy_from == nullptr && plan.renumber_from == nullptr) built.push_back(&plan);
@@ -282,7 +283,11 @@ IndexHeader WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans,
   head.resize(IndexDataStart(header.capacity), '\0');  // the other slot is empty
   file->WriteAt(0, head.data(), head.size());
   file->Truncate(out.Offset());
-  file->Sync();
+  if (flush) {
+    file->Sync();
+  } else {
+    file->StartWriteback(0, head.size());
+  }
   return header;
 }
 

@@ -68,12 +68,14 @@ struct TagPlan {
 using RecordSource =
     std::function<void(const std::function<void(uint32_t recno, const char* image)>& fn)>;
 
-// Writes a complete index file to `path` (created or emptied) and flushes it to the disk.
-// `old_file` is the file that copied and renumbered tags come from. Tags built from the
-// records are all fed by one pass over them. Returns the header as written.
+// Writes a complete index file to `path` (created or emptied) and flushes it to the disk
+// unless `flush` is false (the disk starts writing it meanwhile). `old_file` is the file that
+// copied and renumbered tags come from. Tags built from the records are all fed by one pass
+// over them. Returns the header as written.
 IndexHeader WriteIndexFile(const std::string& path, std::vector<TagPlan>& plans, OsFile* old_file,
                            const RecordSource& source, uint32_t table_records,
-                           const std::string& temp_base, const PackedNumbers* renumber = nullptr);
+                           const std::string& temp_base, const PackedNumbers* renumber = nullptr,
+                           bool flush = true);
 
 // Adds a tag built from the records to an index file whose header is `current`, without
 // rewriting what is there: the new pages go after the last one and are flushed, then the

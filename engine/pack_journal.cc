@@ -7,6 +7,7 @@
 
 #include "engine/error_codes.h"
 #include "engine/fault_points.h"
+#include "engine/index_build.h"
 #include "engine/large_memory.h"
 
 namespace kxengine {
@@ -52,6 +53,8 @@ std::string EncodeFixed(const PackPlan& plan, uint32_t bounce_records) {
   PutU32(p + 32, plan.first_moved);
   PutU32(p + 36, Crc32(plan.packed_header.data(), plan.packed_header.size()));
   PutU32(p + 40, bounce_records);
+  PutU64(p + 44, plan.index_generation);
+  PutU32(p + 52, plan.index_checksum);
   PutU32(p + 60, Crc32(p, 60));
   return h;
 }
@@ -72,6 +75,8 @@ bool ReadJournal(OsFile* file, Journal* j) {
   plan.live_count = GetU32(h + 28);
   plan.first_moved = GetU32(h + 32);
   j->bounce_records = GetU32(h + 40);
+  plan.index_generation = GetU64(h + 44);
+  plan.index_checksum = GetU32(h + 52);
   j->checksum = GetU32(h + 60);
   if (plan.header_size < kTableFixedHeader || plan.header_size > (64u << 20) ||
       plan.record_length == 0 || plan.live_count > plan.record_count ||
@@ -204,16 +209,109 @@ uint32_t GatherLive(OsFile* table, const PackPlan& plan, uint32_t r, uint32_t li
   return count;
 }
 
-void ApplyIndexAction(const std::string& table_path, JournalIndexAction action) {
+// Whether the index file at `path` has the header `plan` names, and every tag in it is
+// whole and holds one entry per packed record.
+bool IsPackedIndex(const std::string& path, const PackPlan& plan, bool check_pages) {
+  bool missing = false;
+  std::unique_ptr<OsFile> file;
+  try {
+    file = OpenUnlocked(path, OsFile::Mode::kRead, &missing);
+    if (!file) return false;
+    const IndexHeader header = ReadIndexHeader(file.get());
+    if (header.generation != plan.index_generation || header.checksum != plan.index_checksum) {
+      return false;
+    }
+    if (!check_pages) return true;
+    for (uint32_t i = 0; i < header.tags.size(); ++i) {
+      if (header.tags[i].info.entry_count != plan.live_count ||
+          !CheckTagPages(file.get(), header.tags[i], i).empty()) {
+        return false;
+      }
+    }
+    return true;
+  } catch (const EngineError& error) {
+    if (error.Code() != kErrIndexDamaged) throw;  // a failed read says nothing
+    return false;
+  }
+}
+
+// The packed index file did not survive a crash: the tags of the index file (still the old
+// one) are built again from the packed records, which are all in place by now, and replace
+// it. An index file that cannot be read goes.
+void RebuildIndex(OsFile* table, const std::string& table_path, const PackPlan& plan) {
+  const std::string index_path = IndexPathOf(table_path);
+  TableHeader layout;
+  std::string why;
+  if (DecodeTableHeader(plan.packed_header.data(), plan.packed_header.size(), &layout, &why) !=
+      HeaderStatus::kOk) {
+    Fail(kErrIo, "the pack journal of " + table_path + " holds no table header: " + why);
+  }
+  IndexHeader old;
+  {
+    bool missing = false;
+    auto file = OpenUnlocked(index_path, OsFile::Mode::kRead, &missing);
+    if (!file) return;
+    try {
+      old = ReadIndexHeader(file.get());
+    } catch (const EngineError& error) {
+      if (error.Code() != kErrIndexDamaged) throw;
+      file.reset();
+      RemoveFileIfPresent(index_path);
+      SyncFolderOf(index_path);
+      return;
+    }
+  }
+  std::vector<TagPlan> plans;
+  for (const IndexTag& tag : old.tags) {
+    TagPlan p;
+    p.info = tag.info;
+    try {
+      p.key = ParseExpression(layout.fields, tag.info.expression, table_path);
+    } catch (const EngineError&) {
+      continue;
+    }
+    if (PageCapacity(p.info.page_size, p.key.width) > 0) plans.push_back(p);
+  }
+  const uint32_t len = plan.record_length;
+  RecordSource packed = [&](const std::function<void(uint32_t, const char*)>& fn) {
+    const size_t per_block = std::max<size_t>(1, kReadBlock / len);
+    LargeBlock block = LargeBlock::Take(per_block * len);
+    for (uint32_t first = 0; first < plan.live_count;) {
+      const uint32_t n =
+          static_cast<uint32_t>(std::min<uint64_t>(per_block, plan.live_count - first));
+      const size_t want = size_t(n) * len;
+      if (table->ReadAt(plan.header_size + uint64_t(first) * len, block.data(), want) != want) {
+        Fail(kErrTableDamaged, table_path + " is damaged: it ended while records were read.");
+      }
+      for (uint32_t i = 0; i < n; ++i) fn(first + i + 1, block.data() + size_t(i) * len);
+      first += n;
+    }
+  };
+  const std::string temp = TempIndexPathOf(table_path);
+  WriteIndexFile(temp, plans, nullptr, packed, plan.live_count, table_path);
+  RenameOver(temp, index_path);
+}
+
+// The index file of the packed table: the packed index file renamed over the index file, or
+// the index file removed.
+void ApplyIndexAction(OsFile* table, const std::string& table_path, const PackPlan& plan,
+                      bool index_whole) {
   const std::string index_path = IndexPathOf(table_path);
   const std::string packed_index = PackedIndexPathOf(table_path);
-  if (action == JournalIndexAction::kReplace && FileExists(packed_index)) {
-    RenameOver(packed_index, index_path);
-    FaultPoint("pack:index-replaced");
-  } else if (action == JournalIndexAction::kRemove) {
+  if (plan.action == JournalIndexAction::kRemove) {
     RemoveFileIfPresent(index_path);
     SyncFolderOf(index_path);
+    return;
   }
+  if (plan.action != JournalIndexAction::kReplace) return;
+  if (FileExists(packed_index) && (index_whole || IsPackedIndex(packed_index, plan, true))) {
+    OpenUnlocked(packed_index, OsFile::Mode::kReadWrite)->Sync();
+    RenameOver(packed_index, index_path);
+    FaultPoint("pack:index-replaced");
+    return;
+  }
+  RemoveFileIfPresent(packed_index);
+  if (!IsPackedIndex(index_path, plan, false)) RebuildIndex(table, table_path, plan);
 }
 
 }  // namespace
@@ -248,7 +346,7 @@ bool PackCommitted(const std::string& journal_path) {
   return journal && ReadJournal(journal.get(), &j);
 }
 
-void CompletePack(OsFile* table, const std::string& table_path) {
+void CompletePack(OsFile* table, const std::string& table_path, bool index_whole) {
   const std::string journal_path = JournalPathOf(table_path);
   {
     auto journal = OpenUnlocked(journal_path, OsFile::Mode::kReadWrite, nullptr);
@@ -258,7 +356,6 @@ void CompletePack(OsFile* table, const std::string& table_path) {
     }
     const PackPlan& plan = j.plan;
     const uint32_t len = plan.record_length;
-    ApplyIndexAction(table_path, plan.action);
 
     Bounce bounce;
     Progress at = LatestStep(journal.get(), j, &bounce);
@@ -316,6 +413,7 @@ void CompletePack(OsFile* table, const std::string& table_path) {
       Fail(kErrTableDamaged, table_path + " changed while it was being packed.");
     }
     FaultPoint("pack:records-moved");
+    ApplyIndexAction(table, table_path, plan, index_whole);
     table->WriteAt(0, plan.packed_header.data(), plan.packed_header.size());
     table->Truncate(plan.header_size + uint64_t(plan.live_count) * len);
     table->Sync();
@@ -338,7 +436,7 @@ void RecoverPack(OsFile* table, const std::string& table_path) {
     committed = ReadJournal(journal.get(), &j);
   }
   if (committed) {
-    CompletePack(table, table_path);
+    CompletePack(table, table_path, false);
     return;
   }
   // The pack never reached its commit point: the table and index file are untouched.

@@ -22,6 +22,10 @@ struct PackPlan {
   uint32_t live_count = 0;    // after it
   uint32_t first_moved = 0;   // the first deleted record, from 0 (record_count when none)
   std::string packed_header;  // the table header after the pack (header_size bytes)
+  // The header of the packed index file (for kReplace): a recovery tells by it whether the
+  // index file is the new one already.
+  uint64_t index_generation = 0;
+  uint32_t index_checksum = 0;
 };
 
 // The sizes of a pack's steps. A step moves its records straight into the room the deleted
@@ -36,10 +40,12 @@ void ResetPackStepSizes();
 void CommitPackJournal(const std::string& journal_path, const PackPlan& plan);
 
 // Completes the committed pack of the table at `table_path`, whose file `table` is held
-// exclusively: the index action, the records moved down step by step, the packed header and
+// exclusively: the records moved down step by step, the index action, the packed header and
 // the cut of the file; then the journal goes. Any part can be repeated, so a crash anywhere
-// is completed by the next call.
-void CompletePack(OsFile* table, const std::string& table_path);
+// is completed by the next call. `index_whole` says that the packed index file was written
+// whole by this process (only its flush is due); otherwise it is checked, and when it did
+// not survive, the tags of the index file are built again from the packed records.
+void CompletePack(OsFile* table, const std::string& table_path, bool index_whole);
 
 // At an open, with the table held exclusively: completes a committed pack, or removes a
 // journal that never reached its commit point (and the packed index file made for it).

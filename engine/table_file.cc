@@ -604,16 +604,18 @@ void TableFile::Pack() {
       action = JournalIndexAction::kRemove;
     } else if (old_index) {
       std::vector<TagPlan> plans = plans_for(renumber);
+      // Not flushed yet: that waits until the records are in place, while the disk writes it
+      // meanwhile; a recovery checks it.
       try {
         packed_header = WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true),
-                                       live, t.path, &numbers);
+                                       live, t.path, &numbers, false);
       } catch (const EngineError& error) {
         // A tag that no longer matches the records (its file changed under this handle) is
         // built from the records instead.
         if (!renumber || error.Code() != kErrIndexDamaged) throw;
         plans = plans_for(false);
-        packed_header =
-            WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true), live, t.path);
+        packed_header = WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true),
+                                       live, t.path, nullptr, false);
       }
       action = JournalIndexAction::kReplace;
       FaultPoint("pack:index-built");
@@ -631,10 +633,12 @@ void TableFile::Pack() {
     plan.live_count = live;
     plan.first_moved = numbers.FirstDeleted();
     plan.packed_header = EncodeTableHeader(packed);
+    plan.index_generation = packed_header.generation;
+    plan.index_checksum = packed_header.checksum;
     CommitPackJournal(journal_path, plan);
 
     // 3. Past the commit point: the same steps a recovery takes.
-    CompletePack(t.file.get(), t.path);
+    CompletePack(t.file.get(), t.path, true);
   } catch (const FaultInjected&) {
     throw;  // a simulated crash leaves everything as it is
   } catch (...) {
