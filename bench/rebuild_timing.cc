@@ -7,6 +7,7 @@
 #include "db/ads_table.h"
 #include "db/client_engine.h"
 #include "db/linked_engine.h"
+#include "rebuild/quiet_view.h"
 #include "rebuild/rebuild_run.h"
 
 namespace {
@@ -196,28 +197,6 @@ class TimingFileSystem : public FileSystem {
  private:
   FileSystem& inner_;
   StepClock& clock_;
-};
-
-// Shows nothing; keeps the error label's text.
-class QuietView : public RebuildView {
- public:
-  explicit QuietView(std::string folder) : folder_(std::move(folder)) {}
-  std::string FolderPath() override { return folder_; }
-  void SetFolderPath(const std::string& path) override { folder_ = path; }
-  void SetErrorText(const std::string& text) override { error_ = text; }
-  void SetErrorVisible(bool) override {}
-  void SetProgressVisible(bool) override {}
-  void SetProgressPosition(int) override {}
-  void SetStatusText(const std::string&) override {}
-  void SetStatusVisible(bool) override {}
-  void SetExitEnabled(bool) override {}
-  void FocusExit() override {}
-  void SetRebuildButtonVisible(bool) override {}
-  const std::string& Error() const { return error_; }
-
- private:
-  std::string folder_;
-  std::string error_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/error_box_text.h"
 #include "common/exception.h"
 
 namespace kx_app {
@@ -264,7 +265,7 @@ void Application::ShowException(const std::exception& error) {
 }
 
 void Application::ShowErrorText(const std::string& message) {
-  const std::string text = MessageWithFullStop(message);
+  const std::string text = ErrorBoxText(message);
   HWND focus = GetFocus();
   HWND active = GetActiveWindow();
   DisabledWindows disabled{handle_, {}};

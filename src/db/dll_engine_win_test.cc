@@ -2,10 +2,13 @@
 // DLL without every function gives.
 #include "db/dll_engine_win.h"
 
+// The module list needs the base Windows types first.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "db/ads_connection.h"
 #include "db/db_error.h"
@@ -13,6 +16,7 @@
 namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class DllEngineTest : public ::testing::Test {
  protected:
@@ -94,23 +98,95 @@ TEST_F(DllEngineTest, FirstFolderHoldingTheDllWins) {
   EXPECT_EQ(engine.LoadedPath(), program + "\\ACE32.DLL");
 }
 
-TEST_F(DllEngineTest, NeverTheCurrentDirectoryOrThePath) {
-  const std::string decoy = Folder("decoy", KX_FULL_ENGINE_DLL);
-  const std::string program = Folder("program");
+// The full paths of the modules loaded in this process.
+std::vector<std::string> LoadedModules() {
+  std::vector<std::string> paths;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
+  if (snapshot == INVALID_HANDLE_VALUE) return paths;
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry)) {
+    paths.push_back(entry.szExePath);
+  }
+  CloseHandle(snapshot);
+  return paths;
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  return _stricmp(fs::path(a).lexically_normal().string().c_str(),
+                  fs::path(b).lexically_normal().string().c_str()) == 0;
+}
+
+// A working engine DLL put where a careless loader would find it: the program connects with
+// its default search folders, and the planted DLL must stay unloaded while only the
+// program's folder and the system folders are named as searched.
+TEST_F(DllEngineTest, PlantedDllIsNeverLoaded) {
+  struct Case {
+    const char* name;
+    bool current_directory;  // the folder is made the current directory
+    bool on_path;            // the folder is put first on the PATH
+    bool data_folder;        // the folder holds the tables and is the connect path
+  };
+  const Case cases[] = {
+      {"current directory", true, false, false},
+      {"PATH", false, true, false},
+      {"data folder made the current directory", true, false, true},
+  };
+  const std::vector<std::string> searched = DllClientEngine::DefaultFolders();
+  for (const std::string& folder : searched) {
+    ASSERT_FALSE(fs::exists(fs::path(folder) / "ACE32.DLL")) << folder << " holds an engine";
+  }
   char previous_directory[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, previous_directory);
-  char previous_path[32767] = {};
+  static char previous_path[32767] = {};
   const DWORD path_length = GetEnvironmentVariableA("PATH", previous_path, sizeof previous_path);
-  ASSERT_TRUE(SetCurrentDirectoryA(decoy.c_str()));
-  SetEnvironmentVariableA("PATH", (decoy + ";" + previous_path).c_str());
 
-  DllClientEngine engine({program});
-  const std::string message = LoadError(engine);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string planted = Folder(std::string("planted ") + c.name, KX_FULL_ENGINE_DLL);
+    const std::string planted_dll = planted + "\\ACE32.DLL";
+    {
+      // The planted DLL works: loaded by its full path it offers the engine's functions.
+      HMODULE module = LoadLibraryExA(planted_dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      ASSERT_NE(module, nullptr);
+      EXPECT_NE(GetProcAddress(module, "AdsConnect60"), nullptr);
+      FreeLibrary(module);
+    }
+    if (c.data_folder) {
+      for (const char* table : {"item.adt", "item.adi"}) {
+        std::ofstream(fs::path(planted) / table) << "a table of the folder";
+      }
+    }
+    if (c.current_directory) {
+      ASSERT_TRUE(SetCurrentDirectoryA(planted.c_str()));
+    }
+    if (c.on_path) SetEnvironmentVariableA("PATH", (planted + ";" + previous_path).c_str());
 
-  SetCurrentDirectoryA(previous_directory);
-  SetEnvironmentVariableA("PATH", path_length > 0 ? previous_path : nullptr);
-  EXPECT_THAT(message, HasSubstr("ACE32.DLL"));
-  EXPECT_EQ(engine.LoadedPath(), "");
+    DllClientEngine engine(searched);
+    TAdsConnection connection(engine, "AdsConnection1");
+    connection.SetAdsServerTypes(stADS_LOCAL);
+    connection.SetConnectPath(c.data_folder ? planted : std::string(previous_directory));
+    std::string message;
+    try {
+      connection.SetIsConnected(true);
+    } catch (const EADSDatabaseError& error) {
+      message = error.Message();
+    }
+    const std::vector<std::string> modules = LoadedModules();
+
+    SetCurrentDirectoryA(previous_directory);
+    SetEnvironmentVariableA("PATH", path_length > 0 ? previous_path : nullptr);
+
+    EXPECT_FALSE(connection.IsConnected());
+    EXPECT_EQ(engine.LoadedPath(), "");
+    EXPECT_THAT(message, HasSubstr("ACE32.DLL was not found in"));
+    for (const std::string& folder : searched) EXPECT_THAT(message, HasSubstr(folder));
+    EXPECT_THAT(message, Not(HasSubstr(planted)));
+    for (const std::string& module : modules) {
+      EXPECT_FALSE(SameFolder(fs::path(module).parent_path().string(), planted))
+          << module << " was loaded";
+    }
+  }
 }
 
 TEST(DllEngineFoldersTest, ProgramFolderThenSystemFolders) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -44,13 +45,23 @@ Outcome RunDriver(const std::string& arguments) {
   }
   CloseHandle(write_end);
   Outcome outcome;
-  char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(read_end, buffer, sizeof(buffer), &n, nullptr) && n > 0) {
-    outcome.output.append(buffer, n);
+  // Read until the driver has ended and what it wrote is drained, not until the end of the
+  // pipe: a process started meanwhile (Wine's desktop process, when the driver's program is
+  // the first window of the session) inherits the write end and keeps it open long after.
+  for (bool ended = false; !ended;) {
+    ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
+    DWORD available = 0;
+    while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      char buffer[4096];
+      DWORD n = 0;
+      if (!ReadFile(read_end, buffer, std::min<DWORD>(available, sizeof buffer), &n, nullptr) ||
+          n == 0) {
+        break;
+      }
+      outcome.output.append(buffer, n);
+    }
   }
   CloseHandle(read_end);
-  WaitForSingleObject(info.hProcess, INFINITE);
   GetExitCodeProcess(info.hProcess, &outcome.exit_code);
   CloseHandle(info.hProcess);
   CloseHandle(info.hThread);

@@ -7,8 +7,17 @@
 #include <memory>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#endif
+
 #include "common/exception.h"
 #include "engine/faulty_file.h"
+#include "engine/os_file.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
 
@@ -26,12 +35,14 @@ void CopyFolder(const std::string& from, const std::string& to) {
 
 std::map<std::string, std::vector<std::string>> LiveRecords(const std::string& folder) {
   std::map<std::string, std::vector<std::string>> tables;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::string name = entry.path().filename().string();
+  // Listed and opened through the engine's own calls, which take the folder as the program
+  // gives it (ANSI text on Windows).
+  for (const std::string& name : kxengine::ListFiles(folder)) {
     if (name.size() < 4 || name.substr(name.size() - 4) != ".adt") continue;
     std::vector<std::string>& images = tables[name];
     try {
-      auto table = kxengine::TableFile::Open(entry.path().string(), kxengine::OpenMode::kReadOnly);
+      auto table = kxengine::TableFile::Open(folder + kxengine::PathSeparator() + name,
+                                             kxengine::OpenMode::kReadOnly);
       uint32_t length = table->RecordLength();
       table->ForEachRecord([&](uint32_t, bool deleted, const char* image) {
         if (!deleted) images.emplace_back(image, length);
@@ -174,5 +185,48 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   }
   return tally;
 }
+
+#ifndef _WIN32
+namespace {
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string FindRunuser() {
+  for (const char* path : {"/usr/sbin/runuser", "/sbin/runuser", "/usr/bin/runuser"}) {
+    if (access(path, X_OK) == 0) return path;
+  }
+  return "";
+}
+}  // namespace
+
+bool UnprivilegedRun::Passed() const {
+  return available && exit_code == 0 && output.find("[  PASSED  ] 1 test.") != std::string::npos &&
+         output.find("[  SKIPPED ]") == std::string::npos;
+}
+
+UnprivilegedRun RunTestAsNobody(const std::string& test_full_name) {
+  UnprivilegedRun run;
+  const std::string runuser = FindRunuser();
+  char self[PATH_MAX] = {};
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (runuser.empty() || length <= 0) return run;
+  const std::string command = ShellQuoted(runuser) + " -u nobody -- " +
+                              ShellQuoted(std::string(self, static_cast<size_t>(length))) + " " +
+                              ShellQuoted("--gtest_filter=" + test_full_name) +
+                              " --gtest_brief=0 2>&1 </dev/null";
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr) return run;
+  run.available = true;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, child)) > 0) run.output.append(chunk, n);
+  const int status = pclose(child);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+#endif
 
 }  // namespace reliability

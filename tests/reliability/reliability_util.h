@@ -60,4 +60,19 @@ struct FaultLoop {
 // verifies, and that a second undisturbed run completes.
 LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors);
 
+#ifndef _WIN32
+// Runs one test of the running test program again in a child process as the unprivileged
+// user "nobody" (through runuser), for cases that need file permissions enforced, which they
+// are not for root. The child makes its own scratch folders, so everything it works on is
+// its own.
+struct UnprivilegedRun {
+  bool available = false;  // runuser was found and the child could be started
+  int exit_code = -1;
+  std::string output;  // standard output and error of the child
+  // The child ran the test and it passed (not skipped, not failed).
+  bool Passed() const;
+};
+UnprivilegedRun RunTestAsNobody(const std::string& test_full_name);
+#endif
+
 }  // namespace reliability

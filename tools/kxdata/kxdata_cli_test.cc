@@ -1,6 +1,10 @@
 // The data tool's command line: every subcommand's success path and its refusals.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -213,7 +217,6 @@ TEST_F(CliTest, HelpListsEveryCommand) {
   }
 }
 
-#ifndef _WIN32
 TEST_F(CliTest, LockHoldsTheTableUntilKilled) {
   ChildProcess lock({KXDATA_EXE, "lock", dir_.File("t.adt")});
   ASSERT_TRUE(lock.WaitForLine("locked"));
@@ -226,6 +229,25 @@ TEST_F(CliTest, LockHoldsTheTableUntilKilled) {
   run = Run({"index", "@t.adt", "NAME", "NAME"});
   EXPECT_EQ(run.code, kExitOk) << run.err;
 }
+
+TEST_F(CliTest, LockHoldsAnIndexFileUntilKilled) {
+  ChildProcess lock({KXDATA_EXE, "lock", dir_.File("t.adi")});
+  ASSERT_TRUE(lock.WaitForLine("locked"));
+  // A second holder is refused, and says why.
+  ChildProcess second({KXDATA_EXE, "lock", dir_.File("t.adi")});
+  EXPECT_FALSE(second.WaitForLine("locked"));
+  EXPECT_EQ(second.Wait(), kExitFailure);
+#ifdef _WIN32
+  // Nothing is shared: the file can be neither deleted nor replaced meanwhile.
+  EXPECT_FALSE(DeleteFileA(dir_.File("t.adi").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Run({"index", "@t.adt", "NAME", "NAME"}).code, kExitFailure);
 #endif
+  lock.Kill();
+  EXPECT_EQ(lock.Wait(), -9);
+  ToolRun run = Run({"index", "@t.adt", "NAME", "NAME"});
+  EXPECT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(Run({"verify", "@t.adt"}).code, kExitOk);
+}
 
 }  // namespace

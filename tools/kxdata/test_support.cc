@@ -9,7 +9,9 @@
 
 #include "kxdata.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,7 +68,102 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+// One argument as the C runtime of the child splits its command line: quoted when it holds
+// blanks, with backslashes before a quote doubled.
+std::string QuotedArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+}  // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "pipe");
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE null_handle =
+      CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                  OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null_handle;
+  startup.hStdOutput = write_end;
+  startup.hStdError = null_handle;
+  std::string command_line;
+  for (const std::string& arg : argv) {
+    if (!command_line.empty()) command_line += ' ';
+    command_line += QuotedArgument(arg);
+  }
+  PROCESS_INFORMATION info{};
+  const BOOL started = CreateProcessA(argv[0].c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+  const DWORD error = GetLastError();
+  CloseHandle(write_end);
+  if (null_handle != INVALID_HANDLE_VALUE) CloseHandle(null_handle);
+  if (!started) {
+    CloseHandle(read_end);
+    throw std::system_error(static_cast<int>(error), std::system_category(), argv[0]);
+  }
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  out_ = read_end;
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_) {
+    Kill();
+    Wait();
+  }
+  if (out_) CloseHandle(out_);
+}
+
+bool ChildProcess::WaitForLine(const std::string& line) {
+  for (;;) {
+    std::size_t end;
+    while ((end = buffered_.find('\n')) != std::string::npos) {
+      std::string got = buffered_.substr(0, end);
+      buffered_.erase(0, end + 1);
+      if (!got.empty() && got.back() == '\r') got.pop_back();
+      if (got == line) return true;
+    }
+    char chunk[256];
+    DWORD n = 0;
+    if (!ReadFile(out_, chunk, sizeof chunk, &n, nullptr) || n == 0) return false;
+    buffered_.append(chunk, n);
+  }
+}
+
+void ChildProcess::Kill() {
+  if (process_) TerminateProcess(process_, 9);
+}
+
+int ChildProcess::Wait() {
+  if (!process_) return -1;
+  WaitForSingleObject(process_, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  CloseHandle(process_);
+  process_ = nullptr;
+  return code == 9 ? -9 : static_cast<int>(code);
+}
+#else
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   int fds[2];
   if (pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");

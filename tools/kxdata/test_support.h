@@ -1,5 +1,5 @@
-// Helpers of the data tool's tests: scratch folders, running the tool in-process, and (on
-// POSIX systems) child processes that a test can kill.
+// Helpers of the data tool's tests: scratch folders, running the tool in-process, and child
+// processes that a test can kill.
 #pragma once
 
 #include <string>
@@ -35,7 +35,6 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input =
 
 std::string ReadFile(const std::string& path);
 
-#ifndef _WIN32
 // A child process running `argv` (argv[0] is the program path) with its standard output read
 // through a pipe and its standard error discarded.
 class ChildProcess {
@@ -48,12 +47,17 @@ class ChildProcess {
   // Reads the child's output until `line` arrives (true) or the output ends (false).
   bool WaitForLine(const std::string& line);
   void Kill();
-  // Waits for the child to end; returns its exit code, or -signal when a signal ended it.
+  // Waits for the child to end; returns its exit code, or -signal when a signal ended it
+  // (on Windows a killed child ends with code 9, so Wait gives -9 there too).
   int Wait();
 
  private:
+#ifdef _WIN32
+  void* process_ = nullptr;  // HANDLEs, kept out of this header
+  void* out_ = nullptr;
+#else
   int pid_ = -1;
   int out_fd_ = -1;
+#endif
   std::string buffered_;
 };
-#endif

@@ -1,15 +1,43 @@
-// lock TABLE.adt: holds the table open exclusively until the process is killed.
+// lock FILE: holds a table open exclusively, or any other file (an index file) open so that
+// no other program may open it, until the process is killed.
+#include <cctype>
 #include <chrono>
+#include <memory>
 #include <ostream>
+#include <string>
 #include <thread>
 
 #include "args.h"
 #include "commands/commands.h"
+#include "engine/os_file.h"
 #include "engine/table_file.h"
+
+namespace {
+bool IsTablePath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string extension = path.substr(path.size() - 4);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".adt";
+}
+}  // namespace
 
 int CmdLock(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
-  auto table = kxengine::TableFile::Open(args.positional[0], kxengine::OpenMode::kExclusive);
+  const std::string& path = args.positional[0];
+  std::unique_ptr<kxengine::TableFile> table;
+  std::unique_ptr<kxengine::OsFile> file;
+  if (IsTablePath(path)) {
+    table = kxengine::TableFile::Open(path, kxengine::OpenMode::kExclusive);
+  } else {
+    // The engine's exclusive lock kind: on Windows a handle that shares nothing, so that
+    // others can neither open, delete nor replace the file while it is held. Natively it
+    // is an advisory lock, which does not stop a deletion.
+    kxengine::OpenResult result;
+    std::string error;
+    file = kxengine::OsFile::Open(path, kxengine::OsFile::Mode::kReadWrite,
+                                  kxengine::LockKind::kExclusive, &result, &error);
+    if (!file) throw ToolError("cannot hold " + path + ": " + error);
+  }
   // Whoever waits for the lock reads this line, so it must leave at once.
   context.out << "locked" << std::endl;
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));

@@ -15,7 +15,10 @@ const std::vector<Command>& Commands() {
        "check tables and index files; exit code 0 only when everything is sound", CmdVerify},
       {"damage", "FILE (--truncate N | --flip OFFSET[:MASK])...",
        "cut a file to N bytes, or exclusive-or one byte with MASK (default 0xFF)", CmdDamage},
-      {"lock", "TABLE.adt", "hold the table open exclusively until killed", CmdLock},
+      {"lock", "TABLE.adt|FILE",
+       "hold the table open exclusively, or any other file (an index file) with nothing "
+       "shared, until killed",
+       CmdLock},
       {"index", "TABLE.adt TAG EXPRESSION [--page-size N] [--sort-budget MIB]",
        "open the table exclusively and create one tag (fields joined by ;)", CmdIndex},
       {"pack", "TABLE.adt [--sort-budget MIB]",
