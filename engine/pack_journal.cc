@@ -55,6 +55,7 @@ std::string EncodeFixed(const PackPlan& plan, uint32_t bounce_records) {
   PutU32(p + 40, bounce_records);
   PutU64(p + 44, plan.index_generation);
   PutU32(p + 52, plan.index_checksum);
+  PutU32(p + 56, plan.table_header_checksum);
   PutU32(p + 60, Crc32(p, 60));
   return h;
 }
@@ -77,6 +78,7 @@ bool ReadJournal(OsFile* file, Journal* j) {
   j->bounce_records = GetU32(h + 40);
   plan.index_generation = GetU64(h + 44);
   plan.index_checksum = GetU32(h + 52);
+  plan.table_header_checksum = GetU32(h + 56);
   j->checksum = GetU32(h + 60);
   if (plan.header_size < kTableFixedHeader || plan.header_size > (64u << 20) ||
       plan.record_length == 0 || plan.live_count > plan.record_count ||
@@ -314,6 +316,37 @@ void ApplyIndexAction(OsFile* table, const std::string& table_path, const PackPl
   if (!IsPackedIndex(index_path, plan, false)) RebuildIndex(table, table_path, plan);
 }
 
+// Whether a journal found at an open belongs to this table: its header is the one the
+// journal names or the packed one, and, when no step is recorded yet, the records are as
+// the plan says (none deleted before the first record to move, the live count right).
+bool JournalFitsTable(OsFile* table, const PackPlan& plan, bool started) {
+  std::string header(plan.header_size, '\0');
+  if (table->ReadAt(0, header.data(), header.size()) != header.size()) return false;
+  const bool packed = header == plan.packed_header;
+  if (!packed && Crc32(header.data(), header.size()) != plan.table_header_checksum) return false;
+  if (started) return true;
+  const uint32_t len = plan.record_length;
+  if (table->Size() < plan.header_size + uint64_t(plan.record_count) * len) return false;
+  const size_t per_block = std::max<size_t>(1, kReadBlock / len);
+  LargeBlock block = LargeBlock::Take(per_block * len);
+  uint32_t live = 0;
+  for (uint32_t first = 0; first < plan.record_count;) {
+    const uint32_t n =
+        static_cast<uint32_t>(std::min<uint64_t>(per_block, plan.record_count - first));
+    const size_t want = size_t(n) * len;
+    if (table->ReadAt(plan.header_size + uint64_t(first) * len, block.data(), want) != want) {
+      return false;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+      const bool deleted = block.data()[size_t(i) * len] == kDeletedMark;
+      if (deleted && first + i < plan.first_moved) return false;
+      if (!deleted) ++live;
+    }
+    first += n;
+  }
+  return live == plan.live_count;
+}
+
 }  // namespace
 
 void SetPackStepSizes(size_t bounce, size_t direct) {
@@ -359,6 +392,11 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
 
     Bounce bounce;
     Progress at = LatestStep(journal.get(), j, &bounce);
+    if (!index_whole && !JournalFitsTable(table, plan, at.seq != 0)) {
+      Fail(kErrTableDamaged, table_path + " does not match its pack journal " + journal_path +
+                                 ", which must be from another state of the table; move the " +
+                                 "journal away to open the table.");
+    }
     if (bounce.found) {
       // A step whose records were safe in the journal: they go to the table (again).
       table->WriteAt(plan.header_size + uint64_t(at.w) * len, bounce.data.data(),

@@ -26,6 +26,10 @@ struct PackPlan {
   // index file is the new one already.
   uint64_t index_generation = 0;
   uint32_t index_checksum = 0;
+  // The table header before the pack: a recovery goes on only with a table whose header is
+  // this one or the packed one, so that a journal left beside another state of the table
+  // (one restored from a backup, say) never moves its records.
+  uint32_t table_header_checksum = 0;
 };
 
 // The sizes of a pack's steps. A step moves its records straight into the room the deleted

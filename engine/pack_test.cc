@@ -199,6 +199,46 @@ TEST_F(PackTest, PowerCutAtEveryCallOfAPackInSmallStepsLosesNothing) {
   EXPECT_GT(cuts, 40u);
 }
 
+TEST_F(PackTest, AJournalBesideAnotherStateOfTheTableTouchesNothing) {
+  table_.reset();
+  const std::string before = testing::ReadAll(path_);
+  const uint64_t header = kTableFixedHeader + kFieldDescriptorSize * 8;
+  const uint32_t length = [&] {
+    auto t = TableFile::Open(path_, OpenMode::kReadOnly);
+    return t->RecordLength();
+  }();
+  table_ = TableFile::Open(path_, OpenMode::kExclusive);
+  ArmFaultPoint("pack:journal-committed");
+  EXPECT_THROW(table_->Pack(), FaultInjected);
+  table_.reset();
+  const std::string journal = testing::ReadAll(JournalPathOf(path_));
+
+  // A table put back from a backup beside the journal: one of another length (another
+  // header), and one with the same header whose fifth record, deleted when the journal was
+  // written, is live again.
+  const std::string other_path = dir_.File("other.adt");
+  testing::MakeSampleTable(other_path, 301, 5);
+  std::string undeleted = before;
+  undeleted[header + 4 * length] = ' ';
+  for (const std::string& table : {testing::ReadAll(other_path), undeleted}) {
+    testing::WriteAll(path_, table);
+    testing::WriteAll(JournalPathOf(path_), journal);
+    try {
+      TableFile::Open(path_, OpenMode::kExclusive);
+      ADD_FAILURE() << "opened";
+    } catch (const EngineError& e) {
+      EXPECT_EQ(e.Code(), kErrTableDamaged);
+      EXPECT_NE(e.Message().find("tran.adt.jnl"), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(testing::ReadAll(path_), table);
+    EXPECT_EQ(testing::ReadAll(JournalPathOf(path_)), journal);
+  }
+  // With the table it belongs to, the journal completes the pack.
+  testing::WriteAll(path_, before);
+  ExpectIntact(OpenMode::kExclusive);
+  EXPECT_EQ(table_->RecordCount(), 240u);
+}
+
 TEST_F(PackTest, TableInUseCannotBeRecoveredByAnotherOpen) {
   ArmFaultPoint("pack:journal-committed");
   EXPECT_THROW(table_->Pack(), FaultInjected);

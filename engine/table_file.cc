@@ -635,6 +635,13 @@ void TableFile::Pack() {
     plan.packed_header = EncodeTableHeader(packed);
     plan.index_generation = packed_header.generation;
     plan.index_checksum = packed_header.checksum;
+    {
+      std::string old_header(t.header.header_size, '\0');
+      if (t.file->ReadAt(0, old_header.data(), old_header.size()) != old_header.size()) {
+        Fail(kErrTableDamaged, t.path + " is damaged: it ends inside its header.");
+      }
+      plan.table_header_checksum = Crc32(old_header.data(), old_header.size());
+    }
     CommitPackJournal(journal_path, plan);
 
     // 3. Past the commit point: the same steps a recovery takes.

@@ -56,4 +56,19 @@ void MakeSmallTable(const std::string& path) {
   table->DeleteRecord(3);
 }
 
+void MakePackableTable(const std::string& path) {
+  using kxengine::FieldType;
+  std::filesystem::remove(path);
+  std::filesystem::remove(kxengine::IndexPathOf(path));
+  std::filesystem::remove(kxengine::JournalPathOf(path));
+  auto table = kxengine::TableFile::Create(
+      path, {{"CODE", FieldType::kCharacter, 8, 0}, {"N", FieldType::kInteger, 0, 0}});
+  for (int i = 1; i <= 120; ++i) {
+    table->AppendRecord({"C" + std::to_string((i * 37) % 50), std::to_string(i)});
+  }
+  for (uint32_t i = 5; i <= 120; i += 5) table->DeleteRecord(i);
+  table->CreateIndex("CODE", "CODE");
+  table->CreateIndex("NUM", "N");
+}
+
 }  // namespace fuzz

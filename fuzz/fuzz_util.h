@@ -15,5 +15,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // Makes `path` a table of a few records of every field type (replacing any file there).
 void MakeSmallTable(const std::string& path);
+// Makes `path` a table of some hundred records, every fifth deleted, with an index file of
+// two tags: a table whose pack moves records in several steps.
+void MakePackableTable(const std::string& path);
 
 }  // namespace fuzz

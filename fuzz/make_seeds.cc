@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "engine/fault_points.h"
 #include "engine/format.h"
+#include "engine/pack_journal.h"
 #include "engine/table_file.h"
 #include "fuzz_util.h"
 
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
   }
   const fs::path root = argv[1];
   for (const char* target :
-       {"table_file", "index_file", "kxdata_csv", "ini_values", "registry_value"}) {
+       {"table_file", "index_file", "pack_journal", "kxdata_csv", "ini_values", "registry_value"}) {
     fs::create_directories(root / target);
   }
   const std::string table = fuzz::ScratchFolder() + "/seed.adt";
@@ -35,6 +37,25 @@ int main(int argc, char** argv) {
     t->Pack();
     fuzz::WriteFile((root / "table_file/packed.adt").string(), fuzz::ReadFile(table));
   }
+  // Journals of packs of the fuzz target's own table, in small steps, stopped at the commit
+  // point and after the first step.
+  const std::string packable = fuzz::ScratchFolder() + "/t.adt";
+  for (const char* point : {"pack:journal-committed", "pack:records-partly-moved"}) {
+    fuzz::MakePackableTable(packable);
+    auto t = kxengine::TableFile::Open(packable, kxengine::OpenMode::kExclusive);
+    kxengine::SetPackStepSizes(7 * t->RecordLength(), 4 * t->RecordLength());
+    kxengine::ArmFaultPoint(point);
+    try {
+      t->Pack();
+    } catch (const kxengine::FaultInjected&) {
+    }
+    kxengine::ArmFaultPoint("");
+    t.reset();
+    const std::string name = std::string(point).substr(5) + ".jnl";
+    fuzz::WriteFile((root / "pack_journal" / name).string(),
+                    fuzz::ReadFile(kxengine::JournalPathOf(packable)));
+  }
+  kxengine::ResetPackStepSizes();
   fs::remove_all(fuzz::ScratchFolder());
   fuzz::WriteFile((root / "kxdata_csv/rows.csv").string(),
                   "IITEM,IDESC1,IQTY\r\nA1,\"Spanner, 10 mm\",3\n\"B\"\"2\",,\"multi\r\nline\"\n");

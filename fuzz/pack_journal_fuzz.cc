@@ -1,0 +1,70 @@
+// A pack journal of arbitrary bytes beside a table with deleted records and its index file:
+// the open that finds it must fail with an engine error and leave the table as it was, or
+// succeed with every live record of the table still there, once, and an index file that
+// verifies.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/faulty_file.h"
+#include "engine/format.h"
+#include "engine/table_file.h"
+#include "engine/verify.h"
+#include "fuzz_util.h"
+
+namespace {
+
+std::vector<std::string> LiveRecords(const kxengine::TableFile& table) {
+  std::vector<std::string> rows;
+  table.ForEachRecord([&](uint32_t, bool deleted, const char* image) {
+    if (!deleted) rows.emplace_back(image, table.RecordLength());
+    return true;
+  });
+  return rows;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static kxengine::FaultyFileLayer* no_flushes = [] {
+    auto* layer = new kxengine::FaultyFileLayer;
+    layer->SetDiskFlushes(false);
+    return layer;
+  }();
+  (void)no_flushes;
+  static const std::string path = fuzz::ScratchFolder() + "/t.adt";
+  static const std::string index = kxengine::IndexPathOf(path);
+  static std::string table_bytes, index_bytes;
+  static std::vector<std::string> live;
+  if (table_bytes.empty()) {
+    fuzz::MakePackableTable(path);
+    table_bytes = fuzz::ReadFile(path);
+    index_bytes = fuzz::ReadFile(index);
+    live = LiveRecords(*kxengine::TableFile::Open(path, kxengine::OpenMode::kReadOnly));
+  }
+  fuzz::WriteFile(path, table_bytes);
+  fuzz::WriteFile(index, index_bytes);
+  std::remove(kxengine::PackedIndexPathOf(path).c_str());
+  fuzz::WriteFile(kxengine::JournalPathOf(path), data, size);
+  try {
+    auto table = kxengine::TableFile::Open(path, kxengine::OpenMode::kExclusive);
+    if (LiveRecords(*table) != live) {
+      std::fprintf(stderr, "the live records changed\n");
+      std::abort();
+    }
+    kxengine::VerifyReport report = kxengine::VerifyTable(*table);
+    if (!report.Ok()) {
+      std::fprintf(stderr, "after the open: %s\n", report.ToString().c_str());
+      std::abort();
+    }
+  } catch (const kxengine::EngineError&) {
+    if (fuzz::ReadFile(path) != table_bytes) {
+      std::fprintf(stderr, "a refused open changed the table\n");
+      std::abort();
+    }
+  }
+  return 0;
+}
