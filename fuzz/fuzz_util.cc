@@ -6,10 +6,21 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/faulty_file.h"
+#include "engine/faulty_file.h"
 #include "engine/format.h"
 #include "engine/table_file.h"
 
 namespace fuzz {
+
+void SkipDiskFlushes() {
+  static kxengine::FaultyFileLayer* layer = [] {
+    auto* installed = new kxengine::FaultyFileLayer;  // lives as long as the process
+    installed->SetDiskFlushes(false);
+    return installed;
+  }();
+  (void)layer;
+}
 
 const std::string& ScratchFolder() {
   static const std::string folder = [] {

@@ -8,6 +8,9 @@
 
 namespace fuzz {
 
+// Puts a file layer under the engine that leaves out the flushes to the disk (they would
+// only slow the runs); once per process, later calls do nothing.
+void SkipDiskFlushes();
 // A folder of this process under the temporary folder, made at the first call.
 const std::string& ScratchFolder();
 void WriteFile(const std::string& path, const uint8_t* data, size_t size);

@@ -5,19 +5,13 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/faulty_file.h"
 #include "engine/format.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static kxengine::FaultyFileLayer* no_flushes = [] {
-    auto* layer = new kxengine::FaultyFileLayer;
-    layer->SetDiskFlushes(false);
-    return layer;
-  }();
-  (void)no_flushes;
+  fuzz::SkipDiskFlushes();
   static const std::string path = [] {
     std::string p = fuzz::ScratchFolder() + "/t.adt";
     fuzz::MakeSmallTable(p);

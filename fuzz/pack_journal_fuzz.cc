@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/faulty_file.h"
 #include "engine/format.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
@@ -29,12 +28,7 @@ std::vector<std::string> LiveRecords(const kxengine::TableFile& table) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static kxengine::FaultyFileLayer* no_flushes = [] {
-    auto* layer = new kxengine::FaultyFileLayer;
-    layer->SetDiskFlushes(false);
-    return layer;
-  }();
-  (void)no_flushes;
+  fuzz::SkipDiskFlushes();
   static const std::string path = fuzz::ScratchFolder() + "/t.adt";
   static const std::string index = kxengine::IndexPathOf(path);
   static std::string table_bytes, index_bytes;

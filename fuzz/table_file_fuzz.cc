@@ -3,18 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/faulty_file.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static kxengine::FaultyFileLayer* no_flushes = [] {
-    auto* layer = new kxengine::FaultyFileLayer;  // flushes would only slow the runs
-    layer->SetDiskFlushes(false);
-    return layer;
-  }();
-  (void)no_flushes;
+  fuzz::SkipDiskFlushes();
   const std::string path = fuzz::ScratchFolder() + "/t.adt";
   fuzz::WriteFile(path, data, size);
   try {

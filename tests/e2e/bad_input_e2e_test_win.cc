@@ -100,7 +100,7 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
     SCOPED_TRACE(name);
     const reliability::BadInputCase& c = reliability::FindBadInputCase(name);
     TempFolder data;
-    reliability::MakeBadInputSample(data.Path());
+    reliability::MakeSmallSample(data.Path());
     const std::string folder = c.spoil(data.Path());
     const std::string records_folder = kxengine::FolderExists(folder) ? folder : data.Path();
     const auto before = reliability::LiveRecords(records_folder);

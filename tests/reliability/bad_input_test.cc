@@ -53,7 +53,7 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
     std::string dir;
     ~Writable() { reliability::MakeWritable(dir); }
   } writable{dir};
-  reliability::MakeBadInputSample(dir);
+  reliability::MakeSmallSample(dir);
   const std::string folder = c.spoil(dir);
   const std::string records_folder = kxengine::FolderExists(folder) ? folder : dir;
   const auto before = reliability::LiveRecords(records_folder);

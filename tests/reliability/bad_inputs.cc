@@ -75,7 +75,7 @@ std::string MoveToFolderOfLength(const std::string& dir, size_t length) {
 
 }  // namespace
 
-void MakeBadInputSample(const std::string& dir) {
+void MakeSmallSample(const std::string& dir) {
   SampleOptions options;
   options.items = 12;
   options.trans = 20;

@@ -14,9 +14,9 @@
 #include "reliability_util.h"
 
 #ifndef _WIN32
+#include "bad_inputs.h"
 #include "rebuild/catalogue.h"
 #include "rebuild/console_rebuild.h"
-#include "sample_folder.h"
 #endif
 
 namespace {
@@ -110,15 +110,7 @@ TEST(FaultLoopTest, PackingATable) {
 // engine DLL, which the test's file layer does not reach, so natively only.
 TEST(FaultLoopTest, WholeRebuildRun) {
   ScratchDir pristine, work;
-  SampleOptions options;
-  options.items = 12;
-  options.trans = 20;
-  options.customers = 4;
-  options.vendors = 3;
-  options.locations = 2;
-  options.deleted_percent = 15;
-  options.intact = true;
-  MakeSampleFolder(pristine.Path(), options);
+  reliability::MakeSmallSample(pristine.Path());
   reliability::FaultLoop loop;
   loop.pristine = pristine.Path();
   loop.work = work.Path();

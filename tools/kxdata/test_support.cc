@@ -134,20 +134,10 @@ ChildProcess::~ChildProcess() {
   if (out_) CloseHandle(out_);
 }
 
-bool ChildProcess::WaitForLine(const std::string& line) {
-  for (;;) {
-    std::size_t end;
-    while ((end = buffered_.find('\n')) != std::string::npos) {
-      std::string got = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      if (!got.empty() && got.back() == '\r') got.pop_back();
-      if (got == line) return true;
-    }
-    char chunk[256];
-    DWORD n = 0;
-    if (!ReadFile(out_, chunk, sizeof chunk, &n, nullptr) || n == 0) return false;
-    buffered_.append(chunk, n);
-  }
+std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
+  DWORD n = 0;
+  if (!ReadFile(out_, buffer, static_cast<DWORD>(size), &n, nullptr)) return 0;
+  return n;
 }
 
 void ChildProcess::Kill() {
@@ -194,19 +184,9 @@ ChildProcess::~ChildProcess() {
   if (out_fd_ >= 0) close(out_fd_);
 }
 
-bool ChildProcess::WaitForLine(const std::string& line) {
-  for (;;) {
-    std::size_t end;
-    while ((end = buffered_.find('\n')) != std::string::npos) {
-      std::string got = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      if (got == line) return true;
-    }
-    char chunk[256];
-    ssize_t n = read(out_fd_, chunk, sizeof chunk);
-    if (n <= 0) return false;
-    buffered_.append(chunk, static_cast<std::size_t>(n));
-  }
+std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
+  ssize_t n = read(out_fd_, buffer, size);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 void ChildProcess::Kill() {
@@ -224,3 +204,19 @@ int ChildProcess::Wait() {
   return -1;
 }
 #endif
+
+bool ChildProcess::WaitForLine(const std::string& line) {
+  for (;;) {
+    std::size_t end;
+    while ((end = buffered_.find('\n')) != std::string::npos) {
+      std::string got = buffered_.substr(0, end);
+      buffered_.erase(0, end + 1);
+      if (!got.empty() && got.back() == '\r') got.pop_back();
+      if (got == line) return true;
+    }
+    char chunk[256];
+    const std::size_t n = ReadOutput(chunk, sizeof chunk);
+    if (n == 0) return false;
+    buffered_.append(chunk, n);
+  }
+}

@@ -2,6 +2,7 @@
 // processes that a test can kill.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ class ChildProcess {
   int Wait();
 
  private:
+  // Reads what the child has written to its output, at most `size` bytes; 0 at its end.
+  std::size_t ReadOutput(char* buffer, std::size_t size);
 #ifdef _WIN32
   void* process_ = nullptr;  // HANDLEs, kept out of this header
   void* out_ = nullptr;
