@@ -68,19 +68,4 @@ LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
   return *this;
 }
 
-void ReleaseKeptBlocks() {
-  Kept& kept = KeptBlocks();
-  std::lock_guard<std::mutex> lock(kept.mutex);
-  for (auto& [data, size] : kept.blocks) PlatformFreeLarge(data, size);
-  kept.blocks.clear();
-}
-
-size_t KeptBlockBytes() {
-  Kept& kept = KeptBlocks();
-  std::lock_guard<std::mutex> lock(kept.mutex);
-  size_t total = 0;
-  for (const auto& block : kept.blocks) total += block.second;
-  return total;
-}
-
 }  // namespace kxengine

@@ -29,9 +29,4 @@ class LargeBlock {
   size_t size_ = 0;
 };
 
-// Gives every kept block back to the system.
-void ReleaseKeptBlocks();
-// Bytes held in kept blocks (for tests).
-size_t KeptBlockBytes();
-
 }  // namespace kxengine
