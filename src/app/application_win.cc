@@ -233,10 +233,20 @@ void Application::Run() {
   while (!terminated_) {
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
+    if (DroppedWhileBusy(msg)) continue;
     if (main_ && IsDialogMessageA(main_, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+bool Application::DroppedWhileBusy(const MSG& msg) const {
+  if (!busy_ || !main_ || (msg.hwnd != main_ && !IsChild(main_, msg.hwnd))) return false;
+  const bool keys = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP ||
+                    msg.message == WM_CHAR || msg.message == WM_DEADCHAR;
+  const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
+  // System keys pass: Alt+F4 and Alt+Space reach the close request, which the window holds.
+  return keys || mouse;
 }
 
 void Application::Minimize() {

@@ -20,6 +20,9 @@ class Application {
   HINSTANCE InstanceHandle() const { return instance_; }
   HWND Handle() const { return handle_; }
   void SetMainWindow(HWND main) { main_ = main; }
+  // While busy (a rebuild run lasts) the main window's client area takes no keyboard or mouse
+  // input; its frame still moves, and its close box and system menu ask to close.
+  void SetBusy(bool busy) { busy_ = busy; }
 
   // Processes messages until Terminate; Tab moves between the main window's controls.
   void Run();
@@ -42,12 +45,14 @@ class Application {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  bool DroppedWhileBusy(const MSG& msg) const;
 
   HINSTANCE instance_ = nullptr;
   HWND handle_ = nullptr;
   HWND main_ = nullptr;
   std::string title_;
   bool terminated_ = false;
+  bool busy_ = false;
 };
 
 // Runs `handler` and shows any exception it lets out through the error display: the boundary

@@ -37,6 +37,9 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 constexpr TColor kGradientStart = 9981440;  // RGB 0, 78, 152
 
+constexpr wchar_t kShutdownBlockReason[] =
+    L"The index files are being rebuilt. Closing now could damage the data.";
+
 constexpr int kErrorLabelWidth = 302;
 constexpr int kErrorLabelHeight = 19;
 
@@ -176,12 +179,13 @@ void MainWindow::CreateControls() {
       CreatePercentProgressBar(hwnd_, kIdProgress, 31, 264, 121, GetSystemMetrics(SM_CYVSCROLL));
 
   auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
-  AdsConnection1 =
-      std::make_unique<TAdsConnection>(DefaultClientEngine(), "AdsConnection1", "fmrebld");
-  AdsTable1 = std::make_unique<TAdsTable>("AdsTable1", "fmrebld");
-  ConfigureRebuildComponents(*AdsConnection1, *AdsTable1);
-  // A disconnect that fails while the program ends is still reported.
-  TAdsConnection::SetTeardownErrorHandler(show_error);
+  // The database components live on the engine thread from their creation to their end.
+  engine_.Call([this] {
+    AdsConnection1 =
+        std::make_unique<TAdsConnection>(DefaultClientEngine(), "AdsConnection1", "fmrebld");
+    AdsTable1 = std::make_unique<TAdsTable>("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(*AdsConnection1, *AdsTable1);
+  });
   iniprop = std::make_unique<TPropStorage>(kWindowClass);
   tblads = std::make_unique<TAppIniFile>(DefaultProfileFile(), DefaultProgramLocation());
   tblads->SetIniFileName("ads.ini");
@@ -249,8 +253,7 @@ void MainWindow::Destroy() {
   Registry1.reset();
   tblads.reset();
   iniprop.reset();
-  AdsTable1.reset();
-  AdsConnection1.reset();
+  DestroyDatabaseComponents();
   if (MainMenu1) DestroyMenu(MainMenu1);
   MainMenu1 = nullptr;
   Background1.reset();
@@ -265,9 +268,23 @@ void MainWindow::Destroy() {
 }
 
 void MainWindow::FormShow() {
-  AdsConnection1->SetAliasName("");
-  AdsConnection1->SetConnectPath(Registry1->ReadValue("kestrun"));
+  engine_.Call([this] { AdsConnection1->SetAliasName(""); });
+  const std::string folder = Registry1->ReadValue("kestrun");
+  engine_.Call([this, &folder] { AdsConnection1->SetConnectPath(folder); });
   pathFrom->SetPath(Registry1->ReadValue("kestrun"));
+}
+
+void MainWindow::DestroyDatabaseComponents() {
+  // A disconnect that fails here is still reported, by this thread once the engine's is done.
+  std::vector<std::string> errors;
+  engine_.Call([this, &errors] {
+    TAdsConnection::SetTeardownErrorHandler(
+        [&errors](const Exception& error) { errors.push_back(error.Message()); });
+    AdsTable1.reset();  // a table still open is closed before the connection disconnects
+    AdsConnection1.reset();
+    TAdsConnection::SetTeardownErrorHandler(nullptr);
+  });
+  for (const std::string& error : errors) Application::Instance().ShowErrorText(error);
 }
 
 void MainWindow::pathFromChange() { SetErrorVisible(false); }
@@ -279,7 +296,41 @@ void MainWindow::Help2Click() { Application::Instance().ShowInformation(hwnd_, k
 void MainWindow::About1Click() { Application::Instance().ShowInformation(hwnd_, kAboutText); }
 
 void MainWindow::RunRebuild() {
-  Button1Click(*this, DefaultFileSystem(), *AdsConnection1, *AdsTable1);
+  if (Running()) return;
+  HWND window = hwnd_;
+  auto view = std::make_shared<QueuedView>(
+      pathFrom->Path(), [window] { PostMessageA(window, WM_APP_RUN_CHANGED, 0, 0); });
+  run_view_ = view;
+  Application::Instance().SetBusy(true);
+  engine_.Post([this, view] {
+    try {
+      Button1Click(*view, DefaultFileSystem(), *AdsConnection1, *AdsTable1);
+    } catch (...) {
+      view->Finish(std::current_exception());
+      return;
+    }
+    view->Finish(nullptr);
+  });
+}
+
+void MainWindow::OnRunChanged() {
+  if (!run_view_) return;  // a late notice of a run already ended
+  std::exception_ptr failure;
+  if (run_view_->ApplyPending(*this, failure)) EndRun(failure);
+}
+
+void MainWindow::EndRun(std::exception_ptr failure) {
+  run_view_.reset();
+  Application::Instance().SetBusy(false);
+  if (shutdown_blocked_) {
+    ShutdownBlockReasonDestroy(hwnd_);
+    shutdown_blocked_ = false;
+  }
+  if (failure) Guarded([&failure] { std::rethrow_exception(failure); });
+  if (close_pending_) {
+    close_pending_ = false;
+    OnClose();
+  }
 }
 
 // RebuildView ------------------------------------------------------------------------------
@@ -382,12 +433,11 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       OnClose();
       return 0;
-    case WM_QUERYENDSESSION: {
-      // Windows shutting down or the user logging off asks the same close query.
-      bool can_close = true;
-      iniprop->HandleCloseQuery(can_close);
-      return can_close ? TRUE : FALSE;
-    }
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession();
+    case WM_APP_RUN_CHANGED:
+      OnRunChanged();
+      return 0;
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers the whole surface
     case WM_PAINT:
@@ -434,6 +484,7 @@ bool MainWindow::Pressable(HWND button) const {
 }
 
 void MainWindow::OnCommand(int id, int code) {
+  if (Running()) return;  // no command of the window works while a run lasts
   switch (id) {
     case IDOK: {
       // Enter presses the push button that has the focus (no button is the default one).
@@ -468,7 +519,25 @@ void MainWindow::OnCommand(int id, int code) {
   }
 }
 
+LRESULT MainWindow::OnQueryEndSession() {
+  if (Running()) {
+    // Ending the session now would leave a table half packed: refused, with the reason.
+    if (!shutdown_blocked_) {
+      shutdown_blocked_ = ShutdownBlockReasonCreate(hwnd_, kShutdownBlockReason) != FALSE;
+    }
+    return FALSE;
+  }
+  // Windows shutting down or the user logging off asks the same close query.
+  bool can_close = true;
+  iniprop->HandleCloseQuery(can_close);
+  return can_close ? TRUE : FALSE;
+}
+
 void MainWindow::OnClose() {
+  if (Running()) {
+    close_pending_ = true;  // carried out when the run ends, so no table is left open
+    return;
+  }
   bool can_close = true;
   iniprop->HandleCloseQuery(can_close);
   if (can_close) Application::Instance().Terminate();

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "app/engine_thread.h"
+#include "app/queued_view.h"
 #include "db/ads_connection.h"
 #include "db/ads_table.h"
 #include "rebuild/rebuild_view.h"
@@ -44,7 +46,10 @@ class MainWindow : public RebuildView {
   void btnCloseClick();
   void Help2Click();
   void About1Click();
+  // Starts the rebuild run on the engine thread; the window applies what the run changes as
+  // it comes and takes no input until the run has ended.
   void RunRebuild();
+  bool Running() const { return run_view_ != nullptr; }
 
   // RebuildView.
   std::string FolderPath() override;
@@ -67,6 +72,11 @@ class MainWindow : public RebuildView {
   void OnCommand(int id, int code);
   bool Pressable(HWND button) const;
   void OnClose();
+  LRESULT OnQueryEndSession();
+  // Applies the run's queued changes; at its end shows its failure and carries out a close
+  // request held during the run.
+  void OnRunChanged();
+  void EndRun(std::exception_ptr failure);
   void OnPaint();
   void PaintContent(HDC dc, const RECT& client);
   HBRUSH OnCtlColorStatic(HDC dc, HWND control);
@@ -75,9 +85,19 @@ class MainWindow : public RebuildView {
   void RepaintArea(const RECT& area);
   RECT ChildRect(HWND child) const;
   void SizeLabelToText(HWND label, HFONT font, bool keep_size_when_empty);
+  // Destroys the table, then the connection, on the engine thread.
+  void DestroyDatabaseComponents();
 
   HWND hwnd_ = nullptr;
   HINSTANCE instance_ = nullptr;
+
+  // Every engine call of the program is made here: the connection and the table are created,
+  // used and destroyed on this thread.
+  EngineThread engine_;
+  // The run under way, shared with the engine thread's task; null when no run lasts.
+  std::shared_ptr<QueuedView> run_view_;
+  bool close_pending_ = false;
+  bool shutdown_blocked_ = false;
 
   HFONT font_tahoma10_ = nullptr;
   HFONT font_tahoma8_ = nullptr;
@@ -117,5 +137,7 @@ class MainWindow : public RebuildView {
 
 // Posted to the main window to show a paint failure outside the paint cycle.
 inline constexpr UINT WM_APP_PAINT_FAILED = WM_APP + 1;
+// Posted to the main window by the run's thread after each change it queued.
+inline constexpr UINT WM_APP_RUN_CHANGED = WM_APP + 2;
 
 }  // namespace kx_app

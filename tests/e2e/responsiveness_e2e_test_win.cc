@@ -1,0 +1,123 @@
+// A long run through the real window: the window's thread keeps answering messages while the
+// engine works, the run's progress arrives in order, and a close request given during the run
+// is carried out only after the run has finished every table.
+#include <windows.h>
+// The common controls need the base Windows types first.
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "app_fixture_win.h"
+#include "engine/verify.h"
+#include "rebuild/catalogue.h"
+#include "sample_folder.h"
+
+using namespace e2e;
+using namespace kx_app;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Asks the window for an answer every 250 ms, as Windows does before it calls a window hung.
+class HangProbe {
+ public:
+  explicit HangProbe(HWND window) : window_(window), thread_([this] { Loop(); }) {}
+  ~HangProbe() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int sent = 0;
+  int unanswered = 0;
+  int reported_hung = 0;
+  double slowest_ms = 0;
+
+ private:
+  void Loop() {
+    while (!stop_ && IsWindow(window_)) {
+      const auto start = Clock::now();
+      DWORD_PTR result = 0;
+      const LRESULT answered =
+          SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result);
+      const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+      // A window destroyed between the test and the send is no hang.
+      if (!IsWindow(window_)) break;
+      ++sent;
+      if (!answered) ++unanswered;
+      if (IsHungAppWindow(window_)) ++reported_hung;
+      slowest_ms = std::max(slowest_ms, ms);
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+  }
+  HWND window_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace
+
+TEST_F(AppTest, LongRunKeepsTheWindowAnsweringAndHoldsACloseUntilItEnds) {
+  TempFolder data;
+  SampleOptions options;
+  options.trans = 1500000;  // long enough to last seconds under Wine
+  MakeSampleFolder(data.Path(), options);
+  ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
+  HWND progress = Control(kIdProgress), rebuild = Control(kIdBtnProcess);
+  HWND path = Control(kIdPathFrom);
+  const std::string folder_before = WindowText(path);
+
+  HangProbe probe(main_);
+  const auto start = Clock::now();
+  Click(rebuild);
+  std::vector<int> seen;
+  bool close_posted = false, typed = false;
+  const bool ended = WaitUntil(
+      [&] {
+        if (program_->HasExited()) return true;
+        if (!IsShown(progress)) return false;
+        const int position = ProgressPosition(progress);
+        if (seen.empty() || seen.back() != position) seen.push_back(position);
+        if (!typed && position >= 15) {
+          // Input during the run does nothing: typing into the field and pressing Re-Build.
+          TypeChars(path, "x");
+          Click(rebuild);
+          typed = true;
+        }
+        if (!close_posted && position >= 20 && position < 95) {
+          EXPECT_EQ(WindowText(path), folder_before);
+          PostClose(main_);
+          close_posted = true;
+        }
+        return false;
+      },
+      std::chrono::milliseconds(300000));
+  const double run_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  probe.Stop();
+  ASSERT_TRUE(ended) << "the program did not end after the run";
+  ASSERT_TRUE(close_posted) << "the run ended before a close could be asked during it";
+  EXPECT_EQ(program_->ExitCode(), 0u);
+  std::printf("run with close: %.2f s, %d probes, slowest answer %.0f ms\n", run_seconds,
+              probe.sent, probe.slowest_ms);
+  EXPECT_GE(run_seconds, 3.0) << "the sample was too small to show a long run";
+  EXPECT_GT(probe.sent, 8);
+  EXPECT_EQ(probe.unanswered, 0);
+  EXPECT_EQ(probe.reported_hung, 0);
+  EXPECT_LT(probe.slowest_ms, 1000.0);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen.front(), 1);
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1], seen[i]) << "progress went back";
+  // The close was carried out after every table: each is rebuilt, closed and verifies, and
+  // the settings were saved on the way out.
+  const kxengine::VerifyReport report = kxengine::VerifyFolder(data.Path());
+  EXPECT_TRUE(report.Ok()) << report.ToString();
+  for (const CatalogueEntry& entry : kCatalogue) {
+    const std::string index(entry.index_file);
+    EXPECT_NE(GetFileAttributesA(data.File(index).c_str()), INVALID_FILE_ATTRIBUTES) << index;
+  }
+  EXPECT_FALSE(ReadFileText(folder_.File("ads.ini")).empty());
+}
