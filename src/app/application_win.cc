@@ -6,6 +6,8 @@
 #include "app/control_ids.h"
 #include "app/error_box_text.h"
 #include "common/exception.h"
+#include "widgets/gdi_handles_win.h"
+#include "widgets/modal_win.h"
 
 namespace kx_app {
 namespace {
@@ -73,13 +75,13 @@ void LayOutInformation(HWND dialog, const std::string& text) {
   SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, IDI_INFORMATION)), 0);
   SetWindowTextA(label, text.c_str());
   const int icon_size = GetSystemMetrics(SM_CXICON);
-  HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
   RECT text_rect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
-  DrawTextA(dc, text.c_str(), -1, &text_rect,
-            DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-  SelectObject(dc, old);
-  ReleaseDC(label, dc);
+  {
+    ScopedWindowDc dc(label);
+    ScopedSelect font(dc.get(), reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+    DrawTextA(dc.get(), text.c_str(), -1, &text_rect,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  }
   const int text_width = static_cast<int>(text_rect.right);
   const int text_height = static_cast<int>(text_rect.bottom);
   const int text_left = kMargin + icon_size + kMargin;
@@ -98,7 +100,7 @@ void LayOutInformation(HWND dialog, const std::string& text) {
                (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-INT_PTR CALLBACK InformationProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR HandleInformation(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG:
       LayOutInformation(dialog, *reinterpret_cast<InformationParams*>(lp)->text);
@@ -110,65 +112,64 @@ INT_PTR CALLBACK InformationProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
   return FALSE;
 }
 
+INT_PTR CALLBACK InformationProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+  return GuardCallback<INT_PTR>(FALSE, [&] { return HandleInformation(dialog, msg, wp, lp); });
+}
+
 // The error box is the platform's message box, which sizes itself by its text; a hook widens
 // it where its caption (the application title) would otherwise be cut off.
 HHOOK g_caption_hook = nullptr;
 
-LRESULT CALLBACK FitCaptionHook(int code, WPARAM wp, LPARAM lp) {
-  if (code == HCBT_ACTIVATE) {
-    HWND box = reinterpret_cast<HWND>(wp);
-    char caption[256] = {};
-    GetWindowTextA(box, caption, sizeof(caption));
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
-    HDC dc = GetDC(box);
-    HGDIOBJ old = SelectObject(dc, font);
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, caption, lstrlenA(caption), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(box, dc);
-    DeleteObject(font);
-    // Room for the caption's text, the close button and the frame.
-    const int needed =
-        extent.cx + 2 * GetSystemMetrics(SM_CXSIZE) + 4 * GetSystemMetrics(SM_CXFIXEDFRAME) + 8;
-    RECT r;
-    GetWindowRect(box, &r);
-    const int width = r.right - r.left;
-    if (needed > width) {
-      const int grow = needed - width;
-      SetWindowPos(box, nullptr, r.left - grow / 2, r.top, needed, r.bottom - r.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-      // The buttons stay centred.
-      for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char cls[16] = {};
-        GetClassNameA(child, cls, sizeof(cls));
-        if (lstrcmpiA(cls, "Button") != 0) continue;
-        RECT c;
-        GetWindowRect(child, &c);
-        MapWindowPoints(HWND_DESKTOP, box, reinterpret_cast<POINT*>(&c), 2);
-        SetWindowPos(child, nullptr, c.left + grow / 2, c.top, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      }
-    }
-    UnhookWindowsHookEx(g_caption_hook);
-    g_caption_hook = nullptr;
+// The width the box needs for its caption, the close button and the frame.
+int CaptionWidth(HWND box) {
+  char caption[256] = {};
+  GetWindowTextA(box, caption, sizeof(caption));
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof(metrics);
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+  ScopedFont font(CreateFontIndirectA(&metrics.lfCaptionFont));
+  SIZE extent{};
+  {
+    ScopedWindowDc dc(box);
+    ScopedSelect select(dc.get(), font.get());
+    GetTextExtentPoint32A(dc.get(), caption, lstrlenA(caption), &extent);
   }
-  return CallNextHookEx(nullptr, code, wp, lp);
+  return extent.cx + 2 * GetSystemMetrics(SM_CXSIZE) + 4 * GetSystemMetrics(SM_CXFIXEDFRAME) + 8;
 }
 
-struct DisabledWindows {
-  HWND except;
-  std::vector<HWND> windows;
-};
-
-BOOL CALLBACK DisableThreadWindow(HWND hwnd, LPARAM lp) {
-  auto* state = reinterpret_cast<DisabledWindows*>(lp);
-  if (hwnd != state->except && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
-    state->windows.push_back(hwnd);
+void FitCaption(HWND box) {
+  const int needed = CaptionWidth(box);
+  RECT r;
+  GetWindowRect(box, &r);
+  const int width = r.right - r.left;
+  if (needed <= width) return;
+  const int grow = needed - width;
+  SetWindowPos(box, nullptr, r.left - grow / 2, r.top, needed, r.bottom - r.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  // The buttons stay centred.
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[16] = {};
+    GetClassNameA(child, cls, sizeof(cls));
+    if (lstrcmpiA(cls, "Button") != 0) continue;
+    RECT c;
+    GetWindowRect(child, &c);
+    MapWindowPoints(HWND_DESKTOP, box, reinterpret_cast<POINT*>(&c), 2);
+    SetWindowPos(child, nullptr, c.left + grow / 2, c.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  return TRUE;
+}
+
+LRESULT CALLBACK FitCaptionHook(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    // Unhooked first: the box is fitted once, even when the fitting fails.
+    UnhookWindowsHookEx(g_caption_hook);
+    g_caption_hook = nullptr;
+    GuardCallback(0, [wp] {
+      FitCaption(reinterpret_cast<HWND>(wp));
+      return 0;
+    });
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 }  // namespace
@@ -180,6 +181,8 @@ Application& Application::Instance() {
 
 void Application::Initialize(HINSTANCE instance) {
   instance_ = instance;
+  // Every guarded window procedure, hook and callback shows what it caught in the error box.
+  SetCallbackErrorDisplay([](const std::exception& error) { Instance().ShowException(error); });
   WNDCLASSA wc = {};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
@@ -201,7 +204,17 @@ void Application::SetTitle(const std::string& title) {
 }
 
 LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  Application& app = Instance();
+  return GuardCallback<LRESULT>(0, [&] { return Instance().HandleMessage(hwnd, msg, wp, lp); });
+}
+
+LRESULT Application::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Application& app = *this;
+  // While a modal dialog or box is open this window is disabled: a close from the taskbar
+  // waits until it has been closed.
+  if ((msg == WM_CLOSE || (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE)) &&
+      !IsWindowEnabled(hwnd)) {
+    return 0;
+  }
   switch (msg) {
     case WM_SETFOCUS:
       // Activating the taskbar entry brings the main window forward.
@@ -278,16 +291,15 @@ void Application::ShowErrorText(const std::string& message) {
   const std::string text = ErrorBoxText(message);
   HWND focus = GetFocus();
   HWND active = GetActiveWindow();
-  DisabledWindows disabled{handle_, {}};
-  EnumThreadWindows(GetCurrentThreadId(), DisableThreadWindow, reinterpret_cast<LPARAM>(&disabled));
-  for (HWND w : disabled.windows) EnableWindow(w, FALSE);
-  g_caption_hook = SetWindowsHookExA(WH_CBT, FitCaptionHook, nullptr, GetCurrentThreadId());
-  MessageBoxA(handle_, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
-  if (g_caption_hook) {
-    UnhookWindowsHookEx(g_caption_hook);
-    g_caption_hook = nullptr;
+  {
+    OtherWindowsDisabled disabled(handle_);
+    g_caption_hook = SetWindowsHookExA(WH_CBT, FitCaptionHook, nullptr, GetCurrentThreadId());
+    MessageBoxA(handle_, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
+    if (g_caption_hook) {
+      UnhookWindowsHookEx(g_caption_hook);
+      g_caption_hook = nullptr;
+    }
   }
-  for (HWND w : disabled.windows) EnableWindow(w, TRUE);
   if (active && IsWindow(active)) SetActiveWindow(active);
   if (focus && IsWindow(focus)) SetFocus(focus);
 }
@@ -299,6 +311,9 @@ void Application::ShowInformation(HWND owner, const std::string& text) {
   dialog.AddItem(SS_LEFT | SS_NOPREFIX, kInfoTextId, 0x0082, "");
   dialog.AddItem(BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 0x0080, "OK");
   InformationParams params{&text};
+  // The dialog disables its owner; the application window (the taskbar entry) is disabled
+  // here, so that nothing closes the program under the open dialog.
+  OtherWindowsDisabled disabled(owner);
   DialogBoxIndirectParamA(instance_, dialog.Get(), owner, InformationProc,
                           reinterpret_cast<LPARAM>(&params));
 }

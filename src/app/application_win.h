@@ -8,6 +8,8 @@
 #include <exception>
 #include <string>
 
+#include "widgets/window_guard_win.h"
+
 namespace kx_app {
 
 class Application {
@@ -35,16 +37,18 @@ class Application {
 
   // The error box: the message (with the full-stop rule) in a modal box owned by the
   // application window, the title as caption, the stop icon and OK. Every window of the
-  // application is disabled while it is open; the focus goes back where it was.
+  // application is disabled while it is open; the focus goes back where it was. Every
+  // exception caught at a window procedure, hook or callback ends here.
   void ShowException(const std::exception& error);
   void ShowErrorText(const std::string& message);
 
   // The "Information" dialog: information icon, OK (Enter and Esc), centred on the screen,
-  // modal over `owner`.
+  // modal over `owner`; the application window is disabled too while it is open.
   void ShowInformation(HWND owner, const std::string& text);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   bool DroppedWhileBusy(const MSG& msg) const;
 
   HINSTANCE instance_ = nullptr;
@@ -55,15 +59,14 @@ class Application {
   bool busy_ = false;
 };
 
-// Runs `handler` and shows any exception it lets out through the error display: the boundary
-// that every message handler of the program sits behind.
+// Runs `handler` and shows any exception it lets out through the error display: the same
+// boundary that every window procedure, hook and callback of the program sits behind.
 template <typename Handler>
 void Guarded(Handler&& handler) {
-  try {
+  GuardCallback(0, [&handler] {
     handler();
-  } catch (const std::exception& error) {
-    Application::Instance().ShowException(error);
-  }
+    return 0;
+  });
 }
 
 }  // namespace kx_app

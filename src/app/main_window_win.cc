@@ -7,12 +7,12 @@
 
 #include "app/application_win.h"
 #include "app/control_ids.h"
-#include "app/progress_bar_win.h"
 #include "app/res/resource_ids.h"
 #include "db/client_engine.h"
 #include "rebuild/rebuild_run.h"
 #include "settings/profile_file_win.h"
 #include "settings/registry_store_win.h"
+#include "widgets/progress_bar_win.h"
 
 namespace kx_app {
 namespace {
@@ -65,12 +65,11 @@ HWND MakeChild(HWND parent, const char* cls, const char* text, DWORD style, int 
 // A 16 x 16 button picture beside the caption: the bitmap's key colour (magenta) marks the
 // transparent pixels, so the button's own face shows through them whatever its look.
 HIMAGELIST LoadButtonPicture(HINSTANCE instance, int id) {
-  HBITMAP bmp = static_cast<HBITMAP>(
-      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  ScopedBitmap bmp(static_cast<HBITMAP>(
+      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!bmp) return nullptr;
   HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 1, 0);
-  ImageList_AddMasked(list, bmp, RGB(255, 0, 255));
-  DeleteObject(bmp);
+  ImageList_AddMasked(list, bmp.get(), RGB(255, 0, 255));
   return list;
 }
 
@@ -106,16 +105,16 @@ void MainWindow::Create(HINSTANCE instance, HWND owner) {
   wc.lpszClassName = kWindowClass;
   RegisterClassExA(&wc);
 
-  font_tahoma10_ = MakeFont("Tahoma", kHeight10pt);
-  font_tahoma8_ = MakeFont("Tahoma", kHeight8pt);
-  font_sans8_ = MakeFont("MS Sans Serif", kHeight8pt);
-  white_brush_ = CreateSolidBrush(kWhite);
+  font_tahoma10_.reset(MakeFont("Tahoma", kHeight10pt));
+  font_tahoma8_.reset(MakeFont("Tahoma", kHeight8pt));
+  font_sans8_.reset(MakeFont("MS Sans Serif", kHeight8pt));
+  white_brush_.reset(CreateSolidBrush(kWhite));
 
   // No WS_CLIPCHILDREN: the transparent labels are drawn over the window's own painting.
-  MainMenu1 = CreateMainMenu();
-  hwnd_ =
-      CreateWindowExA(0, kWindowClass, kWindowCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                      CW_USEDEFAULT, kOuterWidth, kOuterHeight, owner, MainMenu1, instance, this);
+  MainMenu1.reset(CreateMainMenu());
+  hwnd_ = CreateWindowExA(0, kWindowClass, kWindowCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                          CW_USEDEFAULT, kOuterWidth, kOuterHeight, owner, MainMenu1.get(),
+                          instance, this);
   SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
   SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
   CreateControls();
@@ -145,21 +144,21 @@ void MainWindow::CreateControls() {
 
   const DWORD label_style = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
   Label1 = MakeChild(hwnd_, "STATIC", kLabel1Text, label_style, 8, 4, 400, 64, kIdLabel1,
-                     font_tahoma10_);
+                     font_tahoma10_.get());
   Label2 = MakeChild(hwnd_, "STATIC", kLabel2Text, label_style, 8, 176, 191, 16, kIdLabel2,
-                     font_tahoma10_);
+                     font_tahoma10_.get());
   Label4 = MakeChild(hwnd_, "STATIC", kLabel4Text, label_style, 8, 96, 348, 32, kIdLabel4,
-                     font_tahoma10_);
+                     font_tahoma10_.get());
   lblprogress = MakeChild(hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, 32, 288, 0, 13,
-                          kIdLblProgress, font_sans8_);
+                          kIdLblProgress, font_sans8_.get());
   lblerror = MakeChild(hwnd_, "STATIC", "", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, 7, 216,
-                       kErrorLabelWidth, kErrorLabelHeight, kIdLblError, font_tahoma10_);
-  for (HWND label : {Label1, Label2, Label4}) SizeLabelToText(label, font_tahoma10_, false);
-  SizeLabelToText(lblprogress, font_sans8_, true);
+                       kErrorLabelWidth, kErrorLabelHeight, kIdLblError, font_tahoma10_.get());
+  for (HWND label : {Label1, Label2, Label4}) SizeLabelToText(label, font_tahoma10_.get(), false);
+  SizeLabelToText(lblprogress, font_sans8_.get(), true);
 
   // Tab order follows creation: the folder field, "Re-Build", "Exit".
   pathFrom =
-      BrowseField::Create(hwnd_, kIdPathFrom, RECT{8, 192, 8 + 477, 192 + 21}, font_tahoma8_);
+      BrowseField::Create(hwnd_, kIdPathFrom, RECT{8, 192, 8 + 477, 192 + 21}, font_tahoma8_.get());
   pathFrom->SetOptions(kMainWindowBrowseOptions);
   pathFrom->SetStartWithLast(true);
   pathFrom->SetPath(kDefaultDataFolder);  // the path of the window's description
@@ -167,13 +166,13 @@ void MainWindow::CreateControls() {
 
   const DWORD button_style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
   btnProcess = MakeChild(hwnd_, "BUTTON", "Re-Build", button_style, 32, 236, 75, 25, kIdBtnProcess,
-                         font_tahoma8_);
-  btnExit =
-      MakeChild(hwnd_, "BUTTON", "Exit", button_style, 212, 276, 75, 25, kIdBtnExit, font_tahoma8_);
-  process_picture_ = LoadButtonPicture(instance_, kResRebuildPicture);
-  exit_picture_ = LoadButtonPicture(instance_, kResExitPicture);
-  SetButtonPicture(btnProcess, process_picture_);
-  SetButtonPicture(btnExit, exit_picture_);
+                         font_tahoma8_.get());
+  btnExit = MakeChild(hwnd_, "BUTTON", "Exit", button_style, 212, 276, 75, 25, kIdBtnExit,
+                      font_tahoma8_.get());
+  process_picture_.reset(LoadButtonPicture(instance_, kResRebuildPicture));
+  exit_picture_.reset(LoadButtonPicture(instance_, kResExitPicture));
+  SetButtonPicture(btnProcess, process_picture_.get());
+  SetButtonPicture(btnExit, exit_picture_.get());
 
   Progress =
       CreatePercentProgressBar(hwnd_, kIdProgress, 31, 264, 121, GetSystemMetrics(SM_CYVSCROLL));
@@ -207,18 +206,18 @@ void MainWindow::SizeLabelToText(HWND label, HFONT font, bool keep_height_when_e
   std::string text(n + 1, '\0');
   GetWindowTextA(label, text.data(), n + 1);
   text.resize(n);
-  HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, font);
   RECT r{0, 0, 0, 0};
-  if (text.empty()) {
-    TEXTMETRICA tm;
-    GetTextMetricsA(dc, &tm);
-    r.bottom = keep_height_when_empty ? tm.tmHeight : 0;
-  } else {
-    DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+  {
+    ScopedWindowDc dc(label);
+    ScopedSelect select(dc.get(), font);
+    if (text.empty()) {
+      TEXTMETRICA tm;
+      GetTextMetricsA(dc.get(), &tm);
+      r.bottom = keep_height_when_empty ? tm.tmHeight : 0;
+    } else {
+      DrawTextA(dc.get(), text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    }
   }
-  SelectObject(dc, old);
-  ReleaseDC(label, dc);
   SetWindowPos(label, nullptr, 0, 0, r.right, r.bottom,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
 }
@@ -254,17 +253,13 @@ void MainWindow::Destroy() {
   tblads.reset();
   iniprop.reset();
   DestroyDatabaseComponents();
-  if (MainMenu1) DestroyMenu(MainMenu1);
-  MainMenu1 = nullptr;
+  MainMenu1.reset();
   Background1.reset();
   hwnd_ = nullptr;
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_tahoma10_), static_cast<HGDIOBJ>(font_tahoma8_),
-                         static_cast<HGDIOBJ>(font_sans8_), static_cast<HGDIOBJ>(white_brush_)}) {
-    if (object) DeleteObject(object);
-  }
-  for (HIMAGELIST list : {process_picture_, exit_picture_}) {
-    if (list) ImageList_Destroy(list);
-  }
+  for (ScopedFont* font : {&font_tahoma10_, &font_tahoma8_, &font_sans8_}) font->reset();
+  white_brush_.reset();
+  process_picture_.reset();
+  exit_picture_.reset();
 }
 
 void MainWindow::FormShow() {
@@ -343,12 +338,12 @@ void MainWindow::SetErrorText(const std::string& text) {
   SetWindowTextA(lblerror, text.c_str());
   // The label keeps its design width, and grows only where a wider rendering of its font
   // would otherwise cut the message off.
-  HDC dc = GetDC(lblerror);
-  HGDIOBJ old = SelectObject(dc, font_tahoma10_);
   SIZE extent{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(lblerror, dc);
+  {
+    ScopedWindowDc dc(lblerror);
+    ScopedSelect select(dc.get(), font_tahoma10_.get());
+    GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+  }
   const int width = std::max(kErrorLabelWidth, static_cast<int>(extent.cx) + 4);
   SetWindowPos(lblerror, nullptr, 0, 0, width, kErrorLabelHeight,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -372,7 +367,7 @@ void MainWindow::SetProgressPosition(int position) {
 void MainWindow::SetStatusText(const std::string& text) {
   const RECT before = ChildRect(lblprogress);
   SetWindowTextA(lblprogress, text.c_str());
-  SizeLabelToText(lblprogress, font_sans8_, true);
+  SizeLabelToText(lblprogress, font_sans8_.get(), true);
   if (IsWindowVisible(lblprogress)) {
     RECT after = ChildRect(lblprogress), both;
     UnionRect(&both, &before, &after);
@@ -417,12 +412,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   if (!self || self->destroyed_) return DefWindowProcA(hwnd, msg, wp, lp);
   // The boundary of every handler: an exception is shown and the program goes on.
-  try {
-    return self->HandleMessage(msg, wp, lp);
-  } catch (const std::exception& error) {
-    Application::Instance().ShowException(error);
-    return 0;
-  }
+  return GuardCallback<LRESULT>(0, [&] { return self->HandleMessage(msg, wp, lp); });
 }
 
 LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -580,7 +570,7 @@ HBRUSH MainWindow::OnCtlColorStatic(HDC dc, HWND control) {
   if (control == lblerror) {
     SetTextColor(dc, kRed);
     SetBkColor(dc, kWhite);
-    return white_brush_;
+    return white_brush_.get();
   }
   COLORREF color = kWhite;
   if (control == Label4) color = kYellow;

@@ -19,6 +19,7 @@
 #include "settings/prop_storage.h"
 #include "settings/registry_reader.h"
 #include "widgets/browse_field_win.h"
+#include "widgets/gdi_handles_win.h"
 #include "widgets/gradient_background_win.h"
 
 namespace kx_app {
@@ -99,12 +100,12 @@ class MainWindow : public RebuildView {
   bool close_pending_ = false;
   bool shutdown_blocked_ = false;
 
-  HFONT font_tahoma10_ = nullptr;
-  HFONT font_tahoma8_ = nullptr;
-  HFONT font_sans8_ = nullptr;
-  HBRUSH white_brush_ = nullptr;
-  HIMAGELIST process_picture_ = nullptr;
-  HIMAGELIST exit_picture_ = nullptr;
+  ScopedFont font_tahoma10_;
+  ScopedFont font_tahoma8_;
+  ScopedFont font_sans8_;
+  ScopedBrush white_brush_;
+  ScopedImageList process_picture_;
+  ScopedImageList exit_picture_;
 
   // Components in creation order.
   std::unique_ptr<TGradientBackground> Background1;
@@ -117,7 +118,7 @@ class MainWindow : public RebuildView {
   HWND btnProcess = nullptr;
   HWND btnExit = nullptr;
   HWND Progress = nullptr;
-  HMENU MainMenu1 = nullptr;
+  ScopedMenu MainMenu1;
   std::unique_ptr<TAdsConnection> AdsConnection1;
   std::unique_ptr<TAdsTable> AdsTable1;
   std::unique_ptr<TPropStorage> iniprop;

@@ -1,6 +1,5 @@
 #include "widgets/browse_field_win.h"
 
-#include <shlobj.h>
 #include <uxtheme.h>
 
 #include <algorithm>
@@ -8,13 +7,14 @@
 #include "common/exception.h"
 #include "widgets/ansi_text_win.h"
 #include "widgets/folder_glyph.h"
+#include "widgets/window_guard_win.h"
 
 namespace {
 
 constexpr wchar_t kButtonClass[] = L"BrowseFieldButton";
 constexpr int kButtonWidth = 18;
 constexpr std::size_t kUndoDepth = 256;
-constexpr std::uint32_t kDialogSignature = 0x424C4744;  // marks a live TBrowseDlg
+constexpr UINT_PTR kEditSubclassId = 1;
 
 // Insert and overwrite are one mode for every field of the program.
 bool g_overwrite_mode = false;
@@ -23,186 +23,7 @@ HINSTANCE ModuleInstance() { return GetModuleHandleW(nullptr); }
 
 bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
-// Restores the process error mode at scope exit.
-class ErrorModeGuard {
- public:
-  ErrorModeGuard() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
-  ~ErrorModeGuard() { SetErrorMode(previous_); }
-  ErrorModeGuard(const ErrorModeGuard&) = delete;
-  ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
-
- private:
-  UINT previous_;
-};
-
-// Disables this thread's other enabled top-level windows for the life of a modal dialog and
-// enables them again afterwards. The dialog's owner is left alone: the dialog disables and
-// re-enables it itself, which also gives the activation back to it when the dialog closes.
-class OtherWindowsDisabled {
- public:
-  explicit OtherWindowsDisabled(HWND owner) : owner_(owner) {
-    EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));
-    for (HWND w : disabled_) EnableWindow(w, FALSE);
-  }
-  ~OtherWindowsDisabled() {
-    for (HWND w : disabled_) {
-      if (IsWindow(w)) EnableWindow(w, TRUE);
-    }
-  }
-  OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
-  OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
-
- private:
-  static BOOL CALLBACK Collect(HWND w, LPARAM self_param) {
-    auto* self = reinterpret_cast<OtherWindowsDisabled*>(self_param);
-    if (w != self->owner_ && IsWindowVisible(w) && IsWindowEnabled(w)) self->disabled_.push_back(w);
-    return TRUE;
-  }
-  HWND owner_;
-  std::vector<HWND> disabled_;
-};
-
-// Initialises the thread's object library in apartment mode for the new dialog style and
-// uninitialises it afterwards, but only when the initialisation succeeded.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  bool ChangedMode() const { return result_ == RPC_E_CHANGED_MODE; }
-
- private:
-  HRESULT result_;
-};
-
-// The file-system path of a shell item, blanks trimmed; empty when it has none.
-std::string ItemPath(LPCITEMIDLIST item) {
-  char path[MAX_PATH + 1] = "";
-  if (!item || !SHGetPathFromIDListA(item, path)) path[0] = '\0';
-  path[MAX_PATH] = '\0';
-  return TrimPathBlanks(path);
-}
-
-void SetDialogStatus(HWND dialog, const std::string& text) {
-  SendMessageA(dialog, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
 }  // namespace
-
-// The shell dialog's callback, with access to the dialog object's private state.
-struct BrowseCallbackAccess {
-  static int CALLBACK Callback(HWND dialog, UINT msg, LPARAM param, LPARAM data);
-  static void Place(TBrowseDlg& self, HWND dialog);
-};
-
-namespace {
-
-struct DialogRecord {
-  std::uint32_t signature = kDialogSignature;
-  TBrowseDlg* dialog = nullptr;
-};
-
-}  // namespace
-
-void BrowseCallbackAccess::Place(TBrowseDlg& self, HWND dialog) {
-  RECT own;
-  if (!GetWindowRect(dialog, &own)) return;
-  ScreenRect reference{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  RECT active;
-  if (self.reference_window_ && IsWindowVisible(self.reference_window_) &&
-      GetWindowRect(self.reference_window_, &active)) {
-    reference = {active.left, active.top, active.right, active.bottom};
-  }
-  const int vx = GetSystemMetrics(SM_XVIRTUALSCREEN);
-  const int vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
-  const ScreenRect desktop{vx, vy, vx + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                           vy + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  const ScreenPoint at =
-      PlaceDialog(reference, own.right - own.left, own.bottom - own.top, desktop);
-  SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-int CALLBACK BrowseCallbackAccess::Callback(HWND dialog, UINT msg, LPARAM param, LPARAM data) {
-  auto* record = reinterpret_cast<DialogRecord*>(data);
-  if (!record || record->signature != kDialogSignature || !record->dialog) return 0;
-  TBrowseDlg& self = *record->dialog;
-  switch (msg) {
-    case BFFM_INITIALIZED:
-      self.dialog_ = dialog;
-      if (!self.CaptionTitle.empty()) SetWindowTextA(dialog, self.CaptionTitle.c_str());
-      if (!self.StatusText.empty()) SetDialogStatus(dialog, self.StatusText);
-      if (!self.SelectedFolder.empty()) {
-        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
-                     reinterpret_cast<LPARAM>(self.SelectedFolder.c_str()));
-      }
-      SendMessageA(dialog, BFFM_ENABLEOK, 0, HasOption(self.Options, doEnableOK) ? 1 : 0);
-      Place(self, dialog);
-      return 0;
-    case BFFM_SELCHANGED:
-      if (HasOption(self.Options, doShowPath)) {
-        const std::string status =
-            ShortenPath(ItemPath(reinterpret_cast<LPCITEMIDLIST>(param)), kStatusPathChars);
-        if (status != self.StatusText) {
-          self.StatusText = status;
-          SetDialogStatus(dialog, status);
-        }
-      }
-      return 0;
-    default:
-      return 0;
-  }
-}
-
-bool TBrowseDlg::Execute(HWND owner) {
-  HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
-  reference_window_ = GetActiveWindow();
-
-  LPITEMIDLIST root = nullptr;
-  if (StartFolder != kStartFolderDesktopExpanded &&
-      FAILED(SHGetSpecialFolderLocation(top, StartFolder, &root))) {
-    root = nullptr;
-  }
-  struct RootGuard {
-    LPITEMIDLIST item;
-    ~RootGuard() {
-      if (item) CoTaskMemFree(item);
-    }
-  } root_guard{root};
-
-  char display_name[MAX_PATH + 1] = "";
-  DialogRecord record;
-  record.dialog = this;
-  BROWSEINFOA info = {};
-  info.hwndOwner = top;
-  info.pidlRoot = root;
-  info.pszDisplayName = display_name;
-  info.lpszTitle = Caption.c_str();
-  info.ulFlags = BrowseFlags(Options);
-  info.lpfn = &BrowseCallbackAccess::Callback;
-  info.lParam = reinterpret_cast<LPARAM>(&record);
-
-  LPITEMIDLIST chosen = nullptr;
-  {
-    std::unique_ptr<ComApartment> apartment;
-    if (HasOption(Options, doNewGUI)) {
-      apartment = std::make_unique<ComApartment>();
-      if (apartment->ChangedMode()) info.ulFlags = WithoutNewGuiFlags(info.ulFlags);
-    }
-    OtherWindowsDisabled disabled(top);
-    ErrorModeGuard error_mode;
-    chosen = SHBrowseForFolderA(&info);
-  }
-  dialog_ = nullptr;
-  if (!chosen) return false;
-  SelectedFolder = ItemPath(chosen);
-  CoTaskMemFree(chosen);
-  display_name[MAX_PATH] = '\0';
-  DisplayName = display_name;
-  return true;
-}
 
 std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, const RECT& bounds,
                                                  HFONT font) {
@@ -224,9 +45,14 @@ std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, co
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id)), ModuleInstance(), nullptr);
   if (!edit) throw Exception("Cannot create the folder field");
   field->edit_ = edit;
-  SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
-  field->edit_proc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseField::EditProc)));
+  BrowseField* self = field.get();
+  if (!InstallSubclass(edit, kEditSubclassId, [self](HWND, UINT msg, WPARAM wp, LPARAM lp) {
+        return self->HandleEdit(msg, wp, lp);
+      })) {
+    field->edit_ = nullptr;
+    DestroyWindow(edit);
+    throw Exception("Cannot attach to the folder field");
+  }
   field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, kButtonWidth,
                                    1, edit, nullptr, ModuleInstance(), nullptr);
   if (!field->button_) throw Exception("Cannot create the folder field's button");
@@ -240,8 +66,7 @@ std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, co
 BrowseField::~BrowseField() {
   if (button_) SetWindowLongPtrW(button_, GWLP_USERDATA, 0);
   if (edit_) {
-    SetWindowLongPtrW(edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(edit_proc_));
-    SetWindowLongPtrW(edit_, GWLP_USERDATA, 0);
+    RemoveSubclass(edit_, kEditSubclassId);
     DestroyWindow(edit_);
   }
 }
@@ -288,7 +113,7 @@ bool BrowseField::HasSelection() const {
 }
 
 LRESULT BrowseField::Forward(UINT msg, WPARAM wp, LPARAM lp) {
-  return CallWindowProcW(edit_proc_, edit_, msg, wp, lp);
+  return CallNextSubclass(edit_, msg, wp, lp);
 }
 
 LRESULT BrowseField::ForwardEdit(UINT msg, WPARAM wp, LPARAM lp) {
@@ -521,12 +346,6 @@ void BrowseField::Browse() {
   if (chosen) ApplyText(AnsiToWide(dialog.SelectedFolder), true);
 }
 
-LRESULT CALLBACK BrowseField::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<BrowseField*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->HandleEdit(msg, wp, lp);
-}
-
 LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_GETDLGCODE: {
@@ -620,12 +439,9 @@ LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_NCDESTROY: {
       HWND edit = edit_;
-      WNDPROC proc = edit_proc_;
-      SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
-      SetWindowLongPtrW(edit, GWLP_USERDATA, 0);
       edit_ = nullptr;
       button_ = nullptr;
-      return CallWindowProcW(proc, edit, msg, wp, lp);
+      return CallNextSubclass(edit, msg, wp, lp);
     }
     default:
       return Forward(msg, wp, lp);
@@ -633,6 +449,10 @@ LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK BrowseField::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return GuardCallback<LRESULT>(0, [&] { return HandleButtonMessage(hwnd, msg, wp, lp); });
+}
+
+LRESULT BrowseField::HandleButtonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<BrowseField*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self || self->button_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
   if (msg == WM_NCDESTROY) {

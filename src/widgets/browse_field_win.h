@@ -1,12 +1,12 @@
 // The folder browse field: a single-line text field holding a folder path, with a folder
 // button at its right end that opens the shell's folder dialog.
 //
-// The field is a standard edit control (subclassed) with the button as a child inside its
-// border; the text area ends where the button begins. Every change of the text, whatever its
-// source (typing, paste, cut, undo, the dialog, SetPath, WM_SETTEXT), runs the change handler
-// once, synchronously, before the call that changed it returns: use SetOnChange for it (the
-// edit's own EN_CHANGE may also reach the parent, and is best ignored). Only the UI thread may
-// use the field.
+// The field is a standard edit control (subclassed through the guarded subclass chain) with the
+// button as a child inside its border; the text area ends where the button begins. Every change of
+// the text, whatever its source (typing, paste, cut, undo, the dialog, SetPath, WM_SETTEXT), runs
+// the change handler once, synchronously, before the call that changed it returns: use SetOnChange
+// for it (the edit's own EN_CHANGE may also reach the parent, and is best ignored). Only the UI
+// thread may use the field.
 #pragma once
 
 #include <windows.h>
@@ -16,38 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "widgets/browse_dialog_win.h"
 #include "widgets/browse_logic.h"
-
-// StartFolder value for a dialog rooted at the desktop (no root item); other values are the
-// shell's special-folder ids (CSIDL_*).
-constexpr int kStartFolderDesktopExpanded = -1;
-
-// The folder dialog: one object per browse, wrapping SHBrowseForFolderA.
-class TBrowseDlg {
- public:
-  std::string Caption;       // text above the folder tree
-  std::string CaptionTitle;  // window caption, set once the dialog has initialised
-  int StartFolder = kStartFolderDesktopExpanded;
-  BrowseOptions Options = kDefaultBrowseOptions;
-  std::string SelectedFolder;  // in: folder to preselect (when not empty); out: the choice
-  std::string StatusText;      // the dialog's status line
-  std::string DisplayName;     // out: the chosen item's display name
-
-  // Runs the dialog owned by `owner`'s top-level window. Returns true when the user chose a
-  // folder (SelectedFolder is then its path, blanks trimmed, empty for an item without a
-  // file-system path) and false on Cancel (SelectedFolder unchanged). While it runs, the
-  // application's other top-level windows are disabled and critical-error boxes are off;
-  // both are restored afterwards, also when the call throws.
-  bool Execute(HWND owner);
-
-  // The dialog window while it is open (for its callback).
-  HWND DialogWindow() const { return dialog_; }
-
- private:
-  friend struct BrowseCallbackAccess;
-  HWND dialog_ = nullptr;
-  HWND reference_window_ = nullptr;  // the window the dialog is centred over
-};
 
 class BrowseField {
  public:
@@ -118,8 +88,8 @@ class BrowseField {
   };
 
   BrowseField() = default;
-  static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT HandleButtonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleEdit(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleButton(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Forward(UINT msg, WPARAM wp, LPARAM lp);
@@ -137,7 +107,6 @@ class BrowseField {
 
   HWND edit_ = nullptr;
   HWND button_ = nullptr;
-  WNDPROC edit_proc_ = nullptr;
   std::function<void()> on_change_;
   BrowseOptions options_ = kDefaultBrowseOptions;
   int start_folder_ = kStartFolderDesktopExpanded;

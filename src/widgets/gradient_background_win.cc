@@ -4,50 +4,9 @@
 #include <vector>
 
 #include "common/exception.h"
+#include "widgets/gdi_handles_win.h"
 
 namespace {
-
-// Owns a GDI object or memory DC and gives it back at scope exit.
-class ScopedDc {
- public:
-  explicit ScopedDc(HDC dc) : dc_(dc) {}
-  ~ScopedDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-  ScopedDc(const ScopedDc&) = delete;
-  ScopedDc& operator=(const ScopedDc&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
-class ScopedObject {
- public:
-  explicit ScopedObject(HGDIOBJ object) : object_(object) {}
-  ~ScopedObject() {
-    if (object_) DeleteObject(object_);
-  }
-  ScopedObject(const ScopedObject&) = delete;
-  ScopedObject& operator=(const ScopedObject&) = delete;
-  HGDIOBJ get() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
-
-// Selects an object into a DC for the life of the guard.
-class ScopedSelect {
- public:
-  ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  ~ScopedSelect() { SelectObject(dc_, previous_); }
-  ScopedSelect(const ScopedSelect&) = delete;
-  ScopedSelect& operator=(const ScopedSelect&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
 
 Rgb ToRgb(COLORREF c) { return RgbOf(static_cast<TColor>(c)); }
 
@@ -80,9 +39,7 @@ COLORREF ResolveColor(TColor color) {
 
 TGradientBackground::TGradientBackground(HWND host) : host_(host) {}
 
-TGradientBackground::~TGradientBackground() {
-  if (image_) DeleteObject(image_);
-}
+TGradientBackground::~TGradientBackground() = default;
 
 template <typename T>
 void TGradientBackground::Set(T& member, T value, bool shows) {
@@ -107,10 +64,10 @@ void TGradientBackground::SetGradientVisible(bool visible) {
   Set(gradient_visible_, visible, true);
 }
 void TGradientBackground::SetImageStyle(TImageStyle style) {
-  Set(image_style_, style, image_visible_ && image_ != nullptr);
+  Set(image_style_, style, image_visible_ && image_);
 }
 void TGradientBackground::SetImageVisible(bool visible) {
-  Set(image_visible_, visible, image_ != nullptr);
+  Set(image_visible_, visible, static_cast<bool>(image_));
 }
 void TGradientBackground::SetColor(TColor color) { Set(color_, color, true); }
 
@@ -120,8 +77,7 @@ void TGradientBackground::SetImage(HBITMAP picture) {
   if (picture && GetObject(picture, sizeof(info), &info) != 0) {
     copy = static_cast<HBITMAP>(CopyImage(picture, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   }
-  if (image_) DeleteObject(image_);
-  image_ = copy;
+  image_.reset(copy);
   image_width_ = copy ? info.bmWidth : 0;
   image_height_ = copy ? info.bmHeight : 0;
   if (image_visible_) Invalidate();
@@ -136,9 +92,9 @@ void TGradientBackground::Paint(HDC target, const RECT& client) const {
   const int height = client.bottom - client.top;
   if (width <= 0 || height <= 0) return;
 
-  ScopedDc canvas(CreateCompatibleDC(target));
+  ScopedMemoryDc canvas(CreateCompatibleDC(target));
   if (!canvas.get()) throw Exception("Cannot create a drawing surface for the background");
-  ScopedObject image(CreateImage(canvas.get(), width, height));
+  ScopedBitmap image(CreateImage(canvas.get(), width, height));
   if (!image.get()) throw Exception("Cannot create an off-screen image for the background");
   ScopedSelect select_image(canvas.get(), image.get());
   HDC dc = canvas.get();
@@ -169,9 +125,9 @@ void TGradientBackground::Paint(HDC target, const RECT& client) const {
   if (image_visible_ && image_) {
     const ImagePlan plan = PlanImage(image_style_, width, height, image_width_, image_height_);
     if (plan.draw) {
-      ScopedDc source(CreateCompatibleDC(target));
+      ScopedMemoryDc source(CreateCompatibleDC(target));
       if (!source.get()) throw Exception("Cannot create a drawing surface for the background");
-      ScopedSelect select_picture(source.get(), image_);
+      ScopedSelect select_picture(source.get(), image_.get());
       SetStretchBltMode(dc, HALFTONE);
       StretchBlt(dc, plan.dest.left, plan.dest.top, plan.dest.Width(), plan.dest.Height(),
                  source.get(), 0, 0, image_width_, image_height_, SRCCOPY);

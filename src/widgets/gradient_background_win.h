@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "widgets/gdi_handles_win.h"
 #include "widgets/gradient.h"
 
 class TGradientBackground {
@@ -36,7 +37,7 @@ class TGradientBackground {
 
   // The picture is copied; null clears it.
   void SetImage(HBITMAP picture);
-  bool HasImage() const { return image_ != nullptr; }
+  bool HasImage() const { return static_cast<bool>(image_); }
   TImageStyle ImageStyle() const { return image_style_; }
   void SetImageStyle(TImageStyle style);
   bool ImageVisible() const { return image_visible_; }
@@ -68,7 +69,7 @@ class TGradientBackground {
   TGradientDirection direction_ = gdHorizontal;
   int smooth_ = 8;
   bool gradient_visible_ = true;
-  HBITMAP image_ = nullptr;
+  ScopedBitmap image_;
   int image_width_ = 0;
   int image_height_ = 0;
   TImageStyle image_style_ = isCenter;

@@ -1,13 +1,15 @@
-#include "app/progress_bar_win.h"
+#include "widgets/progress_bar_win.h"
 
 #include <commctrl.h>
 
 #include <string>
 
-namespace kx_app {
+#include "widgets/gdi_handles_win.h"
+#include "widgets/window_guard_win.h"
+
 namespace {
 
-constexpr char kOldProcProp[] = "KxProgressOldProc";
+constexpr UINT_PTR kPercentSubclassId = 1;
 
 void PaintProgress(HWND hwnd, HDC dc) {
   RECT r;
@@ -25,7 +27,7 @@ void PaintProgress(HWND hwnd, HDC dc) {
   FillRect(dc, &rest, GetSysColorBrush(COLOR_BTNFACE));
 
   const std::string text = std::to_string(pos) + " %";
-  HGDIOBJ old_font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  ScopedSelect font(dc, GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
   // The text is drawn twice, each time clipped to one part, so it stays readable on both.
   const int saved = SaveDC(dc);
@@ -36,11 +38,9 @@ void PaintProgress(HWND hwnd, HDC dc) {
   IntersectClipRect(dc, rest.left, rest.top, rest.right, rest.bottom);
   SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   DrawTextA(dc, text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old_font);
 }
 
-LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto old_proc = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kOldProcProp));
+LRESULT PercentProgressMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -54,12 +54,8 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PRINTCLIENT:
       PaintProgress(hwnd, reinterpret_cast<HDC>(wp));
       return 0;
-    case WM_NCDESTROY:
-      RemovePropA(hwnd, kOldProcProp);
-      SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc));
-      break;
   }
-  return CallWindowProcA(old_proc, hwnd, msg, wp, lp);
+  return CallNextSubclass(hwnd, msg, wp, lp);
 }
 
 }  // namespace
@@ -70,9 +66,6 @@ HWND CreatePercentProgressBar(HWND parent, int id, int x, int y, int width, int 
                              GetModuleHandleA(nullptr), nullptr);
   SendMessageA(bar, PBM_SETRANGE32, 0, 100);
   SendMessageA(bar, PBM_SETPOS, 0, 0);
-  SetPropA(bar, kOldProcProp, reinterpret_cast<HANDLE>(GetWindowLongPtrA(bar, GWLP_WNDPROC)));
-  SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ProgressProc));
+  InstallSubclass(bar, kPercentSubclassId, PercentProgressMessage);
   return bar;
 }
-
-}  // namespace kx_app
