@@ -6,6 +6,7 @@
 #include "app/control_ids.h"
 #include "app/error_box_text.h"
 #include "common/exception.h"
+#include "widgets/dpi_win.h"
 #include "widgets/gdi_handles_win.h"
 #include "widgets/modal_win.h"
 
@@ -17,9 +18,9 @@ namespace {
 // both press; centred on the screen.
 constexpr int kInfoIconId = 20;
 constexpr int kInfoTextId = 0xFFFF;
-constexpr int kMargin = 12;
-constexpr int kButtonWidth = 75;
-constexpr int kButtonHeight = 23;
+constexpr int kMargin96 = 12;  // at 96 DPI
+constexpr int kButtonWidth96 = 75;
+constexpr int kButtonHeight96 = 23;
 
 class DialogTemplate {
  public:
@@ -69,6 +70,11 @@ struct InformationParams {
 };
 
 void LayOutInformation(HWND dialog, const std::string& text) {
+  // The margins and the button grow with the display's scaling, as the dialog's font does.
+  const int dpi = WindowDpi(dialog);
+  const int margin = MulDiv(kMargin96, dpi, 96);
+  const int button_width = MulDiv(kButtonWidth96, dpi, 96);
+  const int button_height = MulDiv(kButtonHeight96, dpi, 96);
   HWND icon = GetDlgItem(dialog, kInfoIconId);
   HWND label = GetDlgItem(dialog, kInfoTextId);
   HWND ok = GetDlgItem(dialog, IDOK);
@@ -84,15 +90,15 @@ void LayOutInformation(HWND dialog, const std::string& text) {
   }
   const int text_width = static_cast<int>(text_rect.right);
   const int text_height = static_cast<int>(text_rect.bottom);
-  const int text_left = kMargin + icon_size + kMargin;
-  const int text_top = kMargin + std::max(0, (icon_size - text_height) / 2);
-  MoveWindow(icon, kMargin, kMargin, icon_size, icon_size, FALSE);
+  const int text_left = margin + icon_size + margin;
+  const int text_top = margin + std::max(0, (icon_size - text_height) / 2);
+  MoveWindow(icon, margin, margin, icon_size, icon_size, FALSE);
   MoveWindow(label, text_left, text_top, text_width, text_height, FALSE);
-  const int content_bottom = std::max(kMargin + icon_size, text_top + text_height);
-  const int client_width = std::max(text_left + text_width + kMargin, kButtonWidth + 2 * kMargin);
-  const int button_top = content_bottom + kMargin;
-  MoveWindow(ok, (client_width - kButtonWidth) / 2, button_top, kButtonWidth, kButtonHeight, FALSE);
-  RECT outer{0, 0, client_width, button_top + kButtonHeight + kMargin};
+  const int content_bottom = std::max(margin + icon_size, text_top + text_height);
+  const int client_width = std::max(text_left + text_width + margin, button_width + 2 * margin);
+  const int button_top = content_bottom + margin;
+  MoveWindow(ok, (client_width - button_width) / 2, button_top, button_width, button_height, FALSE);
+  RECT outer{0, 0, client_width, button_top + button_height + margin};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE)));
   const int w = outer.right - outer.left, h = outer.bottom - outer.top;

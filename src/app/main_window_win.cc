@@ -12,6 +12,7 @@
 #include "rebuild/rebuild_run.h"
 #include "settings/profile_file_win.h"
 #include "settings/registry_store_win.h"
+#include "widgets/dpi_win.h"
 #include "widgets/progress_bar_win.h"
 
 namespace kx_app {
@@ -40,12 +41,12 @@ constexpr TColor kGradientStart = 9981440;  // RGB 0, 78, 152
 constexpr wchar_t kShutdownBlockReason[] =
     L"The index files are being rebuilt. Closing now could damage the data.";
 
-constexpr int kErrorLabelWidth = 302;
-constexpr int kErrorLabelHeight = 19;
-
-// Heights of fonts by point size at 96 pixels per inch.
-constexpr int kHeight10pt = -13;
-constexpr int kHeight8pt = -11;
+std::string WindowTextOf(HWND window) {
+  const int n = GetWindowTextLengthA(window);
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  text.resize(static_cast<std::size_t>(std::max(0, GetWindowTextA(window, text.data(), n + 1))));
+  return text;
+}
 
 HFONT MakeFont(const char* face, int height) {
   return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -53,30 +54,30 @@ HFONT MakeFont(const char* face, int height) {
                      DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-HWND MakeChild(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w,
-               int h, int id, HFONT font) {
-  HWND child = CreateWindowExA(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               GetModuleHandleA(nullptr), nullptr);
-  if (font) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return child;
+// A child control; its place, size and font come from the layout.
+HWND MakeChild(HWND parent, const char* cls, const char* text, DWORD style, int id) {
+  return CreateWindowExA(0, cls, text, WS_CHILD | style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         GetModuleHandleA(nullptr), nullptr);
 }
 
-// A 16 x 16 button picture beside the caption: the bitmap's key colour (magenta) marks the
-// transparent pixels, so the button's own face shows through them whatever its look.
-HIMAGELIST LoadButtonPicture(HINSTANCE instance, int id) {
+// A button picture beside the caption (16 x 16 at 96 DPI): the bitmap's key colour (magenta) marks
+// the transparent pixels, so the button's own face shows through them whatever its look. At other
+// scalings the picture is stretched by whole pixels' copies (no blending), so the key colour stays
+// exact.
+HIMAGELIST LoadButtonPicture(HINSTANCE instance, int id, int size) {
   ScopedBitmap bmp(static_cast<HBITMAP>(
-      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, size, size, LR_CREATEDIBSECTION)));
   if (!bmp) return nullptr;
-  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 1, 0);
+  HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 1, 0);
   ImageList_AddMasked(list, bmp.get(), RGB(255, 0, 255));
   return list;
 }
 
-void SetButtonPicture(HWND button, HIMAGELIST list) {
+void SetButtonPicture(HWND button, HIMAGELIST list, int dpi) {
   BUTTON_IMAGELIST image{};
   image.himl = list;
-  image.margin = RECT{2, 0, 2, 0};
+  image.margin = RECT{ScaleToDpi(2, dpi), 0, ScaleToDpi(2, dpi), 0};
   image.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
   SendMessageA(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&image));
 }
@@ -105,19 +106,17 @@ void MainWindow::Create(HINSTANCE instance, HWND owner) {
   wc.lpszClassName = kWindowClass;
   RegisterClassExA(&wc);
 
-  font_tahoma10_.reset(MakeFont("Tahoma", kHeight10pt));
-  font_tahoma8_.reset(MakeFont("Tahoma", kHeight8pt));
-  font_sans8_.reset(MakeFont("MS Sans Serif", kHeight8pt));
+  // Created at the design's measures; laid out at the window's scaling once it exists.
+  layout_ = LayOutMainWindow(kDesignDpi, ProgressHeightAt96());
   white_brush_.reset(CreateSolidBrush(kWhite));
 
   // No WS_CLIPCHILDREN: the transparent labels are drawn over the window's own painting.
   MainMenu1.reset(CreateMainMenu());
   hwnd_ = CreateWindowExA(0, kWindowClass, kWindowCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                          CW_USEDEFAULT, kOuterWidth, kOuterHeight, owner, MainMenu1.get(),
-                          instance, this);
-  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
-  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
+                          CW_USEDEFAULT, layout_.outer_width, layout_.outer_height, owner,
+                          MainMenu1.get(), instance, this);
   CreateControls();
+  ApplyLayout(WindowDpi(hwnd_));
 }
 
 HMENU MainWindow::CreateMainMenu() {
@@ -140,42 +139,30 @@ void MainWindow::CreateControls() {
   Background1->SetColor(clBtnFace);
   Background1->SetGradientColorStart(kGradientStart);
   Background1->SetGradientColorStop(clSilver);
-  Background1->SetGradientSmooth(4);
+  Background1->SetGradientSmooth(layout_.gradient_band);
 
   const DWORD label_style = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
-  Label1 = MakeChild(hwnd_, "STATIC", kLabel1Text, label_style, 8, 4, 400, 64, kIdLabel1,
-                     font_tahoma10_.get());
-  Label2 = MakeChild(hwnd_, "STATIC", kLabel2Text, label_style, 8, 176, 191, 16, kIdLabel2,
-                     font_tahoma10_.get());
-  Label4 = MakeChild(hwnd_, "STATIC", kLabel4Text, label_style, 8, 96, 348, 32, kIdLabel4,
-                     font_tahoma10_.get());
-  lblprogress = MakeChild(hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, 32, 288, 0, 13,
-                          kIdLblProgress, font_sans8_.get());
-  lblerror = MakeChild(hwnd_, "STATIC", "", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, 7, 216,
-                       kErrorLabelWidth, kErrorLabelHeight, kIdLblError, font_tahoma10_.get());
-  for (HWND label : {Label1, Label2, Label4}) SizeLabelToText(label, font_tahoma10_.get(), false);
-  SizeLabelToText(lblprogress, font_sans8_.get(), true);
+  Label1 = MakeChild(hwnd_, "STATIC", kLabel1Text, label_style, kIdLabel1);
+  Label2 = MakeChild(hwnd_, "STATIC", kLabel2Text, label_style, kIdLabel2);
+  Label4 = MakeChild(hwnd_, "STATIC", kLabel4Text, label_style, kIdLabel4);
+  lblprogress = MakeChild(hwnd_, "STATIC", "", SS_LEFT | SS_NOPREFIX, kIdLblProgress);
+  lblerror = MakeChild(hwnd_, "STATIC", "", SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, kIdLblError);
 
   // Tab order follows creation: the folder field, "Re-Build", "Exit".
-  pathFrom =
-      BrowseField::Create(hwnd_, kIdPathFrom, RECT{8, 192, 8 + 477, 192 + 21}, font_tahoma8_.get());
+  const LayoutRect& field = layout_.path_from;
+  pathFrom = BrowseField::Create(
+      hwnd_, kIdPathFrom,
+      RECT{field.left, field.top, field.left + field.width, field.top + field.height}, nullptr);
   pathFrom->SetOptions(kMainWindowBrowseOptions);
   pathFrom->SetStartWithLast(true);
   pathFrom->SetPath(kDefaultDataFolder);  // the path of the window's description
   pathFrom->SetOnChange([this] { pathFromChange(); });
 
   const DWORD button_style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-  btnProcess = MakeChild(hwnd_, "BUTTON", "Re-Build", button_style, 32, 236, 75, 25, kIdBtnProcess,
-                         font_tahoma8_.get());
-  btnExit = MakeChild(hwnd_, "BUTTON", "Exit", button_style, 212, 276, 75, 25, kIdBtnExit,
-                      font_tahoma8_.get());
-  process_picture_.reset(LoadButtonPicture(instance_, kResRebuildPicture));
-  exit_picture_.reset(LoadButtonPicture(instance_, kResExitPicture));
-  SetButtonPicture(btnProcess, process_picture_.get());
-  SetButtonPicture(btnExit, exit_picture_.get());
-
-  Progress =
-      CreatePercentProgressBar(hwnd_, kIdProgress, 31, 264, 121, GetSystemMetrics(SM_CYVSCROLL));
+  btnProcess = MakeChild(hwnd_, "BUTTON", "Re-Build", button_style, kIdBtnProcess);
+  btnExit = MakeChild(hwnd_, "BUTTON", "Exit", button_style, kIdBtnExit);
+  const LayoutRect& bar = layout_.progress;
+  Progress = CreatePercentProgressBar(hwnd_, kIdProgress, bar.left, bar.top, bar.width, bar.height);
 
   auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
   // The database components live on the engine thread from their creation to their end.
@@ -201,11 +188,61 @@ void MainWindow::CreateControls() {
   iniprop->Loaded();
 }
 
+int MainWindow::ProgressHeightAt96() {
+  // The bar's own default height is the system's at its DPI; the layout scales the design's.
+  return MulDiv(GetSystemMetrics(SM_CYVSCROLL), kDesignDpi, SystemDpi());
+}
+
+void MainWindow::ApplyLayout(int dpi) {
+  layout_ = LayOutMainWindow(dpi, ProgressHeightAt96());
+  ScopedFont tahoma10(MakeFont("Tahoma", layout_.font_10pt));
+  ScopedFont tahoma8(MakeFont("Tahoma", layout_.font_8pt));
+  ScopedFont sans8(MakeFont("MS Sans Serif", layout_.font_8pt));
+  auto place = [](HWND control, HFONT font, const LayoutRect& r) {
+    if (font) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SetWindowPos(control, nullptr, r.left, r.top, r.width, r.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+  };
+  place(Label1, tahoma10.get(), layout_.label1);
+  place(Label4, tahoma10.get(), layout_.label4);
+  place(Label2, tahoma10.get(), layout_.label2);
+  place(lblerror, tahoma10.get(), layout_.lblerror);
+  place(lblprogress, sans8.get(), layout_.lblprogress);
+  for (HWND label : {Label1, Label2, Label4}) SizeLabelToText(label, tahoma10.get(), false);
+  SizeLabelToText(lblprogress, sans8.get(), true);
+  place(pathFrom->Handle(), tahoma8.get(), layout_.path_from);
+  pathFrom->SetButtonWidth(layout_.browse_button_width);
+  place(btnProcess, tahoma8.get(), layout_.btn_process);
+  place(btnExit, tahoma8.get(), layout_.btn_exit);
+  place(Progress, nullptr, layout_.progress);
+  font_tahoma10_ = std::move(tahoma10);
+  font_tahoma8_ = std::move(tahoma8);
+  font_sans8_ = std::move(sans8);
+  // A message of the error label keeps the width it needs at the new font.
+  SetErrorText(WindowTextOf(lblerror));
+  ApplyPictures();
+  Background1->SetGradientSmooth(layout_.gradient_band);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void MainWindow::ApplyPictures() {
+  process_picture_.reset(LoadButtonPicture(instance_, kResRebuildPicture, layout_.button_picture));
+  exit_picture_.reset(LoadButtonPicture(instance_, kResExitPicture, layout_.button_picture));
+  SetButtonPicture(btnProcess, process_picture_.get(), layout_.dpi);
+  SetButtonPicture(btnExit, exit_picture_.get(), layout_.dpi);
+  // The caption and taskbar icons from the larger sizes of the icon at higher scalings.
+  auto icon = [this](int size) {
+    return static_cast<HICON>(
+        LoadImageA(instance_, MAKEINTRESOURCEA(kResAppIcon), IMAGE_ICON, size, size, 0));
+  };
+  big_icon_.reset(icon(ScaleToDpi(32, layout_.dpi)));
+  small_icon_.reset(icon(ScaleToDpi(16, layout_.dpi)));
+  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_.get()));
+  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_.get()));
+}
+
 void MainWindow::SizeLabelToText(HWND label, HFONT font, bool keep_height_when_empty) {
-  const int n = GetWindowTextLengthA(label);
-  std::string text(n + 1, '\0');
-  GetWindowTextA(label, text.data(), n + 1);
-  text.resize(n);
+  const std::string text = WindowTextOf(label);
   RECT r{0, 0, 0, 0};
   {
     ScopedWindowDc dc(label);
@@ -228,9 +265,10 @@ void MainWindow::ShowFirst() {
     Guarded([this] { iniprop->HandleShow([this] { FormShow(); }); });
   }
   // Centred on the whole primary screen by the outer size.
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - kOuterWidth) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - kOuterHeight) / 2;
-  SetWindowPos(hwnd_, nullptr, left, top, kOuterWidth, kOuterHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  const int width = layout_.outer_width, height = layout_.outer_height;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   SetForegroundWindow(hwnd_);
   SetActiveWindow(hwnd_);
@@ -341,11 +379,12 @@ void MainWindow::SetErrorText(const std::string& text) {
   SIZE extent{};
   {
     ScopedWindowDc dc(lblerror);
-    ScopedSelect select(dc.get(), font_tahoma10_.get());
+    ScopedSelect select(dc.get(), nullptr);
     GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
   }
-  const int width = std::max(kErrorLabelWidth, static_cast<int>(extent.cx) + 4);
-  SetWindowPos(lblerror, nullptr, 0, 0, width, kErrorLabelHeight,
+  const int width =
+      std::max(layout_.lblerror.width, static_cast<int>(extent.cx) + ScaleToDpi(4, layout_.dpi));
+  SetWindowPos(lblerror, nullptr, 0, 0, width, layout_.lblerror.height,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -425,6 +464,14 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession();
+    case WM_DPICHANGED: {
+      // Moved to a monitor with another scaling: laid out again, in the rectangle offered.
+      ApplyLayout(LOWORD(wp));
+      const RECT* offered = reinterpret_cast<const RECT*>(lp);
+      SetWindowPos(hwnd_, nullptr, offered->left, offered->top, offered->right - offered->left,
+                   offered->bottom - offered->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case WM_APP_RUN_CHANGED:
       OnRunChanged();
       return 0;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/engine_thread.h"
+#include "app/main_layout.h"
 #include "app/queued_view.h"
 #include "db/ads_connection.h"
 #include "db/ads_table.h"
@@ -86,6 +87,10 @@ class MainWindow : public RebuildView {
   void RepaintArea(const RECT& area);
   RECT ChildRect(HWND child) const;
   void SizeLabelToText(HWND label, HFONT font, bool keep_size_when_empty);
+  // Places, sizes and fonts every control at `dpi` (the design times dpi / 96).
+  void ApplyLayout(int dpi);
+  void ApplyPictures();
+  static int ProgressHeightAt96();
   // Destroys the table, then the connection, on the engine thread.
   void DestroyDatabaseComponents();
 
@@ -106,6 +111,9 @@ class MainWindow : public RebuildView {
   ScopedBrush white_brush_;
   ScopedImageList process_picture_;
   ScopedImageList exit_picture_;
+  ScopedIcon big_icon_;
+  ScopedIcon small_icon_;
+  MainLayout layout_;
 
   // Components in creation order.
   std::unique_ptr<TGradientBackground> Background1;

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr wchar_t kButtonClass[] = L"BrowseFieldButton";
-constexpr int kButtonWidth = 18;
+constexpr int kDesignButtonWidth = 18;  // at 96 DPI
 constexpr std::size_t kUndoDepth = 256;
 constexpr UINT_PTR kEditSubclassId = 1;
 
@@ -53,8 +53,8 @@ std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, co
     DestroyWindow(edit);
     throw Exception("Cannot attach to the folder field");
   }
-  field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, kButtonWidth,
-                                   1, edit, nullptr, ModuleInstance(), nullptr);
+  field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
+                                   kDesignButtonWidth, 1, edit, nullptr, ModuleInstance(), nullptr);
   if (!field->button_) throw Exception("Cannot create the folder field's button");
   SetWindowLongPtrW(field->button_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
   SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
@@ -291,6 +291,12 @@ void BrowseField::ShowContextMenu(LPARAM lp) {
   if (command != 0 && edit_) RunMenuCommand(command);
 }
 
+void BrowseField::SetButtonWidth(int width) {
+  button_width_ = std::max(1, width);
+  LayoutButton();
+  if (button_) InvalidateRect(button_, nullptr, FALSE);
+}
+
 void BrowseField::LayoutButton() {
   if (!edit_ || !button_) return;
   RECT client;
@@ -299,9 +305,9 @@ void BrowseField::LayoutButton() {
   // and the text stops one pixel before it.
   const int inset = GetWindowTheme(edit_) ? 1 : 0;
   const int height = std::max(0, static_cast<int>(client.bottom - client.top) - 2 * inset);
-  SetWindowPos(button_, nullptr, client.right - kButtonWidth, client.top + inset, kButtonWidth,
+  SetWindowPos(button_, nullptr, client.right - button_width_, client.top + inset, button_width_,
                height, SWP_NOZORDER | SWP_NOACTIVATE);
-  Forward(EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, kButtonWidth + inset));
+  Forward(EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, button_width_ + inset));
 }
 
 void BrowseField::PaintButton(HDC dc) {
@@ -310,8 +316,13 @@ void BrowseField::PaintButton(HDC dc) {
   const bool enabled = IsWindowEnabled(edit_) && !ReadOnly();
   const bool pushed = enabled && button_pressed_look_;
   DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
-  const int x0 = (r.right - kFolderGlyphWidth) / 2 + (pushed ? 1 : 0);
-  const int y0 = (r.bottom - kFolderGlyphHeight) / 2 + (pushed ? 1 : 0);
+  // The glyph grows by whole pixels with the button (sharp at any scaling), as far as the
+  // button's height leaves room for it.
+  const int by_width = (button_width_ * 2 + kDesignButtonWidth) / (2 * kDesignButtonWidth);
+  const int by_height = static_cast<int>(r.bottom - 2) / kFolderGlyphHeight;
+  const int scale = std::max(1, std::min(by_width, by_height));
+  const int x0 = (r.right - kFolderGlyphWidth * scale) / 2 + (pushed ? 1 : 0);
+  const int y0 = (r.bottom - kFolderGlyphHeight * scale) / 2 + (pushed ? 1 : 0);
   for (int y = 0; y < kFolderGlyphHeight; ++y) {
     for (int x = 0; x < kFolderGlyphWidth; ++x) {
       const auto pixel = FolderGlyphPixel(x, y);
@@ -323,7 +334,14 @@ void BrowseField::PaintButton(HDC dc) {
         const int grey = 128 + luma / 2;
         colour = RGB(grey, grey, grey);
       }
-      SetPixelV(dc, x0 + x, y0 + y, colour);
+      if (scale == 1) {
+        SetPixelV(dc, x0 + x, y0 + y, colour);
+      } else {
+        SetDCBrushColor(dc, colour);
+        const RECT block{x0 + x * scale, y0 + y * scale, x0 + (x + 1) * scale,
+                         y0 + (y + 1) * scale};
+        FillRect(dc, &block, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+      }
     }
   }
 }

@@ -65,6 +65,11 @@ class BrowseField {
   bool Enabled() const;
   void SetEnabled(bool on);
 
+  // The folder button's width in pixels (18 at 96 DPI; the window scales it with the
+  // display). The glyph grows with it.
+  int ButtonWidth() const { return button_width_; }
+  void SetButtonWidth(int width);
+
   // The browse action of the button: takes the focus, runs the folder dialog and, on OK,
   // makes the chosen folder the text (with the change handler when it differs).
   void Browse();
@@ -112,6 +117,7 @@ class BrowseField {
   int start_folder_ = kStartFolderDesktopExpanded;
   bool start_with_last_ = false;
   int max_length_ = 0;
+  int button_width_ = 18;
   std::wstring last_text_;
   std::vector<Snapshot> undo_;
   bool undo_available_ = true;

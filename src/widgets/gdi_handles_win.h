@@ -44,6 +44,9 @@ struct MemoryDcDeleter {
 struct ImageListDeleter {
   void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
 };
+struct IconDeleter {
+  void operator()(HICON icon) const { DestroyIcon(icon); }
+};
 struct MenuDeleter {
   void operator()(HMENU menu) const { DestroyMenu(menu); }
 };
@@ -55,6 +58,7 @@ using ScopedBitmap = UniqueHandle<HBITMAP, GdiObjectDeleter>;
 using ScopedMemoryDc = UniqueHandle<HDC, MemoryDcDeleter>;
 using ScopedImageList = UniqueHandle<HIMAGELIST, ImageListDeleter>;
 using ScopedMenu = UniqueHandle<HMENU, MenuDeleter>;
+using ScopedIcon = UniqueHandle<HICON, IconDeleter>;
 
 // A window's device context (GetDC), given back with ReleaseDC.
 class ScopedWindowDc {
