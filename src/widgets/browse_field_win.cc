@@ -316,16 +316,19 @@ void BrowseField::PaintButton(HDC dc) {
   const bool enabled = IsWindowEnabled(edit_) && !ReadOnly();
   const bool pushed = enabled && button_pressed_look_;
   DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
-  // The glyph grows by whole pixels with the button (sharp at any scaling), as far as the
-  // button's height leaves room for it.
-  const int by_width = (button_width_ * 2 + kDesignButtonWidth) / (2 * kDesignButtonWidth);
-  const int by_height = static_cast<int>(r.bottom - 2) / kFolderGlyphHeight;
-  const int scale = std::max(1, std::min(by_width, by_height));
-  const int x0 = (r.right - kFolderGlyphWidth * scale) / 2 + (pushed ? 1 : 0);
-  const int y0 = (r.bottom - kFolderGlyphHeight * scale) / 2 + (pushed ? 1 : 0);
-  for (int y = 0; y < kFolderGlyphHeight; ++y) {
-    for (int x = 0; x < kFolderGlyphWidth; ++x) {
-      const auto pixel = FolderGlyphPixel(x, y);
+  // The glyph grows with the button, as far as the button's height leaves room for it; each
+  // of its pixels is copied whole (nearest neighbour), so it stays sharp at any scaling.
+  const double by_width = static_cast<double>(button_width_) / kDesignButtonWidth;
+  const double by_height = static_cast<double>(r.bottom - 2) / kFolderGlyphHeight;
+  const double scale = std::max(1.0, std::min(by_width, by_height));
+  const int width = static_cast<int>(kFolderGlyphWidth * scale + 0.5);
+  const int height = static_cast<int>(kFolderGlyphHeight * scale + 0.5);
+  const int x0 = (r.right - width) / 2 + (pushed ? 1 : 0);
+  const int y0 = (r.bottom - height) / 2 + (pushed ? 1 : 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const auto pixel =
+          FolderGlyphPixel(x * kFolderGlyphWidth / width, y * kFolderGlyphHeight / height);
       if (!pixel) continue;
       COLORREF colour = RGB(pixel->red, pixel->green, pixel->blue);
       if (!enabled) {
@@ -334,14 +337,7 @@ void BrowseField::PaintButton(HDC dc) {
         const int grey = 128 + luma / 2;
         colour = RGB(grey, grey, grey);
       }
-      if (scale == 1) {
-        SetPixelV(dc, x0 + x, y0 + y, colour);
-      } else {
-        SetDCBrushColor(dc, colour);
-        const RECT block{x0 + x * scale, y0 + y * scale, x0 + (x + 1) * scale,
-                         y0 + (y + 1) * scale};
-        FillRect(dc, &block, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-      }
+      SetPixelV(dc, x0 + x, y0 + y, colour);
     }
   }
 }
