@@ -14,6 +14,9 @@ inline constexpr char kApplicationClass[] = "TKestovarApplication";
 inline constexpr int kOuterWidth = 528;
 inline constexpr int kOuterHeight = 383;
 
+// The name screen readers give the progress bar.
+inline constexpr char kProgressName[] = "Re-Build progress";
+
 // Child controls.
 inline constexpr int kIdLabel1 = 101;
 inline constexpr int kIdLabel4 = 102;

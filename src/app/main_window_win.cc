@@ -163,6 +163,10 @@ void MainWindow::CreateControls() {
   btnExit = MakeChild(hwnd_, "BUTTON", "Exit", button_style, kIdBtnExit);
   const LayoutRect& bar = layout_.progress;
   Progress = CreatePercentProgressBar(hwnd_, kIdProgress, bar.left, bar.top, bar.width, bar.height);
+  // Names for screen readers: the bar's text (it draws none of it), and the field's label
+  // just before the field in the window order, where readers look for an edit's name.
+  SetWindowTextA(Progress, kProgressName);
+  SetWindowPos(Label2, lblerror, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
   auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
   // The database components live on the engine thread from their creation to their end.

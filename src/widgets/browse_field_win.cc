@@ -12,6 +12,7 @@
 namespace {
 
 constexpr wchar_t kButtonClass[] = L"BrowseFieldButton";
+constexpr wchar_t kBrowseButtonName[] = L"Browse for folder";
 constexpr int kDesignButtonWidth = 18;  // at 96 DPI
 constexpr std::size_t kUndoDepth = 256;
 constexpr UINT_PTR kEditSubclassId = 1;
@@ -53,7 +54,8 @@ std::unique_ptr<BrowseField> BrowseField::Create(HWND parent, int control_id, co
     DestroyWindow(edit);
     throw Exception("Cannot attach to the folder field");
   }
-  field->button_ = CreateWindowExW(0, kButtonClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
+  // The button's text is not drawn; it is the name a screen reader gives the button.
+  field->button_ = CreateWindowExW(0, kButtonClass, kBrowseButtonName, WS_CHILD | WS_VISIBLE, 0, 0,
                                    kDesignButtonWidth, 1, edit, nullptr, ModuleInstance(), nullptr);
   if (!field->button_) throw Exception("Cannot create the folder field's button");
   SetWindowLongPtrW(field->button_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field.get()));
