@@ -602,12 +602,16 @@ void MainWindow::OnPaint() {
 }
 
 void MainWindow::PaintContent(HDC dc, const RECT& client) {
-  if (!paint_failed_) {
-    try {
-      Background1->Paint(dc, client);
-      return;
-    } catch (const std::exception& error) {
-      // Reported after the paint cycle, once; the error box itself causes more paints.
+  // Every paint tries the gradient again: a passing fault (a screen too large for the
+  // off-screen image, memory short for a moment) does not leave the plain fill for good.
+  try {
+    Background1->Paint(dc, client);
+    paint_failed_ = false;
+    return;
+  } catch (const std::exception& error) {
+    // Reported after the paint cycle, once per lasting fault; the error box itself causes
+    // more paints.
+    if (!paint_failed_) {
       paint_failed_ = true;
       const auto* own = dynamic_cast<const Exception*>(&error);
       paint_error_ = own ? own->Message() : error.what();

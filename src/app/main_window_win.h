@@ -136,8 +136,9 @@ class MainWindow : public RebuildView {
   bool shown_ = false;
   bool destroying_ = false;
   bool destroyed_ = false;
-  // A failed paint is reported once; later paints fall back to a plain fill silently, so a
-  // lasting fault cannot open one error box after another.
+  // A failed paint is reported once; while the fault lasts later paints fall back to a plain
+  // fill silently, so it cannot open one error box after another. A paint that succeeds
+  // ends the fault.
   bool paint_failed_ = false;
   std::string paint_error_;
   // The control that had the focus when the window was last deactivated.
