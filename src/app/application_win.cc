@@ -214,9 +214,8 @@ LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
 }
 
 LRESULT Application::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  Application& app = *this;
   // While a modal dialog or box is open this window is disabled: a close from the taskbar
-  // waits until it has been closed.
+  // does nothing until the dialog has been closed.
   if ((msg == WM_CLOSE || (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE)) &&
       !IsWindowEnabled(hwnd)) {
     return 0;
@@ -224,24 +223,24 @@ LRESULT Application::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_SETFOCUS:
       // Activating the taskbar entry brings the main window forward.
-      if (app.main_ && IsWindowVisible(app.main_) && IsWindowEnabled(app.main_)) {
-        SetActiveWindow(app.main_);
+      if (main_ && IsWindowVisible(main_) && IsWindowEnabled(main_)) {
+        SetActiveWindow(main_);
         return 0;
       }
       break;
     case WM_SYSCOMMAND:
       if ((wp & 0xFFF0) == SC_CLOSE) {
-        if (app.main_) PostMessageA(app.main_, WM_CLOSE, 0, 0);
+        if (main_) PostMessageA(main_, WM_CLOSE, 0, 0);
         return 0;
       }
       if ((wp & 0xFFF0) == SC_RESTORE && IsIconic(hwnd)) {
         DefWindowProcA(hwnd, msg, wp, lp);
-        app.Restore();
+        Restore();
         return 0;
       }
       break;
     case WM_CLOSE:
-      if (app.main_) PostMessageA(app.main_, WM_CLOSE, 0, 0);
+      if (main_) PostMessageA(main_, WM_CLOSE, 0, 0);
       return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);

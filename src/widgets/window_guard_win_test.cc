@@ -95,6 +95,13 @@ LRESULT CALLBACK ThrowingHook(int code, WPARAM wp, LPARAM lp) {
   return CallNextHookEx(g_hook, code, wp, lp);
 }
 
+BOOL CALLBACK CountingThrower(HWND, LPARAM count) {
+  return GuardCallback<BOOL>(FALSE, [count]() -> BOOL {
+    ++*reinterpret_cast<int*>(count);
+    throw std::runtime_error("enumeration failed");
+  });
+}
+
 TEST_F(GuardTest, WindowProceduresHooksAndEnumerationsAreGuardedAlike) {
   WNDCLASSW wc = {};
   wc.lpfnWndProc = ThrowingWindowProc;
@@ -113,15 +120,7 @@ TEST_F(GuardTest, WindowProceduresHooksAndEnumerationsAreGuardedAlike) {
   UnhookWindowsHookEx(g_hook);
 
   int visited = 0;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND, LPARAM count) -> BOOL {
-        return GuardCallback<BOOL>(FALSE, [count]() -> BOOL {
-          ++*reinterpret_cast<int*>(count);
-          throw std::runtime_error("enumeration failed");
-        });
-      },
-      reinterpret_cast<LPARAM>(&visited));
+  EnumThreadWindows(GetCurrentThreadId(), CountingThrower, reinterpret_cast<LPARAM>(&visited));
   EXPECT_EQ(visited, 1);  // the fallback FALSE ends the enumeration
   DestroyWindow(window);
 
