@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "widgets/gdi_handles_win.h"
 #include "widgets/gradient_background_win.h"
 
 int main(int argc, char** argv) {
@@ -15,10 +16,11 @@ int main(int argc, char** argv) {
   background.SetGradientColorStop(clSilver);
   background.SetGradientSmooth(4);
   for (SIZE size : {SIZE{520, 329}, SIZE{1920, 1080}}) {
-    HDC screen = GetDC(nullptr);
-    HDC target = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
-    HGDIOBJ old = SelectObject(target, bitmap);
+    ScopedWindowDc screen(nullptr);
+    ScopedMemoryDc memory(CreateCompatibleDC(screen.get()));
+    ScopedBitmap bitmap(CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
+    ScopedSelect select(memory.get(), bitmap.get());
+    HDC target = memory.get();
     for (TGradientDirection direction : {gdHorizontal, gdDiagonalLeft}) {
       background.SetGradientDirection(direction);
       const auto start = std::chrono::steady_clock::now();
@@ -33,10 +35,6 @@ int main(int argc, char** argv) {
       std::printf("%4ldx%-4ld %-14s %9.1f us per paint\n", size.cx, size.cy,
                   direction == gdHorizontal ? "horizontal" : "diagonal-left", us);
     }
-    SelectObject(target, old);
-    DeleteObject(bitmap);
-    DeleteDC(target);
-    ReleaseDC(nullptr, screen);
   }
   return 0;
 }

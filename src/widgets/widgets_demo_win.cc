@@ -7,19 +7,21 @@
 #include <string>
 
 #include "widgets/browse_field_win.h"
+#include "widgets/gdi_handles_win.h"
 #include "widgets/gradient_background_win.h"
+#include "widgets/window_guard_win.h"
 
 namespace {
 
 struct Demo {
+  ScopedFont font;  // outlives the field that uses it
   std::unique_ptr<TGradientBackground> background;
   std::unique_ptr<BrowseField> field;
-  HFONT font = nullptr;
 };
 Demo* g_demo = nullptr;
 constexpr UINT kOpenBrowser = WM_APP + 1;
 
-LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT HandleDemo(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -45,6 +47,10 @@ LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
+LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return GuardCallback<LRESULT>(0, [&] { return HandleDemo(hwnd, msg, wp, lp); });
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) {
@@ -66,9 +72,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
   demo.background->SetGradientColorStart(9981440);
   demo.background->SetGradientColorStop(clSilver);
   demo.background->SetGradientSmooth(4);
-  demo.font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
-                          L"Tahoma");
-  demo.field = BrowseField::Create(hwnd, 100, RECT{8, 192, 8 + 477, 192 + 21}, demo.font);
+  demo.font.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0,
+                              0, L"Tahoma"));
+  demo.field = BrowseField::Create(hwnd, 100, RECT{8, 192, 8 + 477, 192 + 21}, demo.font.get());
   demo.field->SetOptions(kMainWindowBrowseOptions);
   demo.field->SetStartWithLast(true);
   std::string arguments = command_line ? command_line : "";
@@ -89,7 +95,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
     }
   }
   demo.field.reset();
-  DeleteObject(demo.font);
   g_demo = nullptr;
   return 0;
 }
