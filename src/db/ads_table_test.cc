@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "db/ads_connection.h"
 #include "db/db_error.h"
 #include "db/scripted_engine.h"
@@ -88,6 +90,65 @@ TEST_F(TableTest, OpenSequence) {
   engine.ClearCalls();
   table.Open();  // open again: nothing
   EXPECT_THAT(engine.Calls(), IsEmpty());
+}
+
+// An engine version that writes each flag, count and size whose width is not fixed as 64
+// bits. The open reads the same values, and writes nothing beyond its buffers (the ASan build
+// reports any such write).
+class WideWritingEngine : public ScriptedEngine {
+ public:
+#define KX_WIDE_OUTPUT(name, params, args, out)   \
+  AceResult name params override {                \
+    const AceResult result = ScriptedEngine::name args; \
+    if (result == 0) Widen(out);                  \
+    return result;                                \
+  }
+  KX_WIDE_OUTPUT(AdsGetColumnPermissions, (AceHandle t, uint16_t f, uint8_t* p), (t, f, p), p)
+  KX_WIDE_OUTPUT(AdsGetFieldType, (AceHandle t, const char* f, uint16_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetFieldLength, (AceHandle t, const char* f, uint32_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetFieldDecimals, (AceHandle t, const char* f, uint16_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetFieldOffset, (AceHandle t, const char* f, uint32_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetNumFields, (AceHandle t, uint16_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetNumIndexes, (AceHandle t, uint16_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetNumSegments, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsIsIndexDescending, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsIsIndexUnique, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsIsIndexPrimaryKey, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsAtEOF, (AceHandle c, uint16_t* v), (c, v), v)
+  KX_WIDE_OUTPUT(AdsAtBOF, (AceHandle c, uint16_t* v), (c, v), v)
+  KX_WIDE_OUTPUT(AdsIsRecordVisible, (AceHandle c, uint16_t* v), (c, v), v)
+  KX_WIDE_OUTPUT(AdsSqlPeekStatement, (AceHandle t, uint16_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetBookmarkLength, (AceHandle t, uint32_t* v), (t, v), v)
+#undef KX_WIDE_OUTPUT
+
+ private:
+  template <typename T>
+  static void Widen(T* out) {
+    const uint64_t value = *out;
+    std::memcpy(out, &value, sizeof value);
+  }
+};
+
+TEST(WideEngineOutputTest, OpenReadsTheSameValues) {
+  WideWritingEngine engine;
+  engine.indexes = {{900, "IITEM", 1024, {"IITEM"}}, {901, "BAR", 2048, {"IBARCODE"}}};
+  engine.fields = {{4, 20, "IITEM"}, {2, 10, "IQTY"}};
+  engine.record_count = 2;
+  engine.open_options = kAceOpenExclusive;
+  TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+  TAdsTable table("AdsTable1", "fmrebld");
+  connection.SetConnectPath("C:\\data");
+  table.SetAdsConnection(&connection);
+  table.SetTableName("item.adt");
+  table.SetExclusive(true);
+  table.SetActive(true);
+  ASSERT_TRUE(table.Active());
+  EXPECT_THAT(table.FieldNames(), ElementsAre("IITEM", "IQTY"));
+  EXPECT_THAT(table.IndexNames(), ElementsAre("IITEM", "BAR"));
+  EXPECT_EQ(engine.CountOf("AdsGetSegmentFieldname"), 2u);
+  EXPECT_EQ(engine.CountOf("AdsGetFieldDecimals"), 1u);  // the numeric field's type was read
+  EXPECT_TRUE(table.HasRecord());
+  table.SetActive(false);
 }
 
 TEST_F(TableTest, OpenOptionsAndTypes) {

@@ -19,7 +19,9 @@
 #include "rebuild/rebuild_run.h"
 #include "rebuild/recording_view.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "db/dll_engine_win.h"
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -288,4 +290,49 @@ TEST_F(RebuildFilesTest, ConsoleFailures) {
   EXPECT_THAT(out2.str(), HasSubstr("Progress: 35 %\n"));
   EXPECT_THAT(out2.str(), ::testing::Not(HasSubstr("Progress: 45 %")));
 }
+
+#ifdef _WIN32
+// Engine versions that lack functions, loaded as the program loads the vendor's DLL: one
+// without the functions the run never calls serves a whole run; one without a function that
+// the run calls stops it there with an error that names the function and the DLL.
+TEST_F(RebuildFilesTest, EngineVersionsWithoutSomeFunctions) {
+  struct Case {
+    const char* name;
+    const char* dll;
+    const char* missing;  // the function the error names, or null when the run completes
+  };
+  const Case cases[] = {
+      {"lean", KX_LEAN_ENGINE_DLL, nullptr},
+      {"no_pack", KX_NO_PACK_ENGINE_DLL, "AdsPackTable"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path engine_folder = folder / (std::string("engine-") + c.name);
+    fs::create_directories(engine_folder);
+    fs::copy_file(c.dll, engine_folder / "ACE32.DLL");
+    fs::copy_file(KX_FULL_ENGINE_DLL, engine_folder / "KXFULL.DLL");
+    DllClientEngine engine({engine_folder.string()});
+    TAdsConnection dll_connection(engine, "AdsConnection1", "fmrebld");
+    TAdsTable dll_table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(dll_connection, dll_table);
+    RecordingView dll_view;
+    dll_view.folder = folder.string();
+    if (c.missing == nullptr) {
+      ASSERT_EQ(Button1Click(dll_view, DefaultFileSystem(), dll_connection, dll_table),
+                RebuildOutcome::kCompleted);
+      for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
+      continue;
+    }
+    try {
+      Button1Click(dll_view, DefaultFileSystem(), dll_connection, dll_table);
+      ADD_FAILURE() << "the run completed";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_EQ(error.AceErrorCode(), kAceErrorEngineUnavailable);
+      EXPECT_THAT(error.Message(), HasSubstr(c.missing));
+      EXPECT_THAT(error.Message(), HasSubstr((engine_folder / "ACE32.DLL").string()));
+    }
+    EXPECT_EQ(dll_view.progress, 1);  // stopped at the first table's pack
+  }
+}
+#endif
 }  // namespace
