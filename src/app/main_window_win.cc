@@ -279,7 +279,8 @@ void MainWindow::Help2Click() { Application::Instance().ShowInformation(hwnd_, k
 void MainWindow::About1Click() { Application::Instance().ShowInformation(hwnd_, kAboutText); }
 
 void MainWindow::RunRebuild() {
-  Button1Click(*this, DefaultFileSystem(), *AdsConnection1, *AdsTable1);
+  RunLogFile log(RunLogPathBeside(tblads->FileName()));
+  Button1Click(*this, DefaultFileSystem(), *AdsConnection1, *AdsTable1, &log);
 }
 
 // RebuildView ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii_case.h"
 #include "db/ads_connection.h"
 #include "db/alias_lookup.h"
 #include "db/client_engine.h"
@@ -26,15 +27,6 @@ constexpr uint16_t kIndexNameLength = 260;
 constexpr uint16_t kSegmentNameLength = 510;
 constexpr uint16_t kIndexFileHandles = 50;
 constexpr int kBlankRecordImages = 6;
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return UpperCase(a) == UpperCase(b);
-}
 
 bool IsKnownFieldType(uint16_t type) {
   return (type >= 1 && type <= 18) || (type >= 20 && type <= 22);
@@ -92,11 +84,11 @@ uint32_t TIndexTagOptions::AceOptions() const {
 }
 
 void TAdsIndexFiles::Add(const std::string& name) {
-  const std::string key = UpperCase(name);
+  const std::string key = AsciiUpperCase(name);
   auto at =
       std::lower_bound(names_.begin(), names_.end(), key,
-                       [](const std::string& a, const std::string& b) { return UpperCase(a) < b; });
-  if (at != names_.end() && UpperCase(*at) == key) return;
+                       [](const std::string& a, const std::string& b) { return AsciiUpperCase(a) < b; });
+  if (at != names_.end() && AsciiUpperCase(*at) == key) return;
   names_.insert(at, name);
 }
 

@@ -18,6 +18,7 @@
 #include "rebuild/console_rebuild.h"
 #include "rebuild/rebuild_run.h"
 #include "rebuild/recording_view.h"
+#include "rebuild/run_log.h"
 
 #ifdef _WIN32
 #include "db/dll_engine_win.h"
@@ -135,9 +136,9 @@ class RebuildFilesTest : public ::testing::Test {
     EXPECT_EQ(file->RecordCount(), kRecordsPerTable - 1) << entry.table_file << " not packed";
   }
 
-  std::string RunExpectingFailure(uint32_t* code) {
+  std::string RunExpectingFailure(uint32_t* code, RunLogSink* log = nullptr) {
     try {
-      Button1Click(view, DefaultFileSystem(), connection, table);
+      Button1Click(view, DefaultFileSystem(), connection, table, log);
     } catch (const EADSDatabaseError& error) {
       *code = error.AceErrorCode();
       return error.Message();
@@ -243,7 +244,9 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   close(ready[0]);
 #endif
   uint32_t code = 0;
-  const std::string message = RunExpectingFailure(&code);
+  std::ostringstream record;
+  RunLogStream log(record);
+  const std::string message = RunExpectingFailure(&code, &log);
 #ifndef _WIN32
   close(release[1]);
   int status = 0;
@@ -255,6 +258,10 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   EXPECT_THAT(message, HasSubstr("cust.adt"));
   EXPECT_EQ(code, kxengine::kErrTableInUse);
   EXPECT_EQ(view.progress, 25);
+  // The record shows the tables done and where the run stopped, with the error text.
+  EXPECT_THAT(record.str(), HasSubstr("  asbly.adt: closed ("));
+  EXPECT_THAT(record.str(), HasSubstr("\n  cust.adt: stopped while opening: " +
+                                      MessageWithFullStop(message) + "\nRebuild run failed after "));
   EXPECT_FALSE(table.Active());
   for (size_t i = 0; i < 3; ++i) {
     ExpectRebuilt(kCatalogue[i]);
@@ -275,6 +282,18 @@ TEST_F(RebuildFilesTest, ConsoleRun) {
   EXPECT_THAT(out.str(), StartsWith("Progress: 1 %\n   Processing Request\nProgress: 15 %\n"));
   EXPECT_THAT(out.str(), HasSubstr("Progress: 100 %\nRe-Index Completed - Click Exit\n"));
   for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
+}
+
+// The console run with its record: what kxdata rebuild --log prints.
+TEST_F(RebuildFilesTest, ConsoleRunWithItsRecord) {
+  std::ostringstream out, err;
+  RunLogStream log(out);
+  ASSERT_EQ(RunConsoleRebuild(folder.string(), out, err, &log), 0) << err.str();
+  EXPECT_THAT(out.str(), StartsWith("Rebuild run started "));
+  EXPECT_THAT(out.str(), HasSubstr("Folder: " + folder.string() + "\n"));
+  EXPECT_THAT(out.str(), HasSubstr("  tran.adt: tag TRANSNUMBER created ("));
+  EXPECT_THAT(out.str(), HasSubstr("  vend.adt: index file vend.adi deleted ("));
+  EXPECT_THAT(out.str(), HasSubstr("\nRebuild run completed after "));
 }
 
 TEST_F(RebuildFilesTest, ConsoleFailures) {

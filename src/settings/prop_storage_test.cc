@@ -104,6 +104,52 @@ TEST_F(PropStorageTest, LongValueIsWrittenBackWhole) {
   EXPECT_EQ(profiles_.Text(kFile), "[Databases]\r\ndravent=" + value + "\r\nVersion=0\r\n");
 }
 
+// A value longer than a key can hold whole stays as the file has it, without an error, and
+// "Version" is still written; a real write failure is still shown, once.
+TEST(PropStorageLongValues, KeptAsTheFileHasItWithoutAnError) {
+  const struct {
+    size_t length;
+    bool writable;
+    bool shown;  // "Unable to write to ..." is shown
+  } cases[] = {
+      {32766, true, false},
+      {32767, true, false},
+      {70000, true, false},
+      {70000, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    MemoryProfileFile profiles;
+    FixedProgramLocation program("C:\\Tools\\KestovarRebuild.exe");
+    TAppIniFile ini(profiles, program);
+    ini.SetIniFileName("ads.ini");
+    TPropStorage storage("Tfmrebld");
+    storage.SetAppIniFile(&ini);
+    storage.SetAppSection("Databases");
+    storage.StoredValues().Add("dravent").SetValue(std::string());
+    storage.Loaded();
+    std::vector<std::string> shown;
+    storage.SetErrorDisplay([&](const Exception& e) { shown.push_back(e.Message()); });
+    const std::string value(c.length, 'v');
+    profiles.SetFile(kFile, {{"Databases", {{"dravent", value}, {"Version", "3"}}}});
+    if (!c.writable) profiles.MakeUnwritable(kFile);
+    storage.HandleShow();
+    EXPECT_EQ(StoredVariantToText(storage.StoredValues().Find("dravent")->Value()), value);
+    bool can_close = true;
+    storage.HandleCloseQuery(can_close);
+    storage.HandleDestroy();
+    EXPECT_TRUE(can_close);
+    if (c.shown) {
+      EXPECT_THAT(shown, ElementsAre("Unable to write to C:\\Tools\\ads.ini"));
+    } else {
+      EXPECT_THAT(shown, IsEmpty());
+    }
+    const std::string version = c.writable ? "0" : "3";
+    EXPECT_TRUE(profiles.Text(kFile) ==
+                "[Databases]\r\ndravent=" + value + "\r\nVersion=" + version + "\r\n");
+  }
+}
+
 TEST_F(PropStorageTest, UnwritableFileIsReportedOnceAndLeftAsItWas) {
   profiles_.SetFile(kFile, {{"Databases", {{"dravent", "D:\\Data"}, {"Version", "3"}}}});
   profiles_.MakeUnwritable(kFile);
