@@ -196,6 +196,10 @@ TEST(ResolveAliasTest, TypeLetterAndCut) {
       {"C:\\d;c", true, "C:\\d", 1}, {"C:\\d;ADT", true, "C:\\d", 3},
       {"C:\\d;X", true, "C:\\d", 0}, {"C:\\d;", true, "C:\\d", 0},
       {";A", false, "", 0},
+      // folders on a server's share
+      {"\\\\server\\share\\data;A", true, "\\\\server\\share\\data", 3},
+      {"\\\\server\\share\\data\\;n", true, "\\\\server\\share\\data\\", 2},
+      {"\\\\server\\share", true, "\\\\server\\share", 0},
   };
   for (const Case& c : cases) {
     MapAliasLookup lookup;

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "db/ads_connection.h"
+#include "db/alias_lookup.h"
 #include "db/db_error.h"
 #include "db/scripted_engine.h"
 
@@ -654,5 +656,68 @@ TEST(TableDictionaryTest, BareNamesTypeZeroAndTheFreeTableRetry) {
   EXPECT_EQ(opens[1].args[1], "C:\\data\\item.adt");
   EXPECT_EQ(opens[1].args[3], "3");
   EXPECT_EQ(engine.CountOf("AdsGetTableCharType"), 1u);
+}
+}  // namespace
+
+namespace {
+// Data folders on a server's share, given as UNC paths or through a mapped drive: the path
+// the connection passes, the table path formed from it, the folder the error names, with the
+// folder as connect path, as the table's DatabaseName, and as an alias's path.
+TEST(UncFolderTest, ConnectOpenAndErrors) {
+  const std::string long_share = "\\\\server\\share\\" + std::string(260, 'd');
+  const struct {
+    const char* how;
+    std::string connect_path;   // the connection's ConnectPath (empty: DatabaseName used)
+    std::string database_name;  // the table's DatabaseName
+    std::string alias_entry;    // the ads.ini entry of the alias "kest" (when named)
+    std::string connected;      // the path AdsConnect60 receives
+    std::string folder;         // ResolveDatabasePath, and the error's ErrorDatabasePath
+  } cases[] = {
+      {"UNC", "\\\\server\\share\\kestovar\\data", "", "", "\\\\server\\share\\kestovar\\data",
+       "\\\\server\\share\\kestovar\\data"},
+      {"UNC with trailing backslash", "\\\\server\\share\\kestovar\\data\\", "", "",
+       "\\\\server\\share\\kestovar\\data\\", "\\\\server\\share\\kestovar\\data"},
+      {"share root", "\\\\server\\share\\", "", "", "\\\\server\\share\\", "\\\\server\\share"},
+      {"forward slashes", "//server/share/data/", "", "", "//server/share/data/",
+       "//server/share/data"},
+      {"mapped drive", "K:\\kestovar\\data\\", "", "", "K:\\kestovar\\data\\",
+       "K:\\kestovar\\data"},
+      {"UNC over the connect limit", long_share, "", "", long_share.substr(0, 254), long_share},
+      {"DatabaseName", "C:\\local", "\\\\server\\share\\data\\", "", "C:\\local",
+       "\\\\server\\share\\data"},
+      {"alias", "C:\\local", "kest", "\\\\server\\share\\data;A", "C:\\local",
+       "\\\\server\\share\\data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    ScriptedEngine engine;
+    TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+    struct OneAlias : AliasLookup {
+      std::string entry;
+      std::optional<std::string> ReadAliasEntry(const std::string& alias) override {
+        if (alias != "kest" || entry.empty()) return std::nullopt;
+        return entry;
+      }
+    } aliases;
+    aliases.entry = c.alias_entry;
+    connection.SetConnectPath(c.connect_path);
+    TAdsTable table("AdsTable1", "fmrebld");
+    table.SetAliasLookup(aliases);
+    table.SetAdsConnection(&connection);
+    table.SetDatabaseName(c.database_name);
+    EXPECT_EQ(table.ResolveDatabasePath(), c.folder);
+    table.SetTableName("item.adt");
+    engine.SetResult("AdsOpenTable", 5030);
+    engine.SetLastError(5030, "The table " + c.folder + "\\item.adt is in use");
+    try {
+      table.Open();
+      ADD_FAILURE() << "opened";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_EQ(error.ErrorDatabasePath(), c.folder);
+      EXPECT_EQ(error.Message(), "AdsTable1: The table " + c.folder + "\\item.adt is in use");
+    }
+    EXPECT_EQ(engine.CallsTo("AdsConnect60").at(0).args[0], c.connected);
+    EXPECT_EQ(engine.CallsTo("AdsOpenTable").at(0).args[1], c.folder + "\\item.adt");
+  }
 }
 }  // namespace

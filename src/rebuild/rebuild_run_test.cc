@@ -195,6 +195,43 @@ TEST_F(RebuildRunTest, EmptyFieldWithoutDefaultFolderFailsTheTest) {
   EXPECT_THAT(engine.Calls(), IsEmpty());
 }
 
+// Folders on a server's share, typed as UNC paths or through a mapped drive: the run joins
+// its file names to the text as typed, connects to it, and the table access trims one
+// trailing separator before it forms the table paths.
+TEST(RebuildRunUncTest, PathsFormedFromTheFolder) {
+  const struct {
+    std::string folder;
+    std::string tested;       // the existence test, and the index file deleted (as .adi)
+    std::string table_path;   // what AdsOpenTable receives for the first table
+  } cases[] = {
+      {"\\\\server\\share\\kestovar\\data", "\\\\server\\share\\kestovar\\data\\item.adt",
+       "\\\\server\\share\\kestovar\\data\\item.adt"},
+      {"\\\\server\\share\\kestovar\\data\\", "\\\\server\\share\\kestovar\\data\\\\item.adt",
+       "\\\\server\\share\\kestovar\\data\\item.adt"},
+      {"\\\\server\\share", "\\\\server\\share\\item.adt", "\\\\server\\share\\item.adt"},
+      {"\\\\server\\share\\", "\\\\server\\share\\\\item.adt", "\\\\server\\share\\item.adt"},
+      {"K:\\", "K:\\\\item.adt", "K:\\item.adt"},
+      {"K:\\kestovar\\data", "K:\\kestovar\\data\\item.adt", "K:\\kestovar\\data\\item.adt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    ScriptedEngine engine;
+    TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+    TAdsTable table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(connection, table);
+    RecordingView view;
+    view.folder = c.folder;
+    FakeFileSystem files;
+    files.files = DataFolder(c.folder);
+    ASSERT_EQ(Button1Click(view, files, connection, table), RebuildOutcome::kCompleted);
+    EXPECT_EQ(files.tested.front(), c.tested);
+    EXPECT_EQ(files.removed.front(), c.tested.substr(0, c.tested.size() - 1) + "i");
+    EXPECT_EQ(engine.CallsTo("AdsConnect60").at(0).args[0], c.folder);
+    EXPECT_EQ(engine.CallsTo("AdsOpenTable").at(0).args[1], c.table_path);
+    EXPECT_EQ(view.folder, c.folder);
+  }
+}
+
 TEST_F(RebuildRunTest, TrailingBackslashIsUsedAsTyped) {
   view.folder = "C:\\data\\";
   files.files = DataFolder("C:\\data\\");  // paths with two backslashes in a row

@@ -12,12 +12,12 @@
 namespace {
 namespace fs = std::filesystem;
 
-std::string Run(char id, size_t body) {
+std::string RunText(char id, size_t body) {
   return std::string(kRunStartText) + id + "\n" + std::string(body, id) + "\n";
 }
 
 TEST(TrimRunLogTest, KeepsTheNewestWholeRuns) {
-  const std::string a = Run('a', 40), b = Run('b', 40), c = Run('c', 40);
+  const std::string a = RunText('a', 40), b = RunText('b', 40), c = RunText('c', 40);
   const struct {
     const char* name;
     std::string text;
