@@ -329,7 +329,6 @@ TEST_F(RebuildFilesTest, EngineVersionsWithoutSomeFunctions) {
     const fs::path engine_folder = folder / (std::string("engine-") + c.name);
     fs::create_directories(engine_folder);
     fs::copy_file(c.dll, engine_folder / "ACE32.DLL");
-    fs::copy_file(KX_FULL_ENGINE_DLL, engine_folder / "KXFULL.DLL");
     DllClientEngine engine({engine_folder.string()});
     TAdsConnection dll_connection(engine, "AdsConnection1", "fmrebld");
     TAdsTable dll_table("AdsTable1", "fmrebld");
