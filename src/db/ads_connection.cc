@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "db/ads_dataset.h"
 #include "common/ascii_case.h"
+#include "db/ads_dataset.h"
 #include "db/alias_lookup.h"
 #include "db/client_engine.h"
 #include "db/db_error.h"
@@ -40,7 +40,6 @@ TAdsConnection::TeardownErrorHandler& TeardownHandler() {
   static TAdsConnection::TeardownErrorHandler handler;
   return handler;
 }
-
 
 bool NamesDictionary(const std::string& path) {
   return AsciiUpperCase(path).find(".ADD") != std::string::npos;

@@ -85,9 +85,9 @@ uint32_t TIndexTagOptions::AceOptions() const {
 
 void TAdsIndexFiles::Add(const std::string& name) {
   const std::string key = AsciiUpperCase(name);
-  auto at =
-      std::lower_bound(names_.begin(), names_.end(), key,
-                       [](const std::string& a, const std::string& b) { return AsciiUpperCase(a) < b; });
+  auto at = std::lower_bound(
+      names_.begin(), names_.end(), key,
+      [](const std::string& a, const std::string& b) { return AsciiUpperCase(a) < b; });
   if (at != names_.end() && AsciiUpperCase(*at) == key) return;
   names_.insert(at, name);
 }

@@ -99,11 +99,11 @@ TEST_F(TableTest, OpenSequence) {
 // reports any such write).
 class WideWritingEngine : public ScriptedEngine {
  public:
-#define KX_WIDE_OUTPUT(name, params, args, out)   \
-  AceResult name params override {                \
+#define KX_WIDE_OUTPUT(name, params, args, out)         \
+  AceResult name params override {                      \
     const AceResult result = ScriptedEngine::name args; \
-    if (result == 0) Widen(out);                  \
-    return result;                                \
+    if (result == 0) Widen(out);                        \
+    return result;                                      \
   }
   KX_WIDE_OUTPUT(AdsGetColumnPermissions, (AceHandle t, uint16_t f, uint8_t* p), (t, f, p), p)
   KX_WIDE_OUTPUT(AdsGetFieldType, (AceHandle t, const char* f, uint16_t* v), (t, f, v), v)

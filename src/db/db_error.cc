@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <charconv>
 
-#include "db/ads_dataset.h"
 #include "common/ascii_case.h"
+#include "db/ads_dataset.h"
 #include "db/client_engine.h"
 
 namespace {
 thread_local bool building_database_error = false;
 
 constexpr size_t kColumnNameLimit = 900;
-
 
 bool IsColumnErrorCode(uint32_t code) { return code >= 5147 && code <= 5149; }
 }  // namespace

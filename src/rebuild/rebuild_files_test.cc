@@ -260,8 +260,9 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   EXPECT_EQ(view.progress, 25);
   // The record shows the tables done and where the run stopped, with the error text.
   EXPECT_THAT(record.str(), HasSubstr("  asbly.adt: closed ("));
-  EXPECT_THAT(record.str(), HasSubstr("\n  cust.adt: stopped while opening: " +
-                                      MessageWithFullStop(message) + "\nRebuild run failed after "));
+  EXPECT_THAT(record.str(),
+              HasSubstr("\n  cust.adt: stopped while opening: " + MessageWithFullStop(message) +
+                        "\nRebuild run failed after "));
   EXPECT_FALSE(table.Active());
   for (size_t i = 0; i < 3; ++i) {
     ExpectRebuilt(kCatalogue[i]);

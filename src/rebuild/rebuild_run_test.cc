@@ -201,8 +201,8 @@ TEST_F(RebuildRunTest, EmptyFieldWithoutDefaultFolderFailsTheTest) {
 TEST(RebuildRunUncTest, PathsFormedFromTheFolder) {
   const struct {
     std::string folder;
-    std::string tested;       // the existence test, and the index file deleted (as .adi)
-    std::string table_path;   // what AdsOpenTable receives for the first table
+    std::string tested;      // the existence test, and the index file deleted (as .adi)
+    std::string table_path;  // what AdsOpenTable receives for the first table
   } cases[] = {
       {"\\\\server\\share\\kestovar\\data", "\\\\server\\share\\kestovar\\data\\item.adt",
        "\\\\server\\share\\kestovar\\data\\item.adt"},
@@ -390,8 +390,8 @@ TEST_F(RecordedRunTest, CompletedRun) {
   // Two header lines, the connect, per table opened, index file, packed and closed, 24 tags,
   // and the end: 65 steps read the clock twice, the start and the end once each.
   EXPECT_EQ(sink.lines.size(), 2u + 1 + 10 * 4 + 24 + 1);
-  EXPECT_THAT(Tail(2), ElementsAre("  vend.adt: closed (2 ms)",
-                                   "Rebuild run completed after 262 ms"));
+  EXPECT_THAT(Tail(2),
+              ElementsAre("  vend.adt: closed (2 ms)", "Rebuild run completed after 262 ms"));
   EXPECT_EQ(sink.ends, 1);
 }
 
@@ -403,13 +403,18 @@ TEST_F(RecordedRunTest, FailuresNameTheStepAndTheError) {
     std::string stopped;  // the record's line before the end
   };
   const Case cases[] = {
-      {"connect", "AdsConnect60", {5012},
-       "  stopped while connecting: The folder is wrong."},
-      {"open of the second table", "AdsOpenTable", {0, 5020},
+      {"connect", "AdsConnect60", {5012}, "  stopped while connecting: The folder is wrong."},
+      {"open of the second table",
+       "AdsOpenTable",
+       {0, 5020},
        "  abar.adt: stopped while opening: AdsTable1: The folder is wrong."},
-      {"a tag of the third table", "AdsCreateIndex61", {0, 0, 0, 0, 0, 0, 0, 0},
+      {"a tag of the third table",
+       "AdsCreateIndex61",
+       {0, 0, 0, 0, 0, 0, 0, 0},
        "  asbly.adt: stopped while creating tag BYASMBLYM: AdsTable1: The folder is wrong."},
-      {"pack", "AdsPackTable", {0, 0, 0, 5062},
+      {"pack",
+       "AdsPackTable",
+       {0, 0, 0, 5062},
        "  cust.adt: stopped while packing: AdsTable1: The folder is wrong."},
   };
   for (const Case& c : cases) {
@@ -424,9 +429,8 @@ TEST_F(RecordedRunTest, FailuresNameTheStepAndTheError) {
     failing.SetLastError(5050, "The folder is wrong");
     LinesSink lines;
     RunRecorder failing_recorder(&lines, clock);
-    EXPECT_THROW(
-        Button1Click(view, files, failing_connection, failing_table, failing_recorder),
-        EADSDatabaseError);
+    EXPECT_THROW(Button1Click(view, files, failing_connection, failing_table, failing_recorder),
+                 EADSDatabaseError);
     ASSERT_GE(lines.lines.size(), 2u);
     EXPECT_EQ(lines.lines[lines.lines.size() - 2], c.stopped);
     EXPECT_THAT(lines.lines.back(), StartsWith("Rebuild run failed after "));
@@ -437,11 +441,11 @@ TEST_F(RecordedRunTest, FailuresNameTheStepAndTheError) {
 TEST_F(RecordedRunTest, FolderWithoutItemTable) {
   files.files.clear();
   ASSERT_EQ(RecordedRun(), RebuildOutcome::kFilesMissing);
-  EXPECT_THAT(sink.lines,
-              ElementsAre("Rebuild run started 2026-12-10 15:00:00, program version 2.00",
-                          "Folder: C:\\data",
-                          "  Files do not exist in the selected folder - Try again",
-                          "Rebuild run failed after 2 ms"));
+  EXPECT_THAT(
+      sink.lines,
+      ElementsAre("Rebuild run started 2026-12-10 15:00:00, program version 2.00",
+                  "Folder: C:\\data", "  Files do not exist in the selected folder - Try again",
+                  "Rebuild run failed after 2 ms"));
 }
 
 // A record that cannot be written (its path is a folder, or in a folder that does not exist)
@@ -476,7 +480,8 @@ TEST(CatalogueTest, MatchesTheWrittenOutList) {
     int checkpoint;
   };
   const std::vector<Table> expected = {
-      {"item.adt", "item.adi",
+      {"item.adt",
+       "item.adi",
        {{"IITEM", "IITEM"},
         {"IDESC1", "IDESC1"},
         {"BYTYPEITEM", "ITYPE;IITEM"},
@@ -485,7 +490,8 @@ TEST(CatalogueTest, MatchesTheWrittenOutList) {
         {"BAR", "IBARCODE"}},
        15},
       {"abar.adt", "abar.adi", {{"SCANCODE", "BSCANCODE"}}, 20},
-      {"asbly.adt", "asbly.adi",
+      {"asbly.adt",
+       "asbly.adi",
        {{"ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION"},
         {"BYASMBLYM", "AMITEM;AMILOCATION"},
         {"BYASMBLYC", "ACITEM;ACILOCATION"}},
@@ -493,7 +499,8 @@ TEST(CatalogueTest, MatchesTheWrittenOutList) {
       {"cust.adt", "cust.adi", {{"CCUSTNO", "CCUSTNO"}, {"CNAME", "CNAME"}}, 35},
       {"loc.adt", "loc.adi", {{"LOCATION", "LOCATION"}}, 45},
       {"phys.adt", "phys.adi", {{"PITEMLOC", "PILOCATION;PITEM"}}, 55},
-      {"tran.adt", "tran.adi",
+      {"tran.adt",
+       "tran.adi",
        {{"TITEM", "TITEM"},
         {"BYDATE", "TDATE;TITEM"},
         {"BYDATECODE", "TDATE;TCODE;TITEM"},

@@ -25,7 +25,8 @@ class TMemIniFile : public TCustomIniFile {
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& default_text) override {
     for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
-      if (SameTextIgnoringCase(it->section, section) && SameTextIgnoringCase(it->key, key)) return it->text;
+      if (SameTextIgnoringCase(it->section, section) && SameTextIgnoringCase(it->key, key))
+        return it->text;
     }
     return file_.ReadString(section, key, default_text);
   }

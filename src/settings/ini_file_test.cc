@@ -66,7 +66,8 @@ TEST(ResolveIniFileName, NamesAndFolders) {
       {"ads.ini", "\\\\server\\share\\tools\\KestovarRebuild.exe",
        "\\\\server\\share\\tools\\ads.ini"},
       {"", "\\\\server\\share\\KestovarRebuild.exe", "\\\\server\\share\\KestovarRebuild.ini"},
-      {"\\\\server\\share\\ads.ini", "C:\\Tools\\KestovarRebuild.exe", "\\\\server\\share\\ads.ini"},
+      {"\\\\server\\share\\ads.ini", "C:\\Tools\\KestovarRebuild.exe",
+       "\\\\server\\share\\ads.ini"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ResolveIniFileName(c.ini_name, c.program), c.expected) << c.ini_name << c.program;

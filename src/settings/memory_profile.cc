@@ -47,8 +47,9 @@ ProfileWrite MemoryProfileFile::WriteString(const std::string& file_name,
   if (text.size() > kLongestText) return ProfileWrite::kTooLong;
   if (unwritable_.count(file_name)) return ProfileWrite::kFailed;
   File& file = files_[file_name];
-  auto s = std::find_if(file.begin(), file.end(),
-                        [&](const Section& each) { return SameTextIgnoringCase(each.name, section); });
+  auto s = std::find_if(file.begin(), file.end(), [&](const Section& each) {
+    return SameTextIgnoringCase(each.name, section);
+  });
   if (s == file.end()) {
     file.push_back({section, {}});
     s = file.end() - 1;

@@ -6,7 +6,6 @@
 
 #include "common/ascii_case.h"
 
-
 void MemoryRegistryStore::AddKey(uint32_t root, const std::string& path) {
   keys_[{root, AsciiLowerCase(path)}];
 }

@@ -15,9 +15,8 @@ std::string Win32ProfileFile::ReadString(const std::string& file_name, const std
   return std::string(buffer.data(), length < buffer_size ? length : buffer_size - 1);
 }
 
-ProfileWrite Win32ProfileFile::WriteString(const std::string& file_name,
-                                           const std::string& section, const std::string& key,
-                                           const std::string& text) {
+ProfileWrite Win32ProfileFile::WriteString(const std::string& file_name, const std::string& section,
+                                           const std::string& key, const std::string& text) {
   if (text.size() > kLongestText) return ProfileWrite::kTooLong;
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), text.c_str(),
                                     file_name.c_str()) != FALSE

@@ -165,7 +165,8 @@ void TPropStorage::Loaded() {
 void TPropStorage::RemoveComponent(const std::string& component_name) {
   const std::string prefix = component_name + ".";
   std::erase_if(stored_props_, [&](const TStoredProp& prop) {
-    return prop.path.size() > prefix.size() && SameTextIgnoringCase(prop.path.substr(0, prefix.size()), prefix);
+    return prop.path.size() > prefix.size() &&
+           SameTextIgnoringCase(prop.path.substr(0, prefix.size()), prefix);
   });
 }
 
