@@ -19,6 +19,19 @@ void MemoryRegistryStore::DenyFullAccess(uint32_t root, const std::string& path)
   keys_[{root, AsciiLowerCase(path)}].deny_full_access = true;
 }
 
+bool MemoryRegistryStore::HasKey(uint32_t root, const std::string& path) const {
+  return keys_.count({root, AsciiLowerCase(path)}) != 0;
+}
+
+const MemoryRegistryStore::Value* MemoryRegistryStore::ValueAt(uint32_t root,
+                                                               const std::string& path,
+                                                               const std::string& name) const {
+  auto key = keys_.find({root, AsciiLowerCase(path)});
+  if (key == keys_.end()) return nullptr;
+  auto value = key->second.values.find(AsciiLowerCase(name));
+  return value == key->second.values.end() ? nullptr : &value->second;
+}
+
 bool MemoryRegistryStore::OpenKey(uint32_t root, const std::string& path, KeyHandle* key) {
   open_calls_.emplace_back(root, path);
   // As the real registry: a relative path may not begin with a separator.
