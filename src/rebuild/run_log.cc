@@ -79,7 +79,8 @@ void RunLogFile::EndRun() noexcept {
     }
     if (text.size() <= limit_) return;
     const std::string kept = TrimRunLog(text, limit_);
-    // Written beside and renamed over, so that a failure leaves the old record whole.
+    // Written beside first, so that a failed write leaves the old record whole; the rename
+    // needs the old file gone on Windows.
     const std::string fresh = path_ + ".new";
     {
       std::ofstream out(fresh, std::ios::binary | std::ios::trunc);

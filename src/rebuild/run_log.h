@@ -13,7 +13,9 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 
+// The program's version, named at the head of every record.
 inline constexpr char kProgramVersion[] = "2.00";
 // The file name of the record beside the program's ads.ini.
 inline constexpr char kRunLogFileName[] = "rebuild.log";
