@@ -386,10 +386,10 @@ void TAdsTable::ReadBackAfterOpen() {
   AceHandle first_index = 0;
   uint16_t index_count = 1;
   const AceResult all = engine.AdsGetAllIndexes(handle, &first_index, &index_count);
-  uint32_t page_size = 0;
+  EngineOutput<uint32_t> page_size;
   if ((all == 0 || all == kAceResultIndexBufferSmall) && index_count > 0 &&
-      engine.AdsGetIndexPageSize(first_index, &page_size) == 0) {
-    options_.AdsIndexPageSize = static_cast<uint16_t>(page_size);
+      engine.AdsGetIndexPageSize(first_index, page_size.Out()) == 0) {
+    options_.AdsIndexPageSize = static_cast<uint16_t>(page_size.Value());
   } else {
     options_.AdsIndexPageSize = 0;
   }

@@ -121,6 +121,7 @@ class WideWritingEngine : public ScriptedEngine {
   KX_WIDE_OUTPUT(AdsIsRecordVisible, (AceHandle c, uint16_t* v), (c, v), v)
   KX_WIDE_OUTPUT(AdsSqlPeekStatement, (AceHandle t, uint16_t* v), (t, v), v)
   KX_WIDE_OUTPUT(AdsGetBookmarkLength, (AceHandle t, uint32_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetIndexPageSize, (AceHandle i, uint32_t* v), (i, v), v)
 #undef KX_WIDE_OUTPUT
 
  private:
@@ -147,6 +148,7 @@ TEST(WideEngineOutputTest, OpenReadsTheSameValues) {
   ASSERT_TRUE(table.Active());
   EXPECT_THAT(table.FieldNames(), ElementsAre("IITEM", "IQTY"));
   EXPECT_THAT(table.IndexNames(), ElementsAre("IITEM", "BAR"));
+  EXPECT_EQ(table.AdsTableOptions().AdsIndexPageSize, 1024);
   EXPECT_EQ(engine.CountOf("AdsGetSegmentFieldname"), 2u);
   EXPECT_EQ(engine.CountOf("AdsGetFieldDecimals"), 1u);  // the numeric field's type was read
   EXPECT_TRUE(table.HasRecord());
