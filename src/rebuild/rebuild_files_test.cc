@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -312,6 +313,43 @@ TEST_F(RebuildFilesTest, ConsoleFailures) {
 }
 
 #ifdef _WIN32
+// The whole run on a data folder given as a UNC path, with and without a trailing backslash.
+// Wine serves \\server\share from the folder dosdevices\unc\server\share of its prefix, so
+// the test puts the data there; elsewhere (no Wine prefix) there is no share to use.
+TEST_F(RebuildFilesTest, RunOnAServerShare) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix == nullptr || *prefix == '\0') GTEST_SKIP() << "no Wine prefix to serve a share";
+  const std::string share = "kx" + std::to_string(GetCurrentProcessId());
+  const fs::path share_folder =
+      fs::path("Z:" + std::string(prefix)) / "dosdevices" / "unc" / "localhost" / share;
+  const fs::path data = share_folder / "kestovar" / "data";
+  fs::remove_all(share_folder);
+  fs::create_directories(data);
+  const std::string unc = "\\\\localhost\\" + share + "\\kestovar\\data";
+  for (const std::string& typed : {unc, unc + "\\"}) {
+    SCOPED_TRACE(typed);
+    for (const auto& file : fs::directory_iterator(folder)) {
+      fs::copy_file(file.path(), data / file.path().filename(),
+                    fs::copy_options::overwrite_existing);
+    }
+    TAdsConnection share_connection(LinkedClientEngine(), "AdsConnection1", "fmrebld");
+    TAdsTable share_table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(share_connection, share_table);
+    RecordingView share_view;
+    share_view.folder = typed;
+    std::ostringstream record;
+    RunLogStream log(record);
+    ASSERT_EQ(Button1Click(share_view, DefaultFileSystem(), share_connection, share_table, &log),
+              RebuildOutcome::kCompleted);
+    EXPECT_THAT(record.str(), HasSubstr("Folder: " + typed + "\n"));
+    EXPECT_THAT(record.str(), HasSubstr("  item.adt: index file item.adi deleted ("));
+    const kxengine::VerifyReport report = kxengine::VerifyFolder(unc);
+    EXPECT_TRUE(report.Ok()) << report.ToString();
+    EXPECT_EQ(report.tables.size(), 10u);
+  }
+  fs::remove_all(share_folder);
+}
+
 // Engine versions that lack functions, loaded as the program loads the vendor's DLL: one
 // without the functions the run never calls serves a whole run; one without a function that
 // the run calls stops it there with an error that names the function and the DLL.
