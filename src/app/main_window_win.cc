@@ -339,9 +339,13 @@ void MainWindow::RunRebuild() {
       pathFrom->Path(), [window] { PostMessageA(window, WM_APP_RUN_CHANGED, 0, 0); });
   run_view_ = view;
   Application::Instance().SetBusy(true);
-  engine_.Post([this, view] {
+  // The record of the run goes beside ads.ini; the settings belong to this thread, so the
+  // path is taken here and the file is written by the engine thread.
+  std::string log_path = RunLogPathBeside(tblads->FileName());
+  engine_.Post([this, view, log_path] {
     try {
-      Button1Click(*view, DefaultFileSystem(), *AdsConnection1, *AdsTable1);
+      RunLogFile log(log_path);
+      Button1Click(*view, DefaultFileSystem(), *AdsConnection1, *AdsTable1, &log);
     } catch (...) {
       view->Finish(std::current_exception());
       return;

@@ -1,9 +1,9 @@
 #include "db/ads_connection.h"
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 
+#include "common/ascii_case.h"
 #include "db/ads_dataset.h"
 #include "db/alias_lookup.h"
 #include "db/client_engine.h"
@@ -41,13 +41,8 @@ TAdsConnection::TeardownErrorHandler& TeardownHandler() {
   return handler;
 }
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool NamesDictionary(const std::string& path) {
-  return UpperCase(path).find(".ADD") != std::string::npos;
+  return AsciiUpperCase(path).find(".ADD") != std::string::npos;
 }
 
 std::string Cut(const std::string& text, size_t length) { return text.substr(0, length); }
@@ -175,7 +170,7 @@ void TAdsConnection::SetAliasName(const std::string& alias) {
   for (TAdsDataSet* data_set : data_sets_) {
     const std::string database = data_set->DatabaseName();
     if (data_set->OwnerName() == owner_name_ &&
-        (database.empty() || UpperCase(database) == UpperCase(name_))) {
+        (database.empty() || SameTextIgnoringCase(database, name_))) {
       data_set->ApplyAliasTableType(alias_table_type_);
     }
   }
@@ -334,7 +329,7 @@ TAdsConnection* TAdsConnection::FindConnection(const std::string& name,
   const std::thread::id here = std::this_thread::get_id();
   TAdsConnection* any = nullptr;
   for (TAdsConnection* connection : Registry()) {
-    if (connection->creating_thread_ != here || UpperCase(connection->name_) != UpperCase(name))
+    if (connection->creating_thread_ != here || !SameTextIgnoringCase(connection->name_, name))
       continue;
     if (connection->owner_name_ == owner_name) return connection;
     if (any == nullptr) any = connection;

@@ -191,11 +191,19 @@ TEST(ResolveAliasTest, TypeLetterAndCut) {
     uint8_t type;
   };
   const Case cases[] = {
-      {std::nullopt, false, "", 0},  {"", false, "", 0},
-      {"C:\\d", true, "C:\\d", 0},   {"C:\\d;N", true, "C:\\d", 2},
-      {"C:\\d;c", true, "C:\\d", 1}, {"C:\\d;ADT", true, "C:\\d", 3},
-      {"C:\\d;X", true, "C:\\d", 0}, {"C:\\d;", true, "C:\\d", 0},
+      {std::nullopt, false, "", 0},
+      {"", false, "", 0},
+      {"C:\\d", true, "C:\\d", 0},
+      {"C:\\d;N", true, "C:\\d", 2},
+      {"C:\\d;c", true, "C:\\d", 1},
+      {"C:\\d;ADT", true, "C:\\d", 3},
+      {"C:\\d;X", true, "C:\\d", 0},
+      {"C:\\d;", true, "C:\\d", 0},
       {";A", false, "", 0},
+      // folders on a server's share
+      {"\\\\server\\share\\data;A", true, "\\\\server\\share\\data", 3},
+      {"\\\\server\\share\\data\\;n", true, "\\\\server\\share\\data\\", 2},
+      {"\\\\server\\share", true, "\\\\server\\share", 0},
   };
   for (const Case& c : cases) {
     MapAliasLookup lookup;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii_case.h"
 #include "db/ads_connection.h"
 #include "db/alias_lookup.h"
 #include "db/client_engine.h"
 #include "db/db_error.h"
+#include "db/engine_output.h"
 
 namespace {
 constexpr char kOpenDataSet[] = "Cannot perform this operation on an open dataset";
@@ -25,15 +27,6 @@ constexpr uint16_t kIndexNameLength = 260;
 constexpr uint16_t kSegmentNameLength = 510;
 constexpr uint16_t kIndexFileHandles = 50;
 constexpr int kBlankRecordImages = 6;
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return UpperCase(a) == UpperCase(b);
-}
 
 bool IsKnownFieldType(uint16_t type) {
   return (type >= 1 && type <= 18) || (type >= 20 && type <= 22);
@@ -91,11 +84,11 @@ uint32_t TIndexTagOptions::AceOptions() const {
 }
 
 void TAdsIndexFiles::Add(const std::string& name) {
-  const std::string key = UpperCase(name);
-  auto at =
-      std::lower_bound(names_.begin(), names_.end(), key,
-                       [](const std::string& a, const std::string& b) { return UpperCase(a) < b; });
-  if (at != names_.end() && UpperCase(*at) == key) return;
+  const std::string key = AsciiUpperCase(name);
+  auto at = std::lower_bound(
+      names_.begin(), names_.end(), key,
+      [](const std::string& a, const std::string& b) { return AsciiUpperCase(a) < b; });
+  if (at != names_.end() && AsciiUpperCase(*at) == key) return;
   names_.insert(at, name);
 }
 
@@ -342,15 +335,16 @@ AceHandle TAdsTable::OpenTableHandle() {
     if (dictionary) {
       table_type_ = TableTypeOfEngine(engine_table_type_, table_type_);
       ace_table_type_ = AceTableType(table_type_);
-      uint16_t engine_char_type = 0;
-      Check(engine.AdsGetTableCharType(handle, &engine_char_type));
-      options_.AdsCharType = engine_char_type == 2 ? TAdsCharTypes::OEM : TAdsCharTypes::ANSI;
+      EngineOutput<uint16_t> engine_char_type;
+      Check(engine.AdsGetTableCharType(handle, engine_char_type.Out()));
+      options_.AdsCharType =
+          engine_char_type.Value() == 2 ? TAdsCharTypes::OEM : TAdsCharTypes::ANSI;
     }
     if (!encryption_password_.empty()) {
-      uint16_t encrypted = 0, enabled = 0;
-      Check(engine.AdsIsTableEncrypted(handle, &encrypted));
-      Check(engine.AdsIsEncryptionEnabled(handle, &enabled));
-      if (encrypted && !enabled) {
+      EngineOutput<uint16_t> encrypted, enabled;
+      Check(engine.AdsIsTableEncrypted(handle, encrypted.Out()));
+      Check(engine.AdsIsEncryptionEnabled(handle, enabled.Out()));
+      if (encrypted.Value() && !enabled.Value()) {
         Check(engine.AdsEnableEncryption(handle, encryption_password_.c_str()));
       }
     }
@@ -375,8 +369,8 @@ void TAdsTable::ReadBackAfterOpen() {
   Check(engine.AdsGetTableOpenOptions(handle, &open_options_));
   can_modify_ = (open_options_ & kAceOpenReadOnly) == 0;
   if (can_modify_ && (open_options_ & kAceOpenExclusive) != 0) {
-    uint16_t is_statement = 1;
-    if (engine.AdsSqlPeekStatement(handle, &is_statement) == 0 && !is_statement) {
+    EngineOutput<uint16_t> is_statement;
+    if (engine.AdsSqlPeekStatement(handle, is_statement.Out()) == 0 && !is_statement.Value()) {
       exclusive_ = true;
     }
   }
@@ -392,21 +386,23 @@ void TAdsTable::ReadBackAfterOpen() {
   AceHandle first_index = 0;
   uint16_t index_count = 1;
   const AceResult all = engine.AdsGetAllIndexes(handle, &first_index, &index_count);
-  uint32_t page_size = 0;
+  EngineOutput<uint32_t> page_size;
   if ((all == 0 || all == kAceResultIndexBufferSmall) && index_count > 0 &&
-      engine.AdsGetIndexPageSize(first_index, &page_size) == 0) {
-    options_.AdsIndexPageSize = static_cast<uint16_t>(page_size);
+      engine.AdsGetIndexPageSize(first_index, page_size.Out()) == 0) {
+    options_.AdsIndexPageSize = static_cast<uint16_t>(page_size.Value());
   } else {
     options_.AdsIndexPageSize = 0;
   }
 
-  Check(engine.AdsGetBookmarkLength(handle, &bookmark_length_));
+  EngineOutput<uint32_t> bookmark_length;
+  Check(engine.AdsGetBookmarkLength(handle, bookmark_length.Out()));
+  bookmark_length_ = bookmark_length.Value();
 
-  uint16_t field_count = 0;
-  Check(engine.AdsGetNumFields(handle, &field_count));
+  EngineOutput<uint16_t> field_count;
+  Check(engine.AdsGetNumFields(handle, field_count.Out()));
   blank_records_.assign(kBlankRecordImages, std::vector<char>(record_length_ + 1, '\0'));
   for (std::vector<char>& image : blank_records_) {
-    Check(engine.AdsGetNumFields(handle, &field_count));
+    Check(engine.AdsGetNumFields(handle, field_count.Out()));
     Check(engine.AdsGetNullRecord(handle, image.data(), record_length_));
   }
 
@@ -430,29 +426,30 @@ void TAdsTable::ReadBackAfterOpen() {
 void TAdsTable::ReadFieldDefinitions() {
   ClientEngine& engine = Engine();
   const AceHandle handle = table_handle_;
-  uint16_t count = 0;
-  Check(engine.AdsGetNumFields(handle, &count));
+  EngineOutput<uint16_t> count;
+  Check(engine.AdsGetNumFields(handle, count.Out()));
   field_names_.clear();
-  for (uint16_t number = 1; number <= count; ++number) {
+  for (uint16_t number = 1; number <= count.Value(); ++number) {
     const char* field = AceFieldNumber(number);
-    uint16_t type = 0;
-    Check(engine.AdsGetFieldType(handle, field, &type));
+    EngineOutput<uint16_t> type_output;
+    Check(engine.AdsGetFieldType(handle, field, type_output.Out()));
+    const uint16_t type = type_output.Value();
     if (!IsKnownFieldType(type)) {
       Fail("Unknown field type (" + std::to_string(type) + ") encountered.");
     }
-    uint32_t length = 0;
-    Check(engine.AdsGetFieldLength(handle, field, &length));
+    EngineOutput<uint32_t> length;
+    Check(engine.AdsGetFieldLength(handle, field, length.Out()));
     if (HasDecimals(type)) {
-      uint16_t decimals = 0;
-      Check(engine.AdsGetFieldDecimals(handle, field, &decimals));
+      EngineOutput<uint16_t> decimals;
+      Check(engine.AdsGetFieldDecimals(handle, field, decimals.Out()));
     }
     char name[kFieldNameLength + 1] = {};
     uint16_t name_length = kFieldNameLength;
     Check(engine.AdsGetFieldName(handle, number, name, &name_length));
-    uint32_t offset = 0;
-    Check(engine.AdsGetFieldOffset(handle, field, &offset));
-    uint8_t permissions = 0;
-    Check(engine.AdsGetColumnPermissions(handle, number, &permissions));
+    EngineOutput<uint32_t> offset;
+    Check(engine.AdsGetFieldOffset(handle, field, offset.Out()));
+    EngineOutput<uint8_t> permissions;
+    Check(engine.AdsGetColumnPermissions(handle, number, permissions.Out()));
     field_names_.push_back(TextOf(name, kFieldNameLength));
   }
 }
@@ -460,8 +457,9 @@ void TAdsTable::ReadFieldDefinitions() {
 void TAdsTable::ReadIndexDefinitions() {
   ClientEngine& engine = Engine();
   const AceHandle handle = table_handle_;
-  uint16_t count = 0;
-  Check(engine.AdsGetNumIndexes(handle, &count));
+  EngineOutput<uint16_t> count_output;
+  Check(engine.AdsGetNumIndexes(handle, count_output.Out()));
+  const uint16_t count = count_output.Value();
   std::vector<AceHandle> indexes(std::max<uint16_t>(count, 1), 0);
   uint16_t listed = count;
   Check(engine.AdsGetAllIndexes(handle, indexes.data(), &listed));
@@ -471,17 +469,17 @@ void TAdsTable::ReadIndexDefinitions() {
     char name[kIndexNameLength + 1] = {};
     uint16_t name_length = kIndexNameLength;
     Check(engine.AdsGetIndexName(index, name, &name_length));
-    uint16_t segments = 0;
-    Check(engine.AdsGetNumSegments(index, &segments));
-    for (uint16_t segment = 1; segment <= segments; ++segment) {
+    EngineOutput<uint16_t> segments;
+    Check(engine.AdsGetNumSegments(index, segments.Out()));
+    for (uint16_t segment = 1; segment <= segments.Value(); ++segment) {
       char field[kSegmentNameLength + 1] = {};
       uint16_t field_length = kSegmentNameLength;
       Check(engine.AdsGetSegmentFieldname(index, segment, field, &field_length));
     }
-    uint16_t yes = 0;
-    Check(engine.AdsIsIndexDescending(index, &yes));
-    Check(engine.AdsIsIndexUnique(index, &yes));
-    Check(engine.AdsIsIndexPrimaryKey(index, &yes));
+    EngineOutput<uint16_t> descending, unique, primary_key;
+    Check(engine.AdsIsIndexDescending(index, descending.Out()));
+    Check(engine.AdsIsIndexUnique(index, unique.Out()));
+    Check(engine.AdsIsIndexPrimaryKey(index, primary_key.Out()));
     index_names_.push_back(TextOf(name, kIndexNameLength));
   }
 }
@@ -490,13 +488,13 @@ void TAdsTable::ReadIndexDefinitions() {
 TAdsTable::CursorRecord TAdsTable::ReadCurrentRecord() {
   ClientEngine& engine = Engine();
   const AceHandle cursor = order_handle_;
-  uint16_t at_eof = 0, at_bof = 0, visible = 0;
-  Check(engine.AdsAtEOF(cursor, &at_eof));
-  Check(engine.AdsAtBOF(cursor, &at_bof));
-  if (at_eof || at_bof) return CursorRecord::kOutside;
-  const AceResult shown = engine.AdsIsRecordVisible(cursor, &visible);
+  EngineOutput<uint16_t> at_eof, at_bof, visible;
+  Check(engine.AdsAtEOF(cursor, at_eof.Out()));
+  Check(engine.AdsAtBOF(cursor, at_bof.Out()));
+  if (at_eof.Value() || at_bof.Value()) return CursorRecord::kOutside;
+  const AceResult shown = engine.AdsIsRecordVisible(cursor, visible.Out());
   if (shown != kAceResultIndexWarning) Check(shown);
-  if (!visible) return CursorRecord::kHidden;
+  if (!visible.Value()) return CursorRecord::kHidden;
   record_.assign(record_length_ + 1, '\0');
   uint32_t length = record_length_;
   Check(engine.AdsGetRecord(cursor, record_.data(), &length));

@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <optional>
+
 #include "db/ads_connection.h"
+#include "db/alias_lookup.h"
 #include "db/db_error.h"
 #include "db/scripted_engine.h"
 
@@ -88,6 +92,67 @@ TEST_F(TableTest, OpenSequence) {
   engine.ClearCalls();
   table.Open();  // open again: nothing
   EXPECT_THAT(engine.Calls(), IsEmpty());
+}
+
+// An engine version that writes each flag, count and size whose width is not fixed as 64
+// bits. The open reads the same values, and writes nothing beyond its buffers (the ASan build
+// reports any such write).
+class WideWritingEngine : public ScriptedEngine {
+ public:
+#define KX_WIDE_OUTPUT(name, params, args, out)         \
+  AceResult name params override {                      \
+    const AceResult result = ScriptedEngine::name args; \
+    if (result == 0) Widen(out);                        \
+    return result;                                      \
+  }
+  KX_WIDE_OUTPUT(AdsGetColumnPermissions, (AceHandle t, uint16_t f, uint8_t* p), (t, f, p), p)
+  KX_WIDE_OUTPUT(AdsGetFieldType, (AceHandle t, const char* f, uint16_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetFieldLength, (AceHandle t, const char* f, uint32_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetFieldDecimals, (AceHandle t, const char* f, uint16_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetFieldOffset, (AceHandle t, const char* f, uint32_t* v), (t, f, v), v)
+  KX_WIDE_OUTPUT(AdsGetNumFields, (AceHandle t, uint16_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetNumIndexes, (AceHandle t, uint16_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetNumSegments, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsIsIndexDescending, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsIsIndexUnique, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsIsIndexPrimaryKey, (AceHandle i, uint16_t* v), (i, v), v)
+  KX_WIDE_OUTPUT(AdsAtEOF, (AceHandle c, uint16_t* v), (c, v), v)
+  KX_WIDE_OUTPUT(AdsAtBOF, (AceHandle c, uint16_t* v), (c, v), v)
+  KX_WIDE_OUTPUT(AdsIsRecordVisible, (AceHandle c, uint16_t* v), (c, v), v)
+  KX_WIDE_OUTPUT(AdsSqlPeekStatement, (AceHandle t, uint16_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetBookmarkLength, (AceHandle t, uint32_t* v), (t, v), v)
+  KX_WIDE_OUTPUT(AdsGetIndexPageSize, (AceHandle i, uint32_t* v), (i, v), v)
+#undef KX_WIDE_OUTPUT
+
+ private:
+  template <typename T>
+  static void Widen(T* out) {
+    const uint64_t value = *out;
+    std::memcpy(out, &value, sizeof value);
+  }
+};
+
+TEST(WideEngineOutputTest, OpenReadsTheSameValues) {
+  WideWritingEngine engine;
+  engine.indexes = {{900, "IITEM", 1024, {"IITEM"}}, {901, "BAR", 2048, {"IBARCODE"}}};
+  engine.fields = {{4, 20, "IITEM"}, {2, 10, "IQTY"}};
+  engine.record_count = 2;
+  engine.open_options = kAceOpenExclusive;
+  TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+  TAdsTable table("AdsTable1", "fmrebld");
+  connection.SetConnectPath("C:\\data");
+  table.SetAdsConnection(&connection);
+  table.SetTableName("item.adt");
+  table.SetExclusive(true);
+  table.SetActive(true);
+  ASSERT_TRUE(table.Active());
+  EXPECT_THAT(table.FieldNames(), ElementsAre("IITEM", "IQTY"));
+  EXPECT_THAT(table.IndexNames(), ElementsAre("IITEM", "BAR"));
+  EXPECT_EQ(table.AdsTableOptions().AdsIndexPageSize, 1024);
+  EXPECT_EQ(engine.CountOf("AdsGetSegmentFieldname"), 2u);
+  EXPECT_EQ(engine.CountOf("AdsGetFieldDecimals"), 1u);  // the numeric field's type was read
+  EXPECT_TRUE(table.HasRecord());
+  table.SetActive(false);
 }
 
 TEST_F(TableTest, OpenOptionsAndTypes) {
@@ -593,5 +658,68 @@ TEST(TableDictionaryTest, BareNamesTypeZeroAndTheFreeTableRetry) {
   EXPECT_EQ(opens[1].args[1], "C:\\data\\item.adt");
   EXPECT_EQ(opens[1].args[3], "3");
   EXPECT_EQ(engine.CountOf("AdsGetTableCharType"), 1u);
+}
+}  // namespace
+
+namespace {
+// Data folders on a server's share, given as UNC paths or through a mapped drive: the path
+// the connection passes, the table path formed from it, the folder the error names, with the
+// folder as connect path, as the table's DatabaseName, and as an alias's path.
+TEST(UncFolderTest, ConnectOpenAndErrors) {
+  const std::string long_share = "\\\\server\\share\\" + std::string(260, 'd');
+  const struct {
+    const char* how;
+    std::string connect_path;   // the connection's ConnectPath (empty: DatabaseName used)
+    std::string database_name;  // the table's DatabaseName
+    std::string alias_entry;    // the ads.ini entry of the alias "kest" (when named)
+    std::string connected;      // the path AdsConnect60 receives
+    std::string folder;         // ResolveDatabasePath, and the error's ErrorDatabasePath
+  } cases[] = {
+      {"UNC", "\\\\server\\share\\kestovar\\data", "", "", "\\\\server\\share\\kestovar\\data",
+       "\\\\server\\share\\kestovar\\data"},
+      {"UNC with trailing backslash", "\\\\server\\share\\kestovar\\data\\", "", "",
+       "\\\\server\\share\\kestovar\\data\\", "\\\\server\\share\\kestovar\\data"},
+      {"share root", "\\\\server\\share\\", "", "", "\\\\server\\share\\", "\\\\server\\share"},
+      {"forward slashes", "//server/share/data/", "", "", "//server/share/data/",
+       "//server/share/data"},
+      {"mapped drive", "K:\\kestovar\\data\\", "", "", "K:\\kestovar\\data\\",
+       "K:\\kestovar\\data"},
+      {"UNC over the connect limit", long_share, "", "", long_share.substr(0, 254), long_share},
+      {"DatabaseName", "C:\\local", "\\\\server\\share\\data\\", "", "C:\\local",
+       "\\\\server\\share\\data"},
+      {"alias", "C:\\local", "kest", "\\\\server\\share\\data;A", "C:\\local",
+       "\\\\server\\share\\data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    ScriptedEngine engine;
+    TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+    struct OneAlias : AliasLookup {
+      std::string entry;
+      std::optional<std::string> ReadAliasEntry(const std::string& alias) override {
+        if (alias != "kest" || entry.empty()) return std::nullopt;
+        return entry;
+      }
+    } aliases;
+    aliases.entry = c.alias_entry;
+    connection.SetConnectPath(c.connect_path);
+    TAdsTable table("AdsTable1", "fmrebld");
+    table.SetAliasLookup(aliases);
+    table.SetAdsConnection(&connection);
+    table.SetDatabaseName(c.database_name);
+    EXPECT_EQ(table.ResolveDatabasePath(), c.folder);
+    table.SetTableName("item.adt");
+    engine.SetResult("AdsOpenTable", 5030);
+    engine.SetLastError(5030, "The table " + c.folder + "\\item.adt is in use");
+    try {
+      table.Open();
+      ADD_FAILURE() << "opened";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_EQ(error.ErrorDatabasePath(), c.folder);
+      EXPECT_EQ(error.Message(), "AdsTable1: The table " + c.folder + "\\item.adt is in use");
+    }
+    EXPECT_EQ(engine.CallsTo("AdsConnect60").at(0).args[0], c.connected);
+    EXPECT_EQ(engine.CallsTo("AdsOpenTable").at(0).args[1], c.folder + "\\item.adt");
+  }
 }
 }  // namespace

@@ -1,6 +1,6 @@
 #include "db/alias_lookup.h"
 
-#include <cctype>
+#include "common/ascii_case.h"
 
 ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias) {
   ResolvedAlias result;
@@ -9,10 +9,7 @@ ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias) {
   std::string value = *entry;
   const size_t semicolon = value.find(';');
   if (semicolon != std::string::npos) {
-    const char type =
-        semicolon + 1 < value.size()
-            ? static_cast<char>(std::toupper(static_cast<unsigned char>(value[semicolon + 1])))
-            : '\0';
+    const char type = semicolon + 1 < value.size() ? AsciiUpper(value[semicolon + 1]) : '\0';
     result.table_type = type == 'N' ? 2 : type == 'C' ? 1 : type == 'A' ? 3 : 0;
     value.resize(semicolon);
   }

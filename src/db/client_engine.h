@@ -5,6 +5,8 @@
 // results. Everything above this interface (connection, table access, errors) is portable.
 #pragma once
 
+#include <mutex>
+
 #include "db/ace_api.h"
 
 class ClientEngine {
@@ -15,20 +17,34 @@ class ClientEngine {
 #undef ACE_DECLARE_VIRTUAL
 };
 
-// Forwards every call through a table of function pointers.
+// Forwards every call through a table of function pointers. A function missing from the
+// table is bound when it is first called (Bind), so an engine that lacks functions the
+// program never calls serves every call it does make.
 class FunctionTableEngine : public ClientEngine {
  public:
   FunctionTableEngine() = default;
   explicit FunctionTableEngine(const AceFunctionTable& table) : table_(table) {}
 
 #define ACE_FORWARD(name, params, args) \
-  AceResult name params override { return Functions().name args; }
+  AceResult name params override { return Bound(&AceFunctionTable::name, #name) args; }
   ACE_FUNCTIONS(ACE_FORWARD)
 #undef ACE_FORWARD
 
  protected:
-  // The table to call through; a loader may fill it on first use.
-  virtual const AceFunctionTable& Functions() { return table_; }
+  // The address of the engine function `name`; raises EADSDatabaseError naming it when the
+  // engine has none. By default a function missing from the table given is missing.
+  virtual void* Bind(const char* name);
+
+ private:
+  template <typename Fn>
+  Fn Bound(Fn AceFunctionTable::*slot, const char* name) {
+    std::lock_guard<std::mutex> guard(bind_lock_);
+    Fn& function = table_.*slot;
+    if (function == nullptr) function = reinterpret_cast<Fn>(Bind(name));
+    return function;
+  }
+
+  std::mutex bind_lock_;
   AceFunctionTable table_;
 };
 

@@ -1,9 +1,9 @@
 #include "db/db_error.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
+#include "common/ascii_case.h"
 #include "db/ads_dataset.h"
 #include "db/client_engine.h"
 
@@ -11,11 +11,6 @@ namespace {
 thread_local bool building_database_error = false;
 
 constexpr size_t kColumnNameLimit = 900;
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool IsColumnErrorCode(uint32_t code) { return code >= 5147 && code <= 5149; }
 }  // namespace
@@ -34,7 +29,7 @@ std::string ExtractErrorColumnName(const std::string& text) {
 
 int32_t ExtractSqlNativeCode(const std::string& text) {
   static constexpr char kNative[] = "NATIVEERROR = ";
-  const std::string upper = UpperCase(text);
+  const std::string upper = AsciiUpperCase(text);
   if (upper.find("ERROR 7200:") == std::string::npos) return 0;
   const size_t at = upper.find(kNative);
   if (at == std::string::npos) return 0;

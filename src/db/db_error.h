@@ -18,8 +18,13 @@ inline constexpr uint32_t kAceResultNotConnected = 5024;
 inline constexpr uint32_t kAceResultIndexWarning = 5068;
 inline constexpr uint32_t kAceResultDictionaryRetry = 5132;
 inline constexpr uint32_t kAceResultNoDefaultIndex = 5138;
-// Our own code for an engine library that cannot be loaded or lacks a function.
-inline constexpr uint32_t kAceErrorEngineUnavailable = 6420;
+
+// The program's own error codes, for failures that are not the engine's. The engine's codes
+// are four-digit numbers (1000 to 9999); ours start at 90000, so that a user or a support
+// page never takes one of them for an engine code.
+inline constexpr uint32_t kOwnErrorBase = 90000;
+// An engine library that cannot be found or loaded, or lacks a function that is called.
+inline constexpr uint32_t kAceErrorEngineUnavailable = kOwnErrorBase + 1;
 
 // The length of the engine's error text buffer.
 inline constexpr uint16_t kAceErrorTextLength = 600;

@@ -162,3 +162,26 @@ TEST(EADSDatabaseErrorTest, OwnChecksUseTheirCodeAndPrefix) {
   EXPECT_STREQ(base.what(), "AdsTable1: Missing TableName property");
 }
 }  // namespace
+
+namespace {
+AceResult ACE_CALL DisconnectForTest(AceHandle) { return 0; }
+
+// A table engine binds a function at its first call: one missing from the table raises an
+// error that names it, with a code of the program's own, outside the engine's codes.
+TEST(FunctionTableEngineTest, MissingFunctionRaisesWhenCalled) {
+  AceFunctionTable table;
+  table.AdsDisconnect = &DisconnectForTest;
+  FunctionTableEngine engine(table);
+  EXPECT_EQ(engine.AdsDisconnect(1), 0u);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      engine.AdsPackTable(5);
+      ADD_FAILURE() << "called a function the table lacks";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_EQ(error.AceErrorCode(), kAceErrorEngineUnavailable);
+      EXPECT_GE(error.AceErrorCode(), 10000u);
+      EXPECT_NE(error.Message().find("AdsPackTable"), std::string::npos) << error.Message();
+    }
+  }
+}
+}  // namespace

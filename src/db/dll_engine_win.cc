@@ -57,12 +57,13 @@ std::vector<std::string> DllClientEngine::DefaultFolders() {
   return folders;
 }
 
-void DllClientEngine::Load() { Functions(); }
-
-const AceFunctionTable& DllClientEngine::Functions() {
+void DllClientEngine::Load() {
   std::lock_guard<std::mutex> guard(lock_);
-  if (loaded_) return table_;
+  Module();
+}
 
+HMODULE DllClientEngine::Module() {
+  if (loaded_) return module_;
   std::string path;
   for (const std::string& folder : folders_) {
     const std::string candidate = folder + "\\" + dll_name_;
@@ -81,26 +82,20 @@ const AceFunctionTable& DllClientEngine::Functions() {
     Fail("The client engine " + path + " could not be loaded (system error " +
          std::to_string(GetLastError()) + ").");
   }
-  AceFunctionTable table;
-  const char* missing = nullptr;
-#define ACE_RESOLVE(name, params, args)                                                     \
-  if (missing == nullptr) {                                                                 \
-    table.name =                                                                            \
-        reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module, #name))); \
-    if (table.name == nullptr) missing = #name;                                             \
-  }
-  ACE_FUNCTIONS(ACE_RESOLVE)
-#undef ACE_RESOLVE
-  if (missing != nullptr) {
-    FreeLibrary(module);
-    Fail("The client engine " + path + " lacks the function " + missing +
-         "; it does not fit this program.");
-  }
-  table_ = table;
   module_ = module;
   loaded_path_ = path;
   loaded_ = true;
-  return table_;
+  return module_;
+}
+
+void* DllClientEngine::Bind(const char* name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  void* function = reinterpret_cast<void*>(GetProcAddress(Module(), name));
+  if (function == nullptr) {
+    Fail("The client engine " + loaded_path_ + " lacks the function " + name +
+         "; it does not fit this program.");
+  }
+  return function;
 }
 
 ClientEngine& DefaultClientEngine() {

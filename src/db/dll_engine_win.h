@@ -2,8 +2,10 @@
 //
 // The DLL is looked for only in the folders given (by default the program's own folder, then
 // the system folders), always by full path, never through the current directory or the PATH.
-// A missing DLL or a missing function raises EADSDatabaseError naming the DLL or the
-// function and the folder; loading is tried again at the next call after a failure.
+// Each function is looked up when it is first called, so an engine version without functions
+// that the program never calls still serves it. A missing DLL raises EADSDatabaseError naming
+// the DLL and the folders, a missing function one naming the function and the DLL's path;
+// loading is tried again at the next call after a failure.
 #pragma once
 
 #include <windows.h>
@@ -23,7 +25,8 @@ class DllClientEngine : public FunctionTableEngine {
   DllClientEngine(const DllClientEngine&) = delete;
   DllClientEngine& operator=(const DllClientEngine&) = delete;
 
-  // Loads the DLL now (does nothing once loaded); raises as any call would.
+  // Loads the DLL now (does nothing once loaded); raises as any call would. Looks up no
+  // function.
   void Load();
   // The full path of the loaded DLL, or empty.
   const std::string& LoadedPath() const { return loaded_path_; }
@@ -32,9 +35,12 @@ class DllClientEngine : public FunctionTableEngine {
   static std::vector<std::string> DefaultFolders();
 
  protected:
-  const AceFunctionTable& Functions() override;
+  void* Bind(const char* name) override;
 
  private:
+  // The loaded module; loads it first when needed. Call with lock_ held.
+  HMODULE Module();
+
   std::vector<std::string> folders_;
   std::string dll_name_;
   std::mutex lock_;

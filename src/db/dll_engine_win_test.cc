@@ -80,14 +80,27 @@ TEST_F(DllEngineTest, MissingDllNamesItAndTheFolders) {
   EXPECT_EQ(engine.LoadedPath(), system + "\\ACE32.DLL");
 }
 
-TEST_F(DllEngineTest, MissingFunctionNamesItAndTheFolder) {
+// Functions are looked up when first called: a DLL with only AdsConnect60 loads and connects,
+// and a call of a function it lacks raises an error naming the function and the DLL.
+TEST_F(DllEngineTest, MissingFunctionNamesItWhenCalled) {
   const std::string program = Folder("program", KX_PARTIAL_ENGINE_DLL);
   const std::string system = Folder("system", KX_FULL_ENGINE_DLL);
   DllClientEngine engine({program, system});
-  const std::string message = LoadError(engine);
-  EXPECT_THAT(message, HasSubstr("AdsDisconnect"));  // the first function it lacks
-  EXPECT_THAT(message, HasSubstr(program + "\\ACE32.DLL"));
-  EXPECT_EQ(engine.LoadedPath(), "");
+  EXPECT_EQ(LoadError(engine), "");
+  EXPECT_EQ(engine.LoadedPath(), program + "\\ACE32.DLL");
+  AceHandle connection = 0;
+  EXPECT_EQ(engine.AdsConnect60(program.c_str(), 1, "", "", 0, &connection), 0u);
+  EXPECT_EQ(connection, 1u);
+  for (int attempt = 0; attempt < 2; ++attempt) {  // the same answer at every call
+    try {
+      engine.AdsDisconnect(connection);
+      ADD_FAILURE() << "called a function the DLL lacks";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_EQ(error.AceErrorCode(), kAceErrorEngineUnavailable);
+      EXPECT_THAT(error.Message(), HasSubstr("AdsDisconnect"));
+      EXPECT_THAT(error.Message(), HasSubstr(program + "\\ACE32.DLL"));
+    }
+  }
 }
 
 TEST_F(DllEngineTest, FirstFolderHoldingTheDllWins) {

@@ -50,14 +50,16 @@ class ConsoleView : public RebuildView {
 };
 }  // namespace
 
-int RunConsoleRebuild(const std::string& folder, std::ostream& out, std::ostream& err) {
+int RunConsoleRebuild(const std::string& folder, std::ostream& out, std::ostream& err,
+                      RunLogSink* log) {
   ConsoleView view(folder, out);
   try {
     // Declared in the window's order of creation, so the table is destroyed first.
     TAdsConnection connection(DefaultClientEngine(), "AdsConnection1");
     TAdsTable table("AdsTable1");
     ConfigureRebuildComponents(connection, table);
-    if (Button1Click(view, DefaultFileSystem(), connection, table) == RebuildOutcome::kCompleted) {
+    if (Button1Click(view, DefaultFileSystem(), connection, table, log) ==
+        RebuildOutcome::kCompleted) {
       return 0;
     }
     err << view.ErrorText() << '\n';

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "rebuild/rebuild_view.h"
+#include "rebuild/file_system.h"
 
 namespace {
 std::string NativePath(std::string path) {

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -18,8 +19,11 @@
 #include "rebuild/console_rebuild.h"
 #include "rebuild/rebuild_run.h"
 #include "rebuild/recording_view.h"
+#include "rebuild/run_log.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "db/dll_engine_win.h"
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -133,9 +137,9 @@ class RebuildFilesTest : public ::testing::Test {
     EXPECT_EQ(file->RecordCount(), kRecordsPerTable - 1) << entry.table_file << " not packed";
   }
 
-  std::string RunExpectingFailure(uint32_t* code) {
+  std::string RunExpectingFailure(uint32_t* code, RunLogSink* log = nullptr) {
     try {
-      Button1Click(view, DefaultFileSystem(), connection, table);
+      Button1Click(view, DefaultFileSystem(), connection, table, log);
     } catch (const EADSDatabaseError& error) {
       *code = error.AceErrorCode();
       return error.Message();
@@ -241,7 +245,9 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   close(ready[0]);
 #endif
   uint32_t code = 0;
-  const std::string message = RunExpectingFailure(&code);
+  std::ostringstream record;
+  RunLogStream log(record);
+  const std::string message = RunExpectingFailure(&code, &log);
 #ifndef _WIN32
   close(release[1]);
   int status = 0;
@@ -253,6 +259,11 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   EXPECT_THAT(message, HasSubstr("cust.adt"));
   EXPECT_EQ(code, kxengine::kErrTableInUse);
   EXPECT_EQ(view.progress, 25);
+  // The record shows the tables done and where the run stopped, with the error text.
+  EXPECT_THAT(record.str(), HasSubstr("  asbly.adt: closed ("));
+  EXPECT_THAT(record.str(),
+              HasSubstr("\n  cust.adt: stopped while opening: " + MessageWithFullStop(message) +
+                        "\nRebuild run failed after "));
   EXPECT_FALSE(table.Active());
   for (size_t i = 0; i < 3; ++i) {
     ExpectRebuilt(kCatalogue[i]);
@@ -275,6 +286,18 @@ TEST_F(RebuildFilesTest, ConsoleRun) {
   for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
 }
 
+// The console run with its record: what kxdata rebuild --log prints.
+TEST_F(RebuildFilesTest, ConsoleRunWithItsRecord) {
+  std::ostringstream out, err;
+  RunLogStream log(out);
+  ASSERT_EQ(RunConsoleRebuild(folder.string(), out, err, &log), 0) << err.str();
+  EXPECT_THAT(out.str(), StartsWith("Rebuild run started "));
+  EXPECT_THAT(out.str(), HasSubstr("Folder: " + folder.string() + "\n"));
+  EXPECT_THAT(out.str(), HasSubstr("  tran.adt: tag TRANSNUMBER created ("));
+  EXPECT_THAT(out.str(), HasSubstr("  vend.adt: index file vend.adi deleted ("));
+  EXPECT_THAT(out.str(), HasSubstr("\nRebuild run completed after "));
+}
+
 TEST_F(RebuildFilesTest, ConsoleFailures) {
   std::ostringstream out, err;
   EXPECT_EQ(RunConsoleRebuild((folder / "nothing-here").string(), out, err), 1);
@@ -288,4 +311,85 @@ TEST_F(RebuildFilesTest, ConsoleFailures) {
   EXPECT_THAT(out2.str(), HasSubstr("Progress: 35 %\n"));
   EXPECT_THAT(out2.str(), ::testing::Not(HasSubstr("Progress: 45 %")));
 }
+
+#ifdef _WIN32
+// The whole run on a data folder given as a UNC path, with and without a trailing backslash.
+// Wine serves \\server\share from the folder dosdevices\unc\server\share of its prefix, so
+// the test puts the data there; elsewhere (no Wine prefix) there is no share to use.
+TEST_F(RebuildFilesTest, RunOnAServerShare) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix == nullptr || *prefix == '\0') GTEST_SKIP() << "no Wine prefix to serve a share";
+  const std::string share = "kx" + std::to_string(GetCurrentProcessId());
+  const fs::path share_folder =
+      fs::path("Z:" + std::string(prefix)) / "dosdevices" / "unc" / "localhost" / share;
+  const fs::path data = share_folder / "kestovar" / "data";
+  fs::remove_all(share_folder);
+  fs::create_directories(data);
+  const std::string unc = "\\\\localhost\\" + share + "\\kestovar\\data";
+  for (const std::string& typed : {unc, unc + "\\"}) {
+    SCOPED_TRACE(typed);
+    for (const auto& file : fs::directory_iterator(folder)) {
+      fs::copy_file(file.path(), data / file.path().filename(),
+                    fs::copy_options::overwrite_existing);
+    }
+    TAdsConnection share_connection(LinkedClientEngine(), "AdsConnection1", "fmrebld");
+    TAdsTable share_table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(share_connection, share_table);
+    RecordingView share_view;
+    share_view.folder = typed;
+    std::ostringstream record;
+    RunLogStream log(record);
+    ASSERT_EQ(Button1Click(share_view, DefaultFileSystem(), share_connection, share_table, &log),
+              RebuildOutcome::kCompleted);
+    EXPECT_THAT(record.str(), HasSubstr("Folder: " + typed + "\n"));
+    EXPECT_THAT(record.str(), HasSubstr("  item.adt: index file item.adi deleted ("));
+    const kxengine::VerifyReport report = kxengine::VerifyFolder(unc);
+    EXPECT_TRUE(report.Ok()) << report.ToString();
+    EXPECT_EQ(report.tables.size(), 10u);
+  }
+  fs::remove_all(share_folder);
+}
+
+// Engine versions that lack functions, loaded as the program loads the vendor's DLL: one
+// without the functions the run never calls serves a whole run; one without a function that
+// the run calls stops it there with an error that names the function and the DLL.
+TEST_F(RebuildFilesTest, EngineVersionsWithoutSomeFunctions) {
+  struct Case {
+    const char* name;
+    const char* dll;
+    const char* missing;  // the function the error names, or null when the run completes
+  };
+  const Case cases[] = {
+      {"lean", KX_LEAN_ENGINE_DLL, nullptr},
+      {"no_pack", KX_NO_PACK_ENGINE_DLL, "AdsPackTable"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path engine_folder = folder / (std::string("engine-") + c.name);
+    fs::create_directories(engine_folder);
+    fs::copy_file(c.dll, engine_folder / "ACE32.DLL");
+    DllClientEngine engine({engine_folder.string()});
+    TAdsConnection dll_connection(engine, "AdsConnection1", "fmrebld");
+    TAdsTable dll_table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(dll_connection, dll_table);
+    RecordingView dll_view;
+    dll_view.folder = folder.string();
+    if (c.missing == nullptr) {
+      ASSERT_EQ(Button1Click(dll_view, DefaultFileSystem(), dll_connection, dll_table),
+                RebuildOutcome::kCompleted);
+      for (const CatalogueEntry& entry : kCatalogue) ExpectRebuilt(entry);
+      continue;
+    }
+    try {
+      Button1Click(dll_view, DefaultFileSystem(), dll_connection, dll_table);
+      ADD_FAILURE() << "the run completed";
+    } catch (const EADSDatabaseError& error) {
+      EXPECT_EQ(error.AceErrorCode(), kAceErrorEngineUnavailable);
+      EXPECT_THAT(error.Message(), HasSubstr(c.missing));
+      EXPECT_THAT(error.Message(), HasSubstr((engine_folder / "ACE32.DLL").string()));
+    }
+    EXPECT_EQ(dll_view.progress, 1);  // stopped at the first table's pack
+  }
+}
+#endif
 }  // namespace

@@ -1,5 +1,8 @@
 #include "rebuild/rebuild_run.h"
 
+#include <exception>
+
+#include "common/exception.h"
 #include "db/ads_connection.h"
 #include "db/ads_table.h"
 #include "rebuild/catalogue.h"
@@ -11,65 +14,145 @@ void ConfigureRebuildComponents(TAdsConnection& connection, TAdsTable& table) {
 }
 
 namespace {
-// Makes the connection ready for `folder`, whatever an earlier run left behind.
-void ConnectTo(const std::string& folder, TAdsConnection& connection, TAdsTable& table) {
-  table.SetActive(false);
-  if (connection.IsConnected()) {
-    if (connection.ConnectPath() == folder) return;
-    connection.SetIsConnected(false);
+// The text an error is shown with.
+std::string ShownText(const std::exception& error) {
+  if (const auto* own = dynamic_cast<const Exception*>(&error)) {
+    return MessageWithFullStop(own->Message());
   }
-  connection.SetConnectPath(folder);
-  connection.SetIsConnected(true);
+  return MessageWithFullStop(error.what());
 }
+
+// One run of the "Re-Build" handler over the window, the file system and the components,
+// step by step; every step goes through the recorder, so the step a failure stopped at is
+// known in one place.
+class RebuildRun {
+ public:
+  RebuildRun(RebuildView& view, FileSystem& files, TAdsConnection& connection, TAdsTable& table,
+             RunRecorder& recorder)
+      : view_(view), files_(files), connection_(connection), table_(table), recorder_(recorder) {}
+
+  RebuildOutcome Execute() {
+    view_.SetErrorText("");
+    view_.SetErrorVisible(false);
+    const std::string folder = ChosenFolder();
+    recorder_.Start(folder);
+    try {
+      if (!files_.FileExists(folder + "\\" + std::string(kProbeTableFile))) {
+        ShowFilesMissing();
+        return RebuildOutcome::kFilesMissing;
+      }
+      ShowRunStarted();
+      recorder_.Step("", "connecting", [&] { return ConnectTo(folder); });
+      for (const CatalogueEntry& entry : kCatalogue) RebuildTable(folder, entry);
+      ShowRunCompleted();
+      return RebuildOutcome::kCompleted;
+    } catch (const std::exception& error) {
+      recorder_.Failed(ShownText(error));
+      throw;
+    } catch (...) {
+      recorder_.Failed("an unexpected error");
+      throw;
+    }
+  }
+
+ private:
+  // The folder field's text; an empty field means the default folder, taken before the test
+  // so that the folder tested is the folder processed.
+  std::string ChosenFolder() {
+    std::string folder = view_.FolderPath();
+    if (!folder.empty()) return folder;
+    view_.SetFolderPath(kDefaultDataFolder);
+    return view_.FolderPath();
+  }
+
+  void ShowFilesMissing() {
+    view_.SetErrorText(kFilesMissingText);
+    view_.SetErrorVisible(true);
+    recorder_.Refused(kFilesMissingText);
+  }
+
+  void ShowRunStarted() {
+    view_.SetExitEnabled(false);
+    view_.SetProgressVisible(true);
+    view_.SetProgressPosition(kFirstPosition);
+    view_.SetStatusText(kProcessingText);
+    view_.SetStatusVisible(true);
+  }
+
+  // Makes the connection ready for `folder`, whatever an earlier run left behind: a table
+  // left open is closed, a connection to another folder is disconnected first.
+  std::string ConnectTo(const std::string& folder) {
+    table_.SetActive(false);
+    if (connection_.IsConnected()) {
+      if (connection_.ConnectPath() == folder) return "still connected";
+      connection_.SetIsConnected(false);
+    }
+    connection_.SetConnectPath(folder);
+    connection_.SetIsConnected(true);
+    return "connected";
+  }
+
+  void RebuildTable(const std::string& folder, const CatalogueEntry& entry) {
+    const std::string_view name = entry.table_file;
+    recorder_.Step(name, "opening", [&] {
+      table_.SetTableName(std::string(name));
+      table_.SetExclusive(true);
+      table_.SetActive(true);
+      table_.Open();
+      return "opened";
+    });
+    recorder_.Step(name, "deleting the index file",
+                   [&] { return DeleteIndexFile(folder + "\\" + std::string(entry.index_file)); });
+    for (const IndexTagDef& tag : entry) {
+      recorder_.Step(name, "creating tag " + std::string(tag.name), [&] {
+        table_.CreateIndexTag("", std::string(tag.name), std::string(tag.expression), "", "", {});
+        return "tag " + std::string(tag.name) + " created";
+      });
+    }
+    recorder_.Step(name, "packing", [&] {
+      table_.PackDeletedRecords();
+      return "packed";
+    });
+    view_.SetProgressPosition(entry.checkpoint);
+    recorder_.Step(name, "closing", [&] {
+      table_.SetActive(false);
+      return "closed";
+    });
+  }
+
+  // The old index file goes first, so that only the catalogue's tags remain. Whether the
+  // engine lets it go while the table is open does not matter: the tags are re-created.
+  std::string DeleteIndexFile(const std::string& path) {
+    const std::string name = path.substr(path.find_last_of('\\') + 1);
+    if (!files_.FileExists(path)) return "index file " + name + " absent";
+    return files_.RemoveFile(path) ? "index file " + name + " deleted"
+                                   : "index file " + name + " not deleted (in use)";
+  }
+
+  void ShowRunCompleted() {
+    view_.SetProgressPosition(kLastPosition);
+    view_.SetExitEnabled(true);
+    view_.SetStatusText(kCompletedText);
+    view_.FocusExit();
+    view_.SetRebuildButtonVisible(false);
+    recorder_.Completed();
+  }
+
+  RebuildView& view_;
+  FileSystem& files_;
+  TAdsConnection& connection_;
+  TAdsTable& table_;
+  RunRecorder& recorder_;
+};
 }  // namespace
 
 RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
-                            TAdsTable& table) {
-  view.SetErrorText("");
-  view.SetErrorVisible(false);
+                            TAdsTable& table, RunLogSink* log) {
+  RunRecorder recorder(log);
+  return Button1Click(view, files, connection, table, recorder);
+}
 
-  // An empty field means the default folder; it is taken before the test so that the folder
-  // tested is the folder processed.
-  std::string folder = view.FolderPath();
-  if (folder.empty()) {
-    view.SetFolderPath(kDefaultDataFolder);
-    folder = view.FolderPath();
-  }
-  if (!files.FileExists(folder + "\\" + std::string(kProbeTableFile))) {
-    view.SetErrorText(kFilesMissingText);
-    view.SetErrorVisible(true);
-    return RebuildOutcome::kFilesMissing;
-  }
-
-  view.SetExitEnabled(false);
-  view.SetProgressVisible(true);
-  view.SetProgressPosition(kFirstPosition);
-  view.SetStatusText(kProcessingText);
-  view.SetStatusVisible(true);
-
-  ConnectTo(folder, connection, table);
-
-  for (const CatalogueEntry& entry : kCatalogue) {
-    table.SetTableName(std::string(entry.table_file));
-    table.SetExclusive(true);
-    table.SetActive(true);
-    table.Open();
-    // The old index file goes first, so that only the catalogue's tags remain. Whether the
-    // engine lets it go while the table is open does not matter: the tags are re-created.
-    const std::string index_path = folder + "\\" + std::string(entry.index_file);
-    if (files.FileExists(index_path)) files.RemoveFile(index_path);
-    for (const IndexTagDef& tag : entry) {
-      table.CreateIndexTag("", std::string(tag.name), std::string(tag.expression), "", "", {});
-    }
-    table.PackDeletedRecords();
-    view.SetProgressPosition(entry.checkpoint);
-    table.SetActive(false);
-  }
-
-  view.SetProgressPosition(kLastPosition);
-  view.SetExitEnabled(true);
-  view.SetStatusText(kCompletedText);
-  view.FocusExit();
-  view.SetRebuildButtonVisible(false);
-  return RebuildOutcome::kCompleted;
+RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
+                            TAdsTable& table, RunRecorder& recorder) {
+  return RebuildRun(view, files, connection, table, recorder).Execute();
 }

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "rebuild/file_system.h"
 #include "rebuild/rebuild_view.h"
+#include "rebuild/run_log.h"
 
 class TAdsConnection;
 class TAdsTable;
@@ -33,5 +35,10 @@ void ConfigureRebuildComponents(TAdsConnection& connection, TAdsTable& table);
 // A run may follow an earlier one on the same components: a table left open by a failed run
 // is closed; a connection still connected to the same folder is kept, one connected to
 // another folder is disconnected first.
+//
+// Each run is recorded in `log` (none: not recorded); the record never changes the run.
 RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
-                            TAdsTable& table);
+                            TAdsTable& table, RunLogSink* log = nullptr);
+// The same with the recorder given (its clock, for tests).
+RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
+                            TAdsTable& table, RunRecorder& recorder);

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include "db/ads_connection.h"
@@ -11,11 +12,13 @@
 #include "db/scripted_engine.h"
 #include "rebuild/catalogue.h"
 #include "rebuild/recording_view.h"
+#include "rebuild/run_log.h"
 
 namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 class FakeFileSystem : public FileSystem {
  public:
@@ -192,6 +195,43 @@ TEST_F(RebuildRunTest, EmptyFieldWithoutDefaultFolderFailsTheTest) {
   EXPECT_THAT(engine.Calls(), IsEmpty());
 }
 
+// Folders on a server's share, typed as UNC paths or through a mapped drive: the run joins
+// its file names to the text as typed, connects to it, and the table access trims one
+// trailing separator before it forms the table paths.
+TEST(RebuildRunUncTest, PathsFormedFromTheFolder) {
+  const struct {
+    std::string folder;
+    std::string tested;      // the existence test, and the index file deleted (as .adi)
+    std::string table_path;  // what AdsOpenTable receives for the first table
+  } cases[] = {
+      {"\\\\server\\share\\kestovar\\data", "\\\\server\\share\\kestovar\\data\\item.adt",
+       "\\\\server\\share\\kestovar\\data\\item.adt"},
+      {"\\\\server\\share\\kestovar\\data\\", "\\\\server\\share\\kestovar\\data\\\\item.adt",
+       "\\\\server\\share\\kestovar\\data\\item.adt"},
+      {"\\\\server\\share", "\\\\server\\share\\item.adt", "\\\\server\\share\\item.adt"},
+      {"\\\\server\\share\\", "\\\\server\\share\\\\item.adt", "\\\\server\\share\\item.adt"},
+      {"K:\\", "K:\\\\item.adt", "K:\\item.adt"},
+      {"K:\\kestovar\\data", "K:\\kestovar\\data\\item.adt", "K:\\kestovar\\data\\item.adt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    ScriptedEngine engine;
+    TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+    TAdsTable table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(connection, table);
+    RecordingView view;
+    view.folder = c.folder;
+    FakeFileSystem files;
+    files.files = DataFolder(c.folder);
+    ASSERT_EQ(Button1Click(view, files, connection, table), RebuildOutcome::kCompleted);
+    EXPECT_EQ(files.tested.front(), c.tested);
+    EXPECT_EQ(files.removed.front(), c.tested.substr(0, c.tested.size() - 1) + "i");
+    EXPECT_EQ(engine.CallsTo("AdsConnect60").at(0).args[0], c.folder);
+    EXPECT_EQ(engine.CallsTo("AdsOpenTable").at(0).args[1], c.table_path);
+    EXPECT_EQ(view.folder, c.folder);
+  }
+}
+
 TEST_F(RebuildRunTest, TrailingBackslashIsUsedAsTyped) {
   view.folder = "C:\\data\\";
   files.files = DataFolder("C:\\data\\");  // paths with two backslashes in a row
@@ -287,18 +327,209 @@ TEST_F(RebuildRunTest, FailedPackLeavesTheTableOpenAtItsPosition) {
   EXPECT_EQ(table.TableName(), "cust.adt");
 }
 
-TEST(CatalogueTest, WalkOrder) {
-  std::vector<std::string> tables;
-  std::vector<int> positions = {kFirstPosition};
-  for (const CatalogueEntry& entry : kCatalogue) {
-    tables.push_back(std::string(entry.table_file));
-    positions.push_back(entry.checkpoint);
+// The record of a run, with a clock that moves 2 ms at each reading.
+class RecordedRunTest : public RebuildRunTest {
+ protected:
+  class StepClock : public RunClock {
+   public:
+    std::string LocalTime() override { return "2026-12-10 15:00:00"; }
+    int64_t Milliseconds() override { return now_ += 2; }
+
+   private:
+    int64_t now_ = 1000;
+  };
+  class LinesSink : public RunLogSink {
+   public:
+    void WriteLine(const std::string& line) noexcept override { lines.push_back(line); }
+    void EndRun() noexcept override { ++ends; }
+    std::vector<std::string> lines;
+    int ends = 0;
+  };
+
+  RecordedRunTest() {
+    view.folder = "C:\\data";
+    files.files = DataFolder("C:\\data");
   }
-  positions.push_back(kLastPosition);
-  EXPECT_THAT(tables, ElementsAre("item.adt", "abar.adt", "asbly.adt", "cust.adt", "loc.adt",
-                                  "phys.adt", "tran.adt", "type.adt", "um.adt", "vend.adt"));
-  EXPECT_THAT(positions, ElementsAreArray(kAllPositions));
-  EXPECT_EQ(kCatalogue[5].tags[0].expression, "PILOCATION;PITEM");
-  EXPECT_EQ(kCatalogue[6].tags[5].expression, "TRANSACTIONNUMBER");
+
+  RebuildOutcome RecordedRun() { return Button1Click(view, files, connection, table, recorder); }
+
+  // The last `n` lines of the record.
+  std::vector<std::string> Tail(size_t n) const {
+    const auto& lines = sink.lines;
+    return {lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end()};
+  }
+
+  StepClock clock;
+  LinesSink sink;
+  RunRecorder recorder{&sink, clock};
+};
+
+TEST_F(RecordedRunTest, CompletedRun) {
+  files.files.erase("C:\\data\\abar.adi");
+  ASSERT_EQ(RecordedRun(), RebuildOutcome::kCompleted);
+  const std::vector<std::string> head = {
+      "Rebuild run started 2026-12-10 15:00:00, program version 2.00",
+      "Folder: C:\\data",
+      "  connected (2 ms)",
+      "  item.adt: opened (2 ms)",
+      "  item.adt: index file item.adi deleted (2 ms)",
+      "  item.adt: tag IITEM created (2 ms)",
+      "  item.adt: tag IDESC1 created (2 ms)",
+      "  item.adt: tag BYTYPEITEM created (2 ms)",
+      "  item.adt: tag ITEMLOC created (2 ms)",
+      "  item.adt: tag LOCBAR created (2 ms)",
+      "  item.adt: tag BAR created (2 ms)",
+      "  item.adt: packed (2 ms)",
+      "  item.adt: closed (2 ms)",
+      "  abar.adt: opened (2 ms)",
+      "  abar.adt: index file abar.adi absent (2 ms)",
+      "  abar.adt: tag SCANCODE created (2 ms)",
+  };
+  ASSERT_GE(sink.lines.size(), head.size());
+  EXPECT_EQ(std::vector<std::string>(sink.lines.begin(), sink.lines.begin() + head.size()), head);
+  // Two header lines, the connect, per table opened, index file, packed and closed, 24 tags,
+  // and the end: 65 steps read the clock twice, the start and the end once each.
+  EXPECT_EQ(sink.lines.size(), 2u + 1 + 10 * 4 + 24 + 1);
+  EXPECT_THAT(Tail(2),
+              ElementsAre("  vend.adt: closed (2 ms)", "Rebuild run completed after 262 ms"));
+  EXPECT_EQ(sink.ends, 1);
+}
+
+TEST_F(RecordedRunTest, FailuresNameTheStepAndTheError) {
+  struct Case {
+    const char* name;
+    const char* function;  // the engine function that fails
+    std::vector<AceResult> results;
+    std::string stopped;  // the record's line before the end
+  };
+  const Case cases[] = {
+      {"connect", "AdsConnect60", {5012}, "  stopped while connecting: The folder is wrong."},
+      {"open of the second table",
+       "AdsOpenTable",
+       {0, 5020},
+       "  abar.adt: stopped while opening: AdsTable1: The folder is wrong."},
+      {"a tag of the third table",
+       "AdsCreateIndex61",
+       {0, 0, 0, 0, 0, 0, 0, 0},
+       "  asbly.adt: stopped while creating tag BYASMBLYM: AdsTable1: The folder is wrong."},
+      {"pack",
+       "AdsPackTable",
+       {0, 0, 0, 5062},
+       "  cust.adt: stopped while packing: AdsTable1: The folder is wrong."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedEngine failing;
+    TAdsConnection failing_connection(failing, "AdsConnection1", "fmrebld");
+    TAdsTable failing_table("AdsTable1", "fmrebld");
+    ConfigureRebuildComponents(failing_connection, failing_table);
+    std::vector<AceResult> results = c.results;
+    if (std::string(c.function) == "AdsCreateIndex61") results.push_back(5050);
+    failing.QueueResults(c.function, results);
+    failing.SetLastError(5050, "The folder is wrong");
+    LinesSink lines;
+    RunRecorder failing_recorder(&lines, clock);
+    EXPECT_THROW(Button1Click(view, files, failing_connection, failing_table, failing_recorder),
+                 EADSDatabaseError);
+    ASSERT_GE(lines.lines.size(), 2u);
+    EXPECT_EQ(lines.lines[lines.lines.size() - 2], c.stopped);
+    EXPECT_THAT(lines.lines.back(), StartsWith("Rebuild run failed after "));
+    EXPECT_EQ(lines.ends, 1);
+  }
+}
+
+TEST_F(RecordedRunTest, FolderWithoutItemTable) {
+  files.files.clear();
+  ASSERT_EQ(RecordedRun(), RebuildOutcome::kFilesMissing);
+  EXPECT_THAT(
+      sink.lines,
+      ElementsAre("Rebuild run started 2026-12-10 15:00:00, program version 2.00",
+                  "Folder: C:\\data", "  Files do not exist in the selected folder - Try again",
+                  "Rebuild run failed after 2 ms"));
+}
+
+// A record that cannot be written (its path is a folder, or in a folder that does not exist)
+// changes nothing of the run and raises nothing.
+TEST_F(RebuildRunTest, UnwritableRecordChangesNothing) {
+  namespace fs = std::filesystem;
+  const fs::path scratch = fs::temp_directory_path() / "kx-unwritable-record";
+  fs::remove_all(scratch);
+  fs::create_directories(scratch / "rebuild.log");
+  for (const fs::path& path : {scratch / "rebuild.log", scratch / "missing" / "rebuild.log"}) {
+    SCOPED_TRACE(path.string());
+    view = RecordingView();
+    view.folder = "C:\\data";
+    files.files = DataFolder("C:\\data");
+    RunLogFile log(path.string());
+    ASSERT_EQ(Button1Click(view, files, connection, table, &log), RebuildOutcome::kCompleted);
+    EXPECT_THAT(view.positions, ElementsAreArray(kAllPositions));
+    EXPECT_EQ(view.status_text, "Re-Index Completed - Click Exit");
+  }
+  EXPECT_TRUE(fs::is_directory(scratch / "rebuild.log"));
+  EXPECT_FALSE(fs::exists(scratch / "missing"));
+  fs::remove_all(scratch);
+}
+
+// The catalogue against the list of the Kestovar data folder written out here: a typo in a
+// table, tag or key expression, a tag out of order or a wrong checkpoint fails.
+TEST(CatalogueTest, MatchesTheWrittenOutList) {
+  struct Table {
+    const char* table_file;
+    const char* index_file;
+    std::vector<std::pair<std::string, std::string>> tags;  // name, key expression
+    int checkpoint;
+  };
+  const std::vector<Table> expected = {
+      {"item.adt",
+       "item.adi",
+       {{"IITEM", "IITEM"},
+        {"IDESC1", "IDESC1"},
+        {"BYTYPEITEM", "ITYPE;IITEM"},
+        {"ITEMLOC", "IITEM;ILOCATION"},
+        {"LOCBAR", "ILOCATION;IBARCODE"},
+        {"BAR", "IBARCODE"}},
+       15},
+      {"abar.adt", "abar.adi", {{"SCANCODE", "BSCANCODE"}}, 20},
+      {"asbly.adt",
+       "asbly.adi",
+       {{"ASMBLYMAST", "AMITEM;AMILOCATION;ACITEM;ACILOCATION"},
+        {"BYASMBLYM", "AMITEM;AMILOCATION"},
+        {"BYASMBLYC", "ACITEM;ACILOCATION"}},
+       25},
+      {"cust.adt", "cust.adi", {{"CCUSTNO", "CCUSTNO"}, {"CNAME", "CNAME"}}, 35},
+      {"loc.adt", "loc.adi", {{"LOCATION", "LOCATION"}}, 45},
+      {"phys.adt", "phys.adi", {{"PITEMLOC", "PILOCATION;PITEM"}}, 55},
+      {"tran.adt",
+       "tran.adi",
+       {{"TITEM", "TITEM"},
+        {"BYDATE", "TDATE;TITEM"},
+        {"BYDATECODE", "TDATE;TCODE;TITEM"},
+        {"BYITEMDATECODE", "TITEM;TDATE;TCODE"},
+        {"BYITEMLOCATION", "TITEM;TLOCATION"},
+        {"TRANSNUMBER", "TRANSACTIONNUMBER"}},
+       65},
+      {"type.adt", "type.adi", {{"TYPE", "TYPE"}}, 75},
+      {"um.adt", "um.adi", {{"UUM", "UUM"}}, 85},
+      {"vend.adt", "vend.adi", {{"VVENDNO", "VVENDNO"}, {"VNAME", "VNAME"}}, 95},
+  };
+  ASSERT_EQ(kCatalogue.size(), expected.size());
+  size_t tags = 0;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const CatalogueEntry& entry = kCatalogue[i];
+    SCOPED_TRACE(expected[i].table_file);
+    EXPECT_EQ(entry.table_file, expected[i].table_file);
+    EXPECT_EQ(entry.index_file, expected[i].index_file);
+    EXPECT_EQ(entry.checkpoint, expected[i].checkpoint);
+    std::vector<std::pair<std::string, std::string>> actual;
+    for (const IndexTagDef& tag : entry) {
+      actual.emplace_back(std::string(tag.name), std::string(tag.expression));
+    }
+    EXPECT_EQ(actual, expected[i].tags);
+    tags += actual.size();
+  }
+  EXPECT_EQ(tags, 24u);
+  EXPECT_EQ(kFirstPosition, 1);
+  EXPECT_EQ(kLastPosition, 100);
+  EXPECT_EQ(kProbeTableFile, "item.adt");
 }
 }  // namespace

@@ -1,4 +1,4 @@
-// What the rebuild run touches of the main window, and of the file system.
+// What the rebuild run touches of the main window.
 //
 // The Win32 window implements RebuildView over its real controls; tests use a recording view.
 // Every "repaint at once" in the run is the view's business: SetProgressPosition and the
@@ -31,15 +31,3 @@ class RebuildView {
   virtual void FocusExit() = 0;
   virtual void SetRebuildButtonVisible(bool visible) = 0;
 };
-
-class FileSystem {
- public:
-  virtual ~FileSystem() = default;
-  // True only for an existing file, never for a folder.
-  virtual bool FileExists(const std::string& path) = 0;
-  // Deletes a file (named RemoveFile since windows.h makes DeleteFile a macro); returns whether it was deleted. Callers may ignore the outcome.
-  virtual bool RemoveFile(const std::string& path) = 0;
-};
-
-// The real file system of this platform (Win32 or POSIX).
-FileSystem& DefaultFileSystem();

@@ -1,17 +1,12 @@
 #include "settings/app_ini_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <utility>
 
+#include "common/ascii_case.h"
+
 namespace {
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
 
 // An ini file whose writes are held in memory until UpdateFile, which writes them to the
 // private-profile file in the order they were made. Reads see the pending writes.
@@ -30,7 +25,8 @@ class TMemIniFile : public TCustomIniFile {
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& default_text) override {
     for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
-      if (SameText(it->section, section) && SameText(it->key, key)) return it->text;
+      if (SameTextIgnoringCase(it->section, section) && SameTextIgnoringCase(it->key, key))
+        return it->text;
     }
     return file_.ReadString(section, key, default_text);
   }
@@ -80,12 +76,6 @@ void TAppIniFile::SetIniFileType(TIniFileType type) {
   ini_file_type_ = type;
 }
 
-void TAppIniFile::SetRegistryRoot(TRegistryRoot root) {
-  if (root == registry_root_) return;
-  Release();
-  registry_root_ = root;
-}
-
 std::string TAppIniFile::FileName() {
   return ResolveIniFileName(ini_file_name_, program_.ProgramFileName());
 }
@@ -96,9 +86,6 @@ std::unique_ptr<TCustomIniFile> TAppIniFile::CreateIniFile() {
       return std::make_unique<TIniFile>(profiles_, FileName());
     case TIniFileType::ftMemIniFile:
       return std::make_unique<TMemIniFile>(profiles_, FileName());
-    case TIniFileType::ftRegIniFile:
-      // The registry is only ever read by this program: no registry-backed file object.
-      return nullptr;
     case TIniFileType::ftUserDefined: {
       std::unique_ptr<TCustomIniFile> ini_file;
       if (OnCreateIniFile) OnCreateIniFile(*this, ini_file);

@@ -14,15 +14,10 @@
 #include "common/exception.h"
 #include "settings/ini_file.h"
 
-enum class TIniFileType { ftIniFile, ftMemIniFile, ftRegIniFile, ftUserDefined };
-enum class TRegistryRoot {
-  rrCurrentUser,
-  rrLocalMachine,
-  rrCurrentConfig,
-  rrClassesRoot,
-  rrUsers,
-  rrDynData
-};
+// The kinds of file object. There is no registry-backed kind: this program only ever reads
+// the registry, so such a kind could make no file object, and the default is the
+// private-profile file.
+enum class TIniFileType { ftIniFile, ftMemIniFile, ftUserDefined };
 
 class TAppIniFile;
 class TIniFileLink;
@@ -39,13 +34,11 @@ class TAppIniFile {
   TAppIniFile(const TAppIniFile&) = delete;
   TAppIniFile& operator=(const TAppIniFile&) = delete;
 
-  // Changing any of these three releases an open file object first.
+  // Changing either of these releases an open file object first.
   const std::string& IniFileName() const { return ini_file_name_; }
   void SetIniFileName(const std::string& name);
   TIniFileType IniFileType() const { return ini_file_type_; }
   void SetIniFileType(TIniFileType type);
-  TRegistryRoot RegistryRoot() const { return registry_root_; }
-  void SetRegistryRoot(TRegistryRoot root);
   TCreateIniFileEvent OnCreateIniFile;
 
   // Where failures are shown that nobody else can raise: a flush that fails when the last
@@ -85,8 +78,7 @@ class TAppIniFile {
   ProfileFile& profiles_;
   ProgramLocation& program_;
   std::string ini_file_name_;
-  TIniFileType ini_file_type_ = TIniFileType::ftRegIniFile;
-  TRegistryRoot registry_root_ = TRegistryRoot::rrCurrentUser;
+  TIniFileType ini_file_type_ = TIniFileType::ftIniFile;
   std::unique_ptr<TCustomIniFile> ini_file_;
   std::vector<TIniFileLink*> links_;
   int read_count_ = 0;

@@ -94,8 +94,6 @@ TEST_F(AppIniFileTest, NoFileObjectRaisesCannotCreate) {
   }
   ini_.OnCreateIniFile = nullptr;
   EXPECT_THROW(ini_.BeginRead(), EInvalidOp);
-  ini_.SetIniFileType(TIniFileType::ftRegIniFile);
-  EXPECT_THROW(ini_.BeginRead(), EInvalidOp);
 }
 
 TEST_F(AppIniFileTest, FailedFlushIsShownAndTheFileObjectStillReleased) {
@@ -174,11 +172,27 @@ TEST_F(AppIniFileTest, DestroyedComponentLeavesItsLinksUnlinked) {
   link.LoadState();  // nothing to use, nothing happens
 }
 
+// A component left at its defaults makes a usable file object: the private-profile file named
+// after the program, in its folder.
+TEST(AppIniFileKinds, DefaultKindIsAUsableProfileFile) {
+  MemoryProfileFile profiles;
+  FixedProgramLocation program("C:\\Tools\\KestovarRebuild.exe");
+  TAppIniFile ini(profiles, program);
+  EXPECT_EQ(ini.IniFileType(), TIniFileType::ftIniFile);
+  ASSERT_TRUE(ini.BeginWrite());
+  ASSERT_NE(ini.IniFile(), nullptr);
+  ini.IniFile()->WriteString("Databases", "dravent", "D:\\data");
+  ini.EndWrite();
+  EXPECT_EQ(profiles.Text("C:\\Tools\\KestovarRebuild.ini"), "[Databases]\r\ndravent=D:\\data\r\n");
+  ASSERT_TRUE(ini.BeginRead());
+  EXPECT_EQ(ini.IniFile()->ReadString("databases", "DRAVENT", ""), "D:\\data");
+  ini.EndRead();
+}
+
 TEST(AppIniFileKinds, ProfileAndBufferedFilesUseTheResolvedName) {
   MemoryProfileFile profiles;
   FixedProgramLocation program("C:\\Tools\\KestovarRebuild.exe");
   TAppIniFile ini(profiles, program);
-  EXPECT_EQ(ini.IniFileType(), TIniFileType::ftRegIniFile);
   EXPECT_EQ(ini.FileName(), "C:\\Tools\\KestovarRebuild.ini");
   ini.SetIniFileName("ads.ini");
 

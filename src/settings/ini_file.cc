@@ -37,7 +37,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& text) {
-  if (!profiles_.WriteString(file_name_, section, key, text)) {
+  if (profiles_.WriteString(file_name_, section, key, text) == ProfileWrite::kFailed) {
     throw EIniFileException("Unable to write to " + file_name_);
   }
 }

@@ -13,11 +13,22 @@ class EIniFileException : public Exception {
   using Exception::Exception;
 };
 
+// What became of a write to a profile file.
+enum class ProfileWrite {
+  kWritten,
+  kTooLong,  // the text is longer than a key can hold whole: nothing was changed
+  kFailed,   // the file cannot be written
+};
+
 // Private-profile (ini) files as the platform offers them. Texts are single-byte text in
 // the system code page. Implementations: the Win32 profile functions (profile_file_win.h)
 // and an in-memory set of files for tests (memory_profile.h).
 class ProfileFile {
  public:
+  // The longest text a key can be written with. The profile functions store a longer one
+  // cut or empty, so a longer text is refused (kTooLong) and the key left as it was.
+  static constexpr size_t kLongestText = 32766;
+
   virtual ~ProfileFile() = default;
   // The text of `key` in `section` of the file, or `default_text` when the file, section or
   // key is absent, as copied into a buffer of `buffer_size` characters: at most
@@ -26,9 +37,9 @@ class ProfileFile {
                                  const std::string& key, const std::string& default_text,
                                  size_t buffer_size) = 0;
   // Replaces the key in place or adds it; creates the section and the file when missing and
-  // leaves every other section and key as it was. False when the file cannot be written.
-  virtual bool WriteString(const std::string& file_name, const std::string& section,
-                           const std::string& key, const std::string& text) = 0;
+  // leaves every other section and key as it was.
+  virtual ProfileWrite WriteString(const std::string& file_name, const std::string& section,
+                                   const std::string& key, const std::string& text) = 0;
   // Writes out whatever is pending for the file.
   virtual void Flush(const std::string& file_name) = 0;
 };
@@ -74,7 +85,9 @@ class TIniFile : public TCustomIniFile {
   // The key's whole text, however long.
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& default_text) override;
-  // Throws EIniFileException when the file cannot be written.
+  // Throws EIniFileException when the file cannot be written. A text longer than a key can
+  // hold whole leaves the key as the file has it, without an error: the value came from the
+  // file (or its user) and is kept there rather than cut.
   void WriteString(const std::string& section, const std::string& key,
                    const std::string& text) override;
   void UpdateFile() override;

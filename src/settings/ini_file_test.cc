@@ -62,6 +62,12 @@ TEST(ResolveIniFileName, NamesAndFolders) {
       {"D:ads.ini", "C:\\Tools\\KestovarRebuild.exe", "D:ads.ini"},
       {"ads.ini", "/opt/tools/rebuild", "/opt/tools/ads.ini"},
       {"ads.ini", "rebuild.exe", "ads.ini"},
+      // the program on a server's share
+      {"ads.ini", "\\\\server\\share\\tools\\KestovarRebuild.exe",
+       "\\\\server\\share\\tools\\ads.ini"},
+      {"", "\\\\server\\share\\KestovarRebuild.exe", "\\\\server\\share\\KestovarRebuild.ini"},
+      {"\\\\server\\share\\ads.ini", "C:\\Tools\\KestovarRebuild.exe",
+       "\\\\server\\share\\ads.ini"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ResolveIniFileName(c.ini_name, c.program), c.expected) << c.ini_name << c.program;
@@ -96,13 +102,15 @@ TEST_F(TIniFileTest, WritesAndIntegers) {
 }
 
 TEST_F(TIniFileTest, FailedWriteNamesTheFullFileName) {
-  profiles_.MakeUnwritable(file_);
-  TIniFile ini(profiles_, file_);
-  try {
-    ini.WriteString("Databases", "dravent", "x");
-    ADD_FAILURE() << "no exception";
-  } catch (const EIniFileException& e) {
-    EXPECT_EQ(e.Message(), "Unable to write to C:\\Tools\\ads.ini");
+  for (const std::string& file : {file_, std::string("\\\\server\\share\\tools\\ads.ini")}) {
+    profiles_.MakeUnwritable(file);
+    TIniFile ini(profiles_, file);
+    try {
+      ini.WriteString("Databases", "dravent", "x");
+      ADD_FAILURE() << "no exception";
+    } catch (const EIniFileException& e) {
+      EXPECT_EQ(e.Message(), "Unable to write to " + file);
+    }
   }
 }
 

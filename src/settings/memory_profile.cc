@@ -1,16 +1,8 @@
 #include "settings/memory_profile.h"
 
 #include <algorithm>
-#include <cctype>
 
-namespace {
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
-}  // namespace
+#include "common/ascii_case.h"
 
 std::string MemoryProfileFile::Text(const std::string& file_name) const {
   std::string text;
@@ -32,9 +24,9 @@ std::string MemoryProfileFile::ReadString(const std::string& file_name, const st
   if (file != files_.end()) {
     // The first matching section and, in it, the first matching key count.
     for (const Section& s : file->second) {
-      if (!SameText(s.name, section)) continue;
+      if (!SameTextIgnoringCase(s.name, section)) continue;
       for (const auto& [k, v] : s.keys) {
-        if (SameText(k, key)) {
+        if (SameTextIgnoringCase(k, key)) {
           text = v;
           break;
         }
@@ -47,25 +39,29 @@ std::string MemoryProfileFile::ReadString(const std::string& file_name, const st
   return text;
 }
 
-bool MemoryProfileFile::WriteString(const std::string& file_name, const std::string& section,
-                                    const std::string& key, const std::string& text) {
+ProfileWrite MemoryProfileFile::WriteString(const std::string& file_name,
+                                            const std::string& section, const std::string& key,
+                                            const std::string& text) {
   log_.push_back("write " + section + "/" + key + "=" + text + " @" + file_name);
-  if (unwritable_.count(file_name)) return false;
+  // As on the platform, the length is judged before the file is touched.
+  if (text.size() > kLongestText) return ProfileWrite::kTooLong;
+  if (unwritable_.count(file_name)) return ProfileWrite::kFailed;
   File& file = files_[file_name];
-  auto s = std::find_if(file.begin(), file.end(),
-                        [&](const Section& each) { return SameText(each.name, section); });
+  auto s = std::find_if(file.begin(), file.end(), [&](const Section& each) {
+    return SameTextIgnoringCase(each.name, section);
+  });
   if (s == file.end()) {
     file.push_back({section, {}});
     s = file.end() - 1;
   }
   auto k = std::find_if(s->keys.begin(), s->keys.end(),
-                        [&](const auto& each) { return SameText(each.first, key); });
+                        [&](const auto& each) { return SameTextIgnoringCase(each.first, key); });
   if (k == s->keys.end()) {
     s->keys.emplace_back(key, text);
   } else {
     k->second = text;
   }
-  return true;
+  return ProfileWrite::kWritten;
 }
 
 void MemoryProfileFile::Flush(const std::string& file_name) {

@@ -1,6 +1,7 @@
 // In-memory stand-ins for tests: a set of profile files that behaves like the platform's
-// (case-insensitive sections and keys, reads cut to the buffer, writes in place), with a
-// log of every call, and a program location with a chosen file name.
+// (case-insensitive sections and keys, reads cut to the buffer, writes in place, texts
+// longer than a key holds refused), with a log of every call, and a program location with a
+// chosen file name.
 #pragma once
 
 #include <map>
@@ -34,8 +35,8 @@ class MemoryProfileFile : public ProfileFile {
   std::string ReadString(const std::string& file_name, const std::string& section,
                          const std::string& key, const std::string& default_text,
                          size_t buffer_size) override;
-  bool WriteString(const std::string& file_name, const std::string& section, const std::string& key,
-                   const std::string& text) override;
+  ProfileWrite WriteString(const std::string& file_name, const std::string& section,
+                           const std::string& key, const std::string& text) override;
   void Flush(const std::string& file_name) override;
 
  private:

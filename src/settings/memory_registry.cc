@@ -1,36 +1,42 @@
 #include "settings/memory_registry.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <stdexcept>
 
-namespace {
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-}  // namespace
+#include "common/ascii_case.h"
 
 void MemoryRegistryStore::AddKey(uint32_t root, const std::string& path) {
-  keys_[{root, Lower(path)}];
+  keys_[{root, AsciiLowerCase(path)}];
 }
 
 void MemoryRegistryStore::SetValue(uint32_t root, const std::string& path, const std::string& name,
                                    Value value) {
-  keys_[{root, Lower(path)}].values[Lower(name)] = std::move(value);
+  keys_[{root, AsciiLowerCase(path)}].values[AsciiLowerCase(name)] = std::move(value);
 }
 
 void MemoryRegistryStore::DenyFullAccess(uint32_t root, const std::string& path) {
-  keys_[{root, Lower(path)}].deny_full_access = true;
+  keys_[{root, AsciiLowerCase(path)}].deny_full_access = true;
+}
+
+bool MemoryRegistryStore::HasKey(uint32_t root, const std::string& path) const {
+  return keys_.count({root, AsciiLowerCase(path)}) != 0;
+}
+
+const MemoryRegistryStore::Value* MemoryRegistryStore::ValueAt(uint32_t root,
+                                                               const std::string& path,
+                                                               const std::string& name) const {
+  auto key = keys_.find({root, AsciiLowerCase(path)});
+  if (key == keys_.end()) return nullptr;
+  auto value = key->second.values.find(AsciiLowerCase(name));
+  return value == key->second.values.end() ? nullptr : &value->second;
 }
 
 bool MemoryRegistryStore::OpenKey(uint32_t root, const std::string& path, KeyHandle* key) {
   open_calls_.emplace_back(root, path);
   // As the real registry: a relative path may not begin with a separator.
   if (!path.empty() && path.front() == '\\') return false;
-  auto it = keys_.find({root, Lower(path)});
+  auto it = keys_.find({root, AsciiLowerCase(path)});
   if (it == keys_.end() || it->second.deny_full_access) return false;
   *key = next_handle_++;
   open_keys_[*key] = it->first;
@@ -43,7 +49,7 @@ const MemoryRegistryStore::Value* MemoryRegistryStore::Find(KeyHandle key,
   auto open = open_keys_.find(key);
   if (open == open_keys_.end()) throw std::logic_error("read through a key that is not open");
   const Key& k = keys_.at(open->second);
-  auto value = k.values.find(Lower(name));
+  auto value = k.values.find(AsciiLowerCase(name));
   return value == k.values.end() ? nullptr : &value->second;
 }
 

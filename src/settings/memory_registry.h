@@ -26,6 +26,10 @@ class MemoryRegistryStore : public RegistryStore {
   // The data read fails, as when the value grows between the size query and the read.
   void FailDataRead(bool fail) { fail_data_read_ = fail; }
 
+  bool HasKey(uint32_t root, const std::string& path) const;
+  // The value, or null when the key or the value is absent.
+  const Value* ValueAt(uint32_t root, const std::string& path, const std::string& name) const;
+
   int opened() const { return opened_; }
   int closed() const { return closed_; }
   // Closes of a handle that was not open (or was closed already).

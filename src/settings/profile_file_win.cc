@@ -15,11 +15,13 @@ std::string Win32ProfileFile::ReadString(const std::string& file_name, const std
   return std::string(buffer.data(), length < buffer_size ? length : buffer_size - 1);
 }
 
-bool Win32ProfileFile::WriteString(const std::string& file_name, const std::string& section,
-                                   const std::string& key, const std::string& text) {
-  if (text.size() > kLongestText) return false;
+ProfileWrite Win32ProfileFile::WriteString(const std::string& file_name, const std::string& section,
+                                           const std::string& key, const std::string& text) {
+  if (text.size() > kLongestText) return ProfileWrite::kTooLong;
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), text.c_str(),
-                                    file_name.c_str()) != FALSE;
+                                    file_name.c_str()) != FALSE
+             ? ProfileWrite::kWritten
+             : ProfileWrite::kFailed;
 }
 
 void Win32ProfileFile::Flush(const std::string& file_name) {

@@ -6,15 +6,11 @@
 
 class Win32ProfileFile : public ProfileFile {
  public:
-  // The longest text a key can be written with. The profile functions store a longer one
-  // cut or empty, so WriteString refuses it and changes nothing.
-  static constexpr size_t kLongestText = 32766;
-
   std::string ReadString(const std::string& file_name, const std::string& section,
                          const std::string& key, const std::string& default_text,
                          size_t buffer_size) override;
-  bool WriteString(const std::string& file_name, const std::string& section, const std::string& key,
-                   const std::string& text) override;
+  ProfileWrite WriteString(const std::string& file_name, const std::string& section,
+                           const std::string& key, const std::string& text) override;
   void Flush(const std::string& file_name) override;
 };
 

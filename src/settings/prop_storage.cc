@@ -1,16 +1,11 @@
 #include "settings/prop_storage.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
+#include "common/ascii_case.h"
+
 namespace {
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
 
 // Runs `work` inside a read (write) use of `ini_file`; the use ends also when it throws.
 template <typename Work>
@@ -95,7 +90,7 @@ TStoredValue& TStoredValues::Add(const std::string& name) {
 
 TStoredValue* TStoredValues::Find(const std::string& name) const {
   for (const auto& item : items_) {
-    if (SameText(item->Name(), name)) return item.get();
+    if (SameTextIgnoringCase(item->Name(), name)) return item.get();
   }
   return nullptr;
 }
@@ -170,7 +165,8 @@ void TPropStorage::Loaded() {
 void TPropStorage::RemoveComponent(const std::string& component_name) {
   const std::string prefix = component_name + ".";
   std::erase_if(stored_props_, [&](const TStoredProp& prop) {
-    return prop.path.size() > prefix.size() && SameText(prop.path.substr(0, prefix.size()), prefix);
+    return prop.path.size() > prefix.size() &&
+           SameTextIgnoringCase(prop.path.substr(0, prefix.size()), prefix);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/memory_profile.h"
+#include "settings/settings_scenarios.h"
 
 namespace {
 
@@ -46,6 +47,44 @@ class PropStorageTest : public ::testing::Test {
   std::vector<std::string> form_show_saw_;
 };
 
+// The in-memory profile files under the scenarios that the Win32 profile functions run too.
+class MemoryProfileWorld : public ProfileWorld {
+ public:
+  ProfileFile& Profiles() override { return profiles_; }
+  ProgramLocation& Program() override { return program_; }
+  std::string IniPath() override { return kFile; }
+  bool FileExists() override { return profiles_.Exists(kFile); }
+  std::string Text() override { return profiles_.Text(kFile); }
+  void SetText(const std::string& text) override {
+    MemoryProfileFile::File file;
+    size_t at = 0;
+    while (at < text.size()) {
+      size_t end = text.find("\r\n", at);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(at, end - at);
+      at = end + 2;
+      if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
+        file.push_back({line.substr(1, line.size() - 2), {}});
+      } else if (const size_t equals = line.find('='); equals != std::string::npos) {
+        if (file.empty()) file.push_back({"", {}});
+        file.back().keys.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+      }
+    }
+    profiles_.SetFile(kFile, std::move(file));
+  }
+  void MakeUnwritable() override { profiles_.MakeUnwritable(kFile); }
+
+ private:
+  MemoryProfileFile profiles_;
+  FixedProgramLocation program_{"C:\\Tools\\KestovarRebuild.exe"};
+};
+
+std::unique_ptr<ProfileWorld> MakeMemoryProfileWorld() {
+  return std::make_unique<MemoryProfileWorld>();
+}
+
+INSTANTIATE_TEST_SUITE_P(Memory, ProfileScenarios, ::testing::Values(&MakeMemoryProfileWorld));
+
 TEST_F(PropStorageTest, NoFileShowCreatesNothingAndCloseWritesBothKeys) {
   storage_.HandleShow([this] { form_show_saw_.push_back(Dravent()); });
   EXPECT_FALSE(profiles_.Exists(kFile));
@@ -64,44 +103,6 @@ TEST_F(PropStorageTest, NoFileShowCreatesNothingAndCloseWritesBothKeys) {
                           "flush @C:\\Tools\\ads.ini", "flush @C:\\Tools\\ads.ini"));
   EXPECT_THAT(shown_, IsEmpty());
   EXPECT_EQ(ini_.IniFile(), nullptr);
-}
-
-TEST_F(PropStorageTest, ExistingFileKeepsItsValueAndEverythingElse) {
-  profiles_.SetFile(kFile, {{"Other", {{"a", "1"}}},
-                            {"databases", {{"X", "y"}, {"DRAVENT", "D:\\Data"}, {"version", "0"}}},
-                            {"Last", {{"dravent", "not this one"}}}});
-  const std::string before = profiles_.Text(kFile);
-  Run();
-  EXPECT_THAT(form_show_saw_, ElementsAre("D:\\Data"));
-  EXPECT_EQ(profiles_.Text(kFile), before);
-}
-
-TEST_F(PropStorageTest, VersionKeyNeitherStopsTheLoadNorSurvivesTheSave) {
-  for (const char* version : {"5", "-1", "abc", "0x10", "", "0"}) {
-    SCOPED_TRACE(version);
-    MemoryProfileFile profiles;
-    TAppIniFile ini(profiles, program_);
-    ini.SetIniFileName("ads.ini");
-    ini.SetIniFileType(TIniFileType::ftIniFile);
-    TPropStorage storage("Tfmrebld");
-    storage.SetAppIniFile(&ini);
-    storage.SetAppSection("Databases");
-    storage.StoredValues().Add("dravent");
-    profiles.SetFile(kFile, {{"Databases", {{"Version", version}, {"dravent", "E:\\k"}}}});
-    storage.HandleShow();
-    EXPECT_EQ(StoredVariantToText(storage.StoredValues().Item(0).Value()), "E:\\k");
-    bool can_close = true;
-    storage.HandleCloseQuery(can_close);
-    EXPECT_EQ(profiles.Text(kFile), "[Databases]\r\nVersion=0\r\ndravent=E:\\k\r\n");
-  }
-}
-
-TEST_F(PropStorageTest, LongValueIsWrittenBackWhole) {
-  const std::string value(5000, 'v');
-  profiles_.SetFile(kFile, {{"Databases", {{"dravent", value}}}});
-  Run();
-  EXPECT_EQ(form_show_saw_.at(0).size(), value.size());
-  EXPECT_EQ(profiles_.Text(kFile), "[Databases]\r\ndravent=" + value + "\r\nVersion=0\r\n");
 }
 
 TEST_F(PropStorageTest, UnwritableFileIsReportedOnceAndLeftAsItWas) {

@@ -11,6 +11,7 @@
 #include "settings/profile_file_win.h"
 #include "settings/prop_storage.h"
 #include "settings/registry_store_win.h"
+#include "settings/settings_scenarios.h"
 
 namespace {
 
@@ -47,30 +48,37 @@ class CountingStore : public RegistryStore {
   Win32RegistryStore real_;
 };
 
-class RegistryTest : public ::testing::Test {
- protected:
-  RegistryTest() : path_("Software\\KxSettingsTest" + std::to_string(GetCurrentProcessId())) {}
-  void SetUp() override {
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key_, nullptr),
+// The Win32 registry under the scenarios that the in-memory registry runs too: a key of the
+// test's own under HKEY_CURRENT_USER, removed afterwards.
+class Win32RegistryWorld : public RegistryWorld {
+ public:
+  Win32RegistryWorld() {
+    static int counter = 0;
+    base_ = "Software\\KxScenario" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(++counter);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, base_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
+    if (key != nullptr) RegCloseKey(key);
   }
-  void TearDown() override {
-    RegCloseKey(key_);
-    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-  }
-  void Set(const char* name, DWORD type, const std::string& data) {
-    ASSERT_EQ(RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+  ~Win32RegistryWorld() override { RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str()); }
+  RegistryStore& Store() override { return store_; }
+  int Opened() override { return store_.opened; }
+  int Closed() override { return store_.closed; }
+  std::string Base() override { return base_; }
+  void SetValue(const std::string& path, const std::string& name, uint32_t type,
+                const std::string& data) override {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                              static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
+    RegCloseKey(key);
   }
-  std::string Read(const std::string& name, const std::string& key) {
-    TRegistryReader reader(store_);
-    reader.SetRootKey(TmRootKey::rkHKEY_CURRENT_USER);
-    reader.SetKey(key);
-    return reader.ReadValue(name);
-  }
-  bool KeyExists(const std::string& path) {
+  bool KeyExists(const std::string& path) override {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
       return false;
@@ -78,69 +86,36 @@ class RegistryTest : public ::testing::Test {
     RegCloseKey(key);
     return true;
   }
+  bool ValueOf(const std::string& path, const std::string& name, uint32_t* type,
+               std::string* data) override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      return false;
+    }
+    DWORD value_type = 0, size = 0;
+    bool found =
+        RegQueryValueExA(key, name.c_str(), nullptr, &value_type, nullptr, &size) == ERROR_SUCCESS;
+    if (found) {
+      data->assign(size, '\0');
+      found = RegQueryValueExA(key, name.c_str(), nullptr, &value_type,
+                               reinterpret_cast<BYTE*>(data->data()), &size) == ERROR_SUCCESS;
+      data->resize(size);
+      *type = value_type;
+    }
+    RegCloseKey(key);
+    return found;
+  }
 
-  const std::string path_;
-  HKEY key_ = nullptr;
+ private:
+  std::string base_;
   CountingStore store_;
 };
 
-TEST_F(RegistryTest, TextValues) {
-  struct Case {
-    const char* name;
-    DWORD type;
-    std::string data;
-    std::string expected;
-  };
-  const std::string long_text(100000, 'L');
-  const Case cases[] = {
-      {"text", REG_SZ, std::string("C:\\Data\\ \0", 10), "C:\\Data\\ "},
-      {"expand", REG_EXPAND_SZ, std::string("%TEMP%\\data\0", 12), "%TEMP%\\data"},
-      {"zero", REG_SZ, "", ""},
-      {"nul", REG_SZ, std::string(1, '\0'), ""},
-      {"inside", REG_SZ, std::string("C:\\a\0C:\\b\0", 10), "C:\\a"},
-      {"long", REG_SZ, long_text + '\0', long_text},
-      {"high", REG_SZ, std::string("C:\\\xE9t\xE9\0", 7), "C:\\\xE9t\xE9"},
-  };
-  for (const Case& c : cases) {
-    Set(c.name, c.type, c.data);
-    EXPECT_EQ(Read(c.name, "\\" + path_), c.expected) << c.name;
-    EXPECT_EQ(Read(c.name, path_), c.expected) << c.name;
-  }
-  EXPECT_EQ(Read("absent", path_), "");
-  EXPECT_EQ(store_.opened, store_.closed);
-  EXPECT_EQ(store_.opened, 2 * static_cast<int>(std::size(cases)) + 1);
+std::unique_ptr<RegistryWorld> MakeWin32RegistryWorld() {
+  return std::make_unique<Win32RegistryWorld>();
 }
 
-TEST_F(RegistryTest, OtherTypesRaiseAndCloseTheKey) {
-  Set("dword", REG_DWORD, std::string("\x01\0\0\0", 4));
-  Set("binary", REG_BINARY, "C:\\x");
-  Set("multi", REG_MULTI_SZ, std::string("C:\\x\0\0", 6));
-  for (const char* name : {"dword", "binary", "multi"}) {
-    try {
-      Read(name, path_);
-      ADD_FAILURE() << name << ": no exception";
-    } catch (const ERegistryException& e) {
-      EXPECT_EQ(e.Message(), std::string("Invalid data type for '") + name + "'");
-    }
-  }
-  EXPECT_EQ(store_.opened, 3);
-  EXPECT_EQ(store_.closed, 3);
-}
-
-TEST_F(RegistryTest, MissingKeyIsEmptyAndNeverCreated) {
-  const std::string missing = path_ + "\\Velloran\\Kestovar\\Databases";
-  EXPECT_EQ(Read("kestrun", "\\" + missing), "");
-  EXPECT_EQ(Read("kestrun", missing), "");
-  EXPECT_FALSE(KeyExists(path_ + "\\Velloran"));
-  EXPECT_EQ(store_.opened, 0);
-  // Reading leaves the values as they were.
-  Set("kestrun", REG_SZ, std::string("D:\\x\0", 5));
-  Read("kestrun", path_);
-  DWORD type = 0, size = 0;
-  ASSERT_EQ(RegQueryValueExA(key_, "kestrun", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 5u);
-}
+INSTANTIATE_TEST_SUITE_P(Win32, RegistryScenarios, ::testing::Values(&MakeWin32RegistryWorld));
 
 // ---- Profile files ----
 
@@ -158,16 +133,72 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void RemoveAll(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveAll(folder + name + "\\");
+      } else {
+        DeleteFileA((folder + name).c_str());
+      }
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+// A new empty folder in the temporary folder, ending in a backslash; empty on failure.
+std::string MakeScratchFolder() {
+  char temp[MAX_PATH];
+  if (GetTempPathA(MAX_PATH, temp) == 0) return {};
+  static int counter = 0;
+  const std::string folder = std::string(temp) + "kxsettings" +
+                             std::to_string(GetCurrentProcessId()) + "_" +
+                             std::to_string(++counter) + "\\";
+  return CreateDirectoryA(folder.c_str(), nullptr) ? folder : std::string();
+}
+
+// The Win32 profile functions under the scenarios that the in-memory profile files run too:
+// a program folder of its own; a folder in place of ads.ini makes it unwritable.
+class Win32ProfileWorld : public ProfileWorld {
+ public:
+  Win32ProfileWorld() : folder_(MakeScratchFolder()), program_(folder_ + "KestovarRebuild.exe") {}
+  ~Win32ProfileWorld() override { RemoveAll(folder_); }
+  ProfileFile& Profiles() override { return DefaultProfileFile(); }
+  ProgramLocation& Program() override { return program_; }
+  std::string IniPath() override { return folder_ + "ads.ini"; }
+  bool FileExists() override {
+    const DWORD attributes = GetFileAttributesA(IniPath().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+  std::string Text() override { return FileExists() ? ReadBytes(IniPath()) : std::string(); }
+  void SetText(const std::string& text) override { WriteBytes(IniPath(), text); }
+  void MakeUnwritable() override {
+    DeleteFileA(IniPath().c_str());
+    ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
+  }
+
+ private:
+  std::string folder_;
+  FixedProgramLocation program_;
+};
+
+std::unique_ptr<ProfileWorld> MakeWin32ProfileWorld() {
+  return std::make_unique<Win32ProfileWorld>();
+}
+
+INSTANTIATE_TEST_SUITE_P(Win32, ProfileScenarios, ::testing::Values(&MakeWin32ProfileWorld));
+
 // A program folder of its own in the temporary folder, with the window's two components.
 class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-    static int counter = 0;
-    folder_ = std::string(temp) + "kxsettings" + std::to_string(GetCurrentProcessId()) + "_" +
-              std::to_string(++counter) + "\\";
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+    folder_ = MakeScratchFolder();
+    ASSERT_FALSE(folder_.empty());
     file_ = folder_ + "ads.ini";
     program_ = std::make_unique<FixedProgramLocation>(folder_ + "KestovarRebuild.exe");
     SetUpStorageAgain();
@@ -193,23 +224,6 @@ class ProfileTest : public ::testing::Test {
     ini_.reset();
     RemoveAll(folder_);
   }
-  static void RemoveAll(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveAll(folder + name + "\\");
-        } else {
-          DeleteFileA((folder + name).c_str());
-        }
-      } while (FindNextFileA(find, &found));
-      FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
-  }
   std::string Dravent() { return StoredVariantToText(storage_->StoredValues().Item(0).Value()); }
   // The window's life: first showing, an accepted close, destruction.
   void Run() {
@@ -228,16 +242,6 @@ class ProfileTest : public ::testing::Test {
   std::string loaded_ = "FormShow did not run";
 };
 
-TEST_F(ProfileTest, FirstRunCreatesTheFileOnlyAtClose) {
-  storage_->HandleShow();
-  EXPECT_FALSE(Exists(file_));
-  bool can_close = true;
-  storage_->HandleCloseQuery(can_close);
-  EXPECT_EQ(ReadBytes(file_), "[Databases]\r\ndravent=\r\nVersion=0\r\n");
-  storage_->HandleDestroy();
-  EXPECT_THAT(shown_, IsEmpty());
-}
-
 TEST_F(ProfileTest, ExistingFileComesBackByteForByte) {
   const std::string before =
       "; kept\r\n[Other]\r\na=1\r\n\r\n[Databases]\r\nx=y\r\ndravent=D:\\Data\\Kest\r\n"
@@ -246,43 +250,6 @@ TEST_F(ProfileTest, ExistingFileComesBackByteForByte) {
   Run();
   EXPECT_EQ(loaded_, "D:\\Data\\Kest");
   EXPECT_EQ(ReadBytes(file_), before);
-}
-
-TEST_F(ProfileTest, VersionIsRewrittenWhateverItHeld) {
-  WriteBytes(file_, "[Databases]\r\nVersion=abc\r\ndravent=D:\\x\r\n");
-  Run();
-  EXPECT_EQ(loaded_, "D:\\x");
-  EXPECT_EQ(ReadBytes(file_), "[Databases]\r\nVersion=0\r\ndravent=D:\\x\r\n");
-}
-
-TEST_F(ProfileTest, LongValuesSurviveARunOrAreRefusedWhole) {
-  for (size_t length : {2046u, 2047u, 2048u, 5000u, 32766u, 32767u, 70000u}) {
-    SCOPED_TRACE(length);
-    const std::string value(length, 'v');
-    const std::string bytes = "[Databases]\r\ndravent=" + value + "\r\nVersion=0\r\n";
-    WriteBytes(file_, bytes);
-    SetUpStorageAgain();
-    Run();
-    EXPECT_EQ(loaded_.size(), length);
-    const std::string after = ReadBytes(file_);
-    EXPECT_EQ(after.size(), bytes.size());
-    EXPECT_TRUE(after == bytes);
-    // The profile functions would store a longer text cut or empty: it is refused instead.
-    if (length <= Win32ProfileFile::kLongestText) {
-      EXPECT_THAT(shown_, IsEmpty());
-    } else {
-      EXPECT_THAT(shown_, ElementsAre("Unable to write to " + file_));
-    }
-  }
-}
-
-TEST_F(ProfileTest, FolderInPlaceOfTheFileIsReportedOnce) {
-  ASSERT_TRUE(CreateDirectoryA(file_.c_str(), nullptr));
-  Run();
-  EXPECT_THAT(shown_, ElementsAre("Unable to write to " + file_));
-  EXPECT_EQ(GetFileAttributesA(file_.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
-            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-  EXPECT_EQ(loaded_, "");
 }
 
 TEST_F(ProfileTest, MalformedFilesAreReadWithoutHarm) {

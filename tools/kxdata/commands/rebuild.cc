@@ -1,4 +1,5 @@
-// rebuild DIR: the rebuild run of the program, with its progress printed.
+// rebuild DIR [--log]: the rebuild run of the program, with its progress printed; with --log
+// also the run's record, the lines the program appends to rebuild.log.
 #include <filesystem>
 
 #include "args.h"
@@ -6,8 +7,10 @@
 #include "rebuild/console_rebuild.h"
 
 int CmdRebuild(CommandContext& context) {
-  ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {}, 1, 1);
+  ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {"log"}, 1, 1);
   ApplySortBudget(args);
-  return RunConsoleRebuild(args.positional[0], context.out, context.err) == 0 ? kExitOk
-                                                                              : kExitFailure;
+  RunLogStream log(context.out);
+  const int result = RunConsoleRebuild(args.positional[0], context.out, context.err,
+                                       args.Has("log") ? &log : nullptr);
+  return result == 0 ? kExitOk : kExitFailure;
 }

@@ -28,8 +28,9 @@ const std::vector<Command>& Commands() {
        "[--deleted PERCENT] [--intact | --no-index]",
        "make a sample data folder with the ten tables and imperfect index files", CmdSample},
 #ifdef KXDATA_HAS_REBUILD
-      {"rebuild", "DIR [--sort-budget MIB]",
-       "rebuild the index files of a data folder, showing the progress (MIB: the sort's memory)",
+      {"rebuild", "DIR [--sort-budget MIB] [--log]",
+       "rebuild the index files of a data folder, showing the progress (MIB: the sort's memory; "
+       "--log: also the run's record, as the program writes it to rebuild.log)",
        CmdRebuild},
 #endif
   };

@@ -1,0 +1,12 @@
+#include "db/client_engine.h"
+
+#include <string>
+
+#include "db/db_error.h"
+
+void* FunctionTableEngine::Bind(const char* name) {
+  throw EADSDatabaseError(nullptr,
+                          std::string("The client engine lacks the function ") + name +
+                              "; it does not fit this program.",
+                          kAceErrorEngineUnavailable);
+}

@@ -1,0 +1,17 @@
+// What the rebuild run touches of the file system: a file-exists test and file deletion.
+#pragma once
+
+#include <string>
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // True only for an existing file, never for a folder.
+  virtual bool FileExists(const std::string& path) = 0;
+  // Deletes a file (named RemoveFile since windows.h makes DeleteFile a macro); returns
+  // whether it was deleted. Callers may ignore the outcome.
+  virtual bool RemoveFile(const std::string& path) = 0;
+};
+
+// The real file system of this platform (Win32 or POSIX).
+FileSystem& DefaultFileSystem();
