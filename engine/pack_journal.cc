@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/error_codes.h"
-#include "engine/fault_points.h"
 #include "engine/index_build.h"
 #include "engine/large_memory.h"
 
@@ -309,7 +308,6 @@ void ApplyIndexAction(OsFile* table, const std::string& table_path, const PackPl
   if (FileExists(packed_index) && (index_whole || IsPackedIndex(packed_index, plan, true))) {
     OpenUnlocked(packed_index, OsFile::Mode::kReadWrite)->Sync();
     RenameOver(packed_index, index_path);
-    FaultPoint("pack:index-replaced");
     return;
   }
   RemoveFileIfPresent(packed_index);
@@ -364,19 +362,17 @@ void CommitPackJournal(const std::string& journal_path, const PackPlan& plan) {
   journal->WriteAt(0, head.data(), head.size());
   journal->Sync();
   SyncFolderOf(journal_path);
-  FaultPoint("pack:journal-committed");
 }
 
-bool PackCommitted(const std::string& journal_path) {
-  bool missing = false;
-  std::unique_ptr<OsFile> journal;
+bool PackMayBeCommitted(const std::string& journal_path) {
   try {
-    journal = OpenUnlocked(journal_path, OsFile::Mode::kRead, &missing);
+    bool missing = false;
+    auto journal = OpenUnlocked(journal_path, OsFile::Mode::kRead, &missing);
+    Journal j;
+    return journal && ReadJournal(journal.get(), &j);
   } catch (const EngineError&) {
-    return false;
+    return true;  // unknown: the next open reads it again and decides
   }
-  Journal j;
-  return journal && ReadJournal(journal.get(), &j);
 }
 
 void CompletePack(OsFile* table, const std::string& table_path, bool index_whole) {
@@ -426,7 +422,6 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
       if (direct) {
         // Only free room is written, so the step can be done again from where it began.
         table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
-        FaultPoint("pack:records-partly-moved");
         table->Sync();
         const std::string record = EncodeProgress(j, next);
         journal->WriteAt(j.ProgressOffset(next.seq % 2), record.data(), record.size());
@@ -442,7 +437,6 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
         journal->WriteAt(area + kRecordSlot, step.data(), bytes);
         journal->Sync();
         table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
-        FaultPoint("pack:records-partly-moved");
         table->Sync();
       }
       at = next;
@@ -450,12 +444,10 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
     if (at.w != plan.live_count) {
       Fail(kErrTableDamaged, table_path + " changed while it was being packed.");
     }
-    FaultPoint("pack:records-moved");
     ApplyIndexAction(table, table_path, plan, index_whole);
     table->WriteAt(0, plan.packed_header.data(), plan.packed_header.size());
     table->Truncate(plan.header_size + uint64_t(plan.live_count) * len);
     table->Sync();
-    FaultPoint("pack:table-truncated");
   }
   if (!RemoveFileIfPresent(journal_path)) {
     Fail(kErrIo, "removing the pack journal " + journal_path);

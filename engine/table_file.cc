@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "engine/fault_points.h"
 #include "engine/format.h"
 #include "engine/index_build.h"
 #include "engine/os_file.h"
@@ -483,8 +482,6 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
                                        t.header.record_count, t.path);
           t.Remember(next, t.KnowsCurrent(existing));
           return fresh.info;
-        } catch (const FaultInjected&) {
-          throw;
         } catch (...) {
           UndoAppend(index.get(), existing);
           throw;
@@ -518,10 +515,7 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
     written = WriteIndexFile(temp, plans, old_index.get(), t.LiveRecords(false),
                              t.header.record_count, t.path);
     old_index.reset();
-    FaultPoint("index:temp-written");
     RenameOver(temp, IndexPath());
-  } catch (const FaultInjected&) {
-    throw;
   } catch (...) {
     old_index.reset();
     RemoveFileIfPresent(temp);
@@ -618,7 +612,6 @@ void TableFile::Pack() {
                                        live, t.path, nullptr, false);
       }
       action = JournalIndexAction::kReplace;
-      FaultPoint("pack:index-built");
     }
     old_index.reset();
 
@@ -646,13 +639,11 @@ void TableFile::Pack() {
 
     // 3. Past the commit point: the same steps a recovery takes.
     CompletePack(t.file.get(), t.path, true);
-  } catch (const FaultInjected&) {
-    throw;  // a simulated crash leaves everything as it is
   } catch (...) {
     old_index.reset();
     // Before the commit point nothing has changed; clear the leftovers. After it, the
     // journal stays for the next open to finish the pack.
-    if (!PackCommitted(journal_path)) {
+    if (!PackMayBeCommitted(journal_path)) {
       RemoveFileIfPresent(journal_path);
       RemoveFileIfPresent(packed_index);
     }

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "engine/faulty_file.h"
-#include "engine/faulty_file.h"
 #include "engine/format.h"
 #include "engine/table_file.h"
 

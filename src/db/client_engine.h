@@ -5,7 +5,7 @@
 // results. Everything above this interface (connection, table access, errors) is portable.
 #pragma once
 
-#include "db/ace_api.h"
+#include "ace32/ace_api.h"
 
 class ClientEngine {
  public:

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "common/exception.h"
+#include "engine/error_codes.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
 #include "reliability_util.h"
@@ -21,6 +21,7 @@
 
 namespace {
 
+using kxengine::EngineError;
 using kxengine::OpenMode;
 using kxengine::TableFile;
 using kxengine::testing::ScratchDir;
@@ -45,7 +46,7 @@ std::string HasTags(const std::string& folder, const std::vector<std::string>& n
     std::string text = "tags:";
     for (const auto& name : found) text += " " + name;
     return text;
-  } catch (const Exception& error) {
+  } catch (const EngineError& error) {
     return error.Message();
   }
 }
@@ -54,6 +55,7 @@ void Report(const char* what, const reliability::LoopTally& tally) {
   std::printf("[ reliability ] %s: %s\n", what, tally.ToString().c_str());
   std::fflush(stdout);
   EXPECT_GT(tally.failed_calls, 0u);
+  EXPECT_GT(tally.process_deaths, 0u);
   EXPECT_GT(tally.power_cuts, 0u);
 }
 
@@ -68,7 +70,7 @@ TEST(FaultLoopTest, CreatingATag) {
       auto table = TableFile::Open(TableIn(folder), OpenMode::kExclusive);
       table->CreateIndex("BYNAME", "IDESC1;ICOUNT");
       return true;
-    } catch (const Exception&) {
+    } catch (const EngineError&) {
       return false;
     }
   };
@@ -89,7 +91,7 @@ TEST(FaultLoopTest, PackingATable) {
       auto table = TableFile::Open(TableIn(folder), OpenMode::kExclusive);
       table->Pack();
       return true;
-    } catch (const Exception&) {
+    } catch (const EngineError&) {
       return false;
     }
   };

@@ -15,7 +15,7 @@
 #include <cstdio>
 #endif
 
-#include "common/exception.h"
+#include "engine/error_codes.h"
 #include "engine/faulty_file.h"
 #include "engine/os_file.h"
 #include "engine/table_file.h"
@@ -48,7 +48,7 @@ std::map<std::string, std::vector<std::string>> LiveRecords(const std::string& f
         if (!deleted) images.emplace_back(image, length);
         return true;
       });
-    } catch (const Exception& error) {
+    } catch (const kxengine::EngineError& error) {
       images.assign(1, "cannot open: " + error.Message());
     }
   }
@@ -78,76 +78,94 @@ RecordDiff CompareRecords(const std::map<std::string, std::vector<std::string>>&
 
 std::string LoopTally::ToString() const {
   std::ostringstream out;
-  out << calls << " file calls; " << failed_calls << " runs with a failed call, " << power_cuts
-      << " power cuts; records lost " << records_lost << ", records added " << records_extra
-      << "; success reported after a tolerable failure " << success_after_fault;
+  out << calls << " file calls; " << failed_calls << " runs with a failed call, " << process_deaths
+      << " process deaths, " << power_cuts << " power cuts; records lost " << records_lost
+      << ", records added " << records_extra << "; success reported after a tolerable failure "
+      << success_after_fault;
   return out.str();
 }
 
 namespace {
 
-// One run of the operation under a fault, then the checks. Returns false once N lies past
-// the last call, so that nothing was injected.
-bool RunOnce(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
-             uint64_t n, bool power_cut, kxengine::InjectedError error, LoopTally* tally) {
-  CopyFolder(loop.pristine, loop.work);
-  bool reported_success = false;
-  bool injected = false;
-  bool must_report = false;
-  std::string what;
-  {
-    kxengine::FaultyFileLayer layer;
-    layer.WatchFolder(loop.work);
-    layer.SetDiskFlushes(false);
-    if (power_cut) {
-      layer.CutPowerAt(n);
-    } else {
-      layer.FailCall(n, error);
-    }
-    reported_success = loop.operation(loop.work);
-    if (power_cut) {
-      injected = layer.PowerIsOff();
-      layer.RestoreDurableState();
-      // The process is gone with the power: what it would have reported does not count.
-      what = "power cut at call " + std::to_string(n);
-    } else {
-      injected = layer.Failed();
-      must_report = layer.FailureMustBeReported();
-      what = std::string(kxengine::InjectedErrorName(error)) + " at call " + std::to_string(n) +
-             " (" + layer.FailedCall() + ")";
-    }
-  }
-  if (!injected) return false;
-  (power_cut ? tally->power_cuts : tally->failed_calls)++;
-  SCOPED_TRACE(what);
+enum class Stop { kFailedCall, kProcessDeath, kPowerCut };
 
-  if (power_cut) {
-  } else if (must_report) {
-    EXPECT_FALSE(reported_success) << "the failure was reported as success";
-  } else if (reported_success) {
-    ++tally->success_after_fault;
-    EXPECT_EQ(loop.complete(loop.work), "");
-  }
+// What one run under a fault did.
+struct FaultedRun {
+  bool injected = false;          // the fault was placed (N was not past the last call)
+  bool reported_success = false;  // the operation said it succeeded
+  bool must_report = false;       // the failed call was one whose failure must be reported
+  std::string what;               // the fault, for the test's messages
+};
 
+FaultedRun RunUnderFault(const FaultLoop& loop, uint64_t n, Stop stop,
+                         kxengine::InjectedError error) {
+  FaultedRun run;
+  kxengine::FaultyFileLayer layer;
+  layer.WatchFolder(loop.work);
+  layer.SetDiskFlushes(false);
+  if (stop == Stop::kPowerCut) {
+    layer.CutPowerAt(n);
+  } else if (stop == Stop::kProcessDeath) {
+    layer.DieAt(n);
+  } else {
+    layer.FailCall(n, error);
+  }
+  run.reported_success = loop.operation(loop.work);
+  const std::string at = " at call " + std::to_string(n);
+  if (stop == Stop::kFailedCall) {
+    run.injected = layer.Failed();
+    run.must_report = layer.FailureMustBeReported();
+    run.what =
+        std::string(kxengine::InjectedErrorName(error)) + at + " (" + layer.FailedCall() + ")";
+    return run;
+  }
+  // The process is gone: what it would have reported does not count.
+  run.injected = layer.Stopped();
+  if (stop == Stop::kPowerCut) layer.RestoreDurableState();
+  run.what = (stop == Stop::kPowerCut ? "power cut" : "process death") + at;
+  return run;
+}
+
+// Nothing live lost or added and every index verifying; the differences go to the tally.
+void CheckFolder(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
+                 LoopTally* tally) {
   RecordDiff diff = CompareRecords(live, LiveRecords(loop.work));
-  tally->records_lost += diff.lost;
-  tally->records_extra += diff.extra;
+  if (tally != nullptr) {
+    tally->records_lost += diff.lost;
+    tally->records_extra += diff.extra;
+  }
   EXPECT_EQ(diff.lost, 0u);
   EXPECT_EQ(diff.extra, 0u);
   kxengine::VerifyReport report = kxengine::VerifyFolder(loop.work);
   EXPECT_TRUE(report.Ok()) << report.ToString();
+}
 
+// One run of the operation under a fault, then the checks. Returns false once N lies past
+// the last call, so that nothing was injected.
+bool RunOnce(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
+             uint64_t n, Stop stop, kxengine::InjectedError error, LoopTally* tally) {
+  CopyFolder(loop.pristine, loop.work);
+  const FaultedRun run = RunUnderFault(loop, n, stop, error);
+  if (!run.injected) return false;
+  (stop == Stop::kPowerCut       ? tally->power_cuts
+   : stop == Stop::kProcessDeath ? tally->process_deaths
+                                 : tally->failed_calls)++;
+  SCOPED_TRACE(run.what);
+  if (stop != Stop::kFailedCall) {
+  } else if (run.must_report) {
+    EXPECT_FALSE(run.reported_success) << "the failure was reported as success";
+  } else if (run.reported_success) {
+    ++tally->success_after_fault;
+    EXPECT_EQ(loop.complete(loop.work), "");
+  }
+  CheckFolder(loop, live, tally);
   {
     kxengine::FaultyFileLayer quick;  // no fault; only the disk flushes left out
     quick.SetDiskFlushes(false);
     EXPECT_TRUE(loop.operation(loop.work)) << "the second run failed";
   }
   EXPECT_EQ(loop.complete(loop.work), "");
-  report = kxengine::VerifyFolder(loop.work);
-  EXPECT_TRUE(report.Ok()) << report.ToString();
-  diff = CompareRecords(live, LiveRecords(loop.work));
-  EXPECT_EQ(diff.lost, 0u);
-  EXPECT_EQ(diff.extra, 0u);
+  CheckFolder(loop, live, nullptr);
   return true;
 }
 
@@ -176,11 +194,12 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   for (uint64_t n = 1; n <= tally.calls;
        n = n < tally.calls && n + loop.stride > tally.calls ? tally.calls : n + loop.stride) {
     if (rotate_errors) {
-      RunOnce(loop, live, n, false, kinds[n % 3], &tally);
+      RunOnce(loop, live, n, Stop::kFailedCall, kinds[n % 3], &tally);
     } else {
-      for (auto kind : kinds) RunOnce(loop, live, n, false, kind, &tally);
+      for (auto kind : kinds) RunOnce(loop, live, n, Stop::kFailedCall, kind, &tally);
     }
-    RunOnce(loop, live, n, true, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, live, n, Stop::kProcessDeath, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, live, n, Stop::kPowerCut, kxengine::InjectedError::kIoError, &tally);
     if (::testing::Test::HasFailure()) break;  // one broken call is enough to look at
   }
   return tally;
