@@ -120,6 +120,7 @@ void FaultyFileLayer::CutPowerAt(uint64_t n) { cut_at_ = n; }
 
 bool FaultyFileLayer::Enter(const char* what, const std::string& path, bool changes) {
   ++calls_;
+  if (end_at_ != 0 && calls_ >= end_at_) EndThisProcessNow();
   const uint64_t stop_at = cut_at_ != 0 ? cut_at_ : die_at_;
   if (stop_at != 0 && calls_ >= stop_at) stopped_ = true;
   if (stopped_) {

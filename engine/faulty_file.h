@@ -4,7 +4,9 @@
 //  - let the process die at a chosen call: that call and every later one does nothing and
 //    fails, and everything written before stays as it is (the system keeps a dead process's
 //    writes), so that what the engine finds at its next open is what a killed process
-//    leaves, or
+//    leaves,
+//  - end the process for real at a chosen call, as a kill landing there would (for a crash
+//    test that runs the engine in a child process), or
 //  - cut the power at a chosen call: the same, and RestoreDurableState() then leaves the
 //    watched folder as the disk would show it after the restart.
 //
@@ -34,6 +36,10 @@ class CallsStopped : public EngineError {
  public:
   explicit CallsStopped(const std::string& why) : EngineError(kErrIo, why) {}
 };
+
+// Ends the running process at once, as a kill from outside does (SIGKILL natively,
+// TerminateProcess with exit code 9 on Windows): no destructor, flush or handler runs.
+[[noreturn]] void EndThisProcessNow();
 
 class FaultyFileLayer : public FileLayer {
  public:
@@ -68,6 +74,8 @@ class FaultyFileLayer : public FileLayer {
   // Call number `n` is the first one that the dead process does not make: it and every later
   // call fail and change nothing.
   void DieAt(uint64_t n);
+  // Call number `n` ends the process at once instead of being made.
+  void EndProcessAt(uint64_t n) { end_at_ = n; }
   // Call number `n` cuts the power.
   void CutPowerAt(uint64_t n);
   // Whether the calls have stopped, by the process's death or a power cut.
@@ -104,6 +112,7 @@ class FaultyFileLayer : public FileLayer {
   std::string failed_call_;
   bool failure_must_be_reported_ = false;
   uint64_t die_at_ = 0;
+  uint64_t end_at_ = 0;
   uint64_t cut_at_ = 0;
   bool stopped_ = false;
   bool disk_flushes_ = true;
