@@ -23,7 +23,7 @@ using kxengine::OpenMode;
 using kxengine::TableFile;
 using kxengine::testing::MakeSampleTable;
 using kxengine::testing::ReadAll;
-using kxengine::testing::ScratchDir;
+using kx::testing::ScratchDir;
 
 // The entries of a tag as an index page holds them: key bytes, then the record number
 // big-endian.

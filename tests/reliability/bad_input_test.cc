@@ -22,6 +22,7 @@
 #include "rebuild/console_rebuild.h"
 #include "reliability_util.h"
 #include "test_support.h"
+#include "tests/support/sample_presets.h"
 
 namespace {
 using kxengine::testing::ReadAll;
@@ -46,14 +47,15 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
     return;
   }
 #endif
-  kxengine::testing::ScratchDir scratch;
+  kx::testing::ScratchDir scratch;
   const std::string dir = scratch.Path();
   // Gone before the scratch folder, so that the folder can be removed whatever the case did.
   struct Writable {
     std::string dir;
     ~Writable() { reliability::MakeWritable(dir); }
   } writable{dir};
-  reliability::MakeSmallSample(dir);
+  // The tiny intact sample, with deleted records to pack.
+  kx::testing::MakeSample(dir, kx::testing::SamplePreset::kTiny);
   const std::string folder = c.spoil(dir);
   const std::string records_folder = kxengine::FolderExists(folder) ? folder : dir;
   const auto before = reliability::LiveRecords(records_folder);

@@ -12,7 +12,6 @@
 #include "engine/table_file.h"
 #include "engine/test_util.h"
 #include "reliability_util.h"
-#include "sample_folder.h"
 
 namespace reliability {
 namespace {
@@ -74,18 +73,6 @@ std::string MoveToFolderOfLength(const std::string& dir, size_t length) {
 #endif
 
 }  // namespace
-
-void MakeSmallSample(const std::string& dir) {
-  SampleOptions options;
-  options.items = 12;
-  options.trans = 20;
-  options.customers = 4;
-  options.vendors = 3;
-  options.locations = 2;
-  options.deleted_percent = 15;
-  options.intact = true;
-  MakeSampleFolder(dir, options);
-}
 
 // Gives the owner back every right on the folder and its files, so that it can be removed.
 void MakeWritable(const std::string& dir) {

@@ -102,7 +102,7 @@ void AddDeletedTransaction(const std::string& folder) {
 }
 
 TEST(EnduranceTest, RunAfterRunInOneProcessLeavesNothingBehind) {
-  kxengine::testing::ScratchDir scratch;
+  kx::testing::ScratchDir scratch;
   const std::string folder = scratch.Path();
   SampleOptions options;
   options.items = 60;

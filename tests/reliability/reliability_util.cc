@@ -6,13 +6,10 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <system_error>
 
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <climits>
-#include <cstdio>
 #endif
 
 #include "engine/error_codes.h"
@@ -20,6 +17,7 @@
 #include "engine/os_file.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
+#include "tests/support/child_process.h"
 
 namespace reliability {
 namespace fs = std::filesystem;
@@ -126,9 +124,10 @@ FaultedRun RunUnderFault(const FaultLoop& loop, uint64_t n, Stop stop,
   return run;
 }
 
-// Nothing live lost or added and every index verifying; the differences go to the tally.
+// Nothing live lost or added and, when `verify`, every index verifying; the differences go
+// to the tally.
 void CheckFolder(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
-                 LoopTally* tally) {
+                 bool verify, LoopTally* tally) {
   RecordDiff diff = CompareRecords(live, LiveRecords(loop.work));
   if (tally != nullptr) {
     tally->records_lost += diff.lost;
@@ -136,14 +135,22 @@ void CheckFolder(const FaultLoop& loop, const std::map<std::string, std::vector<
   }
   EXPECT_EQ(diff.lost, 0u);
   EXPECT_EQ(diff.extra, 0u);
+  if (!verify) return;
   kxengine::VerifyReport report = kxengine::VerifyFolder(loop.work);
   EXPECT_TRUE(report.Ok()) << report.ToString();
 }
 
+// What the folder held before: the live records, and whether every index verified (damage
+// that was there before a failed run may still be there after it).
+struct Before {
+  std::map<std::string, std::vector<std::string>> live;
+  bool indexes_sound = false;
+};
+
 // One run of the operation under a fault, then the checks. Returns false once N lies past
 // the last call, so that nothing was injected.
-bool RunOnce(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
-             uint64_t n, Stop stop, kxengine::InjectedError error, LoopTally* tally) {
+bool RunOnce(const FaultLoop& loop, const Before& before, uint64_t n, Stop stop,
+             kxengine::InjectedError error, LoopTally* tally) {
   CopyFolder(loop.pristine, loop.work);
   const FaultedRun run = RunUnderFault(loop, n, stop, error);
   if (!run.injected) return false;
@@ -158,14 +165,14 @@ bool RunOnce(const FaultLoop& loop, const std::map<std::string, std::vector<std:
     ++tally->success_after_fault;
     EXPECT_EQ(loop.complete(loop.work), "");
   }
-  CheckFolder(loop, live, tally);
+  CheckFolder(loop, before.live, before.indexes_sound, tally);
   {
     kxengine::FaultyFileLayer quick;  // no fault; only the disk flushes left out
     quick.SetDiskFlushes(false);
     EXPECT_TRUE(loop.operation(loop.work)) << "the second run failed";
   }
   EXPECT_EQ(loop.complete(loop.work), "");
-  CheckFolder(loop, live, nullptr);
+  CheckFolder(loop, before.live, true, nullptr);
   return true;
 }
 
@@ -176,7 +183,9 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   // The checks between the runs need no flushes to the disk either.
   kxengine::FaultyFileLayer quick;
   quick.SetDiskFlushes(false);
-  const auto live = LiveRecords(loop.pristine);
+  Before before;
+  before.live = LiveRecords(loop.pristine);
+  before.indexes_sound = kxengine::VerifyFolder(loop.pristine).Ok();
   {
     CopyFolder(loop.pristine, loop.work);
     kxengine::FaultyFileLayer layer;
@@ -194,12 +203,12 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   for (uint64_t n = 1; n <= tally.calls;
        n = n < tally.calls && n + loop.stride > tally.calls ? tally.calls : n + loop.stride) {
     if (rotate_errors) {
-      RunOnce(loop, live, n, Stop::kFailedCall, kinds[n % 3], &tally);
+      RunOnce(loop, before, n, Stop::kFailedCall, kinds[n % 3], &tally);
     } else {
-      for (auto kind : kinds) RunOnce(loop, live, n, Stop::kFailedCall, kind, &tally);
+      for (auto kind : kinds) RunOnce(loop, before, n, Stop::kFailedCall, kind, &tally);
     }
-    RunOnce(loop, live, n, Stop::kProcessDeath, kxengine::InjectedError::kIoError, &tally);
-    RunOnce(loop, live, n, Stop::kPowerCut, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, before, n, Stop::kProcessDeath, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, before, n, Stop::kPowerCut, kxengine::InjectedError::kIoError, &tally);
     if (::testing::Test::HasFailure()) break;  // one broken call is enough to look at
   }
   return tally;
@@ -207,12 +216,6 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
 
 #ifndef _WIN32
 namespace {
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 std::string FindRunuser() {
   for (const char* path : {"/usr/sbin/runuser", "/sbin/runuser", "/usr/bin/runuser"}) {
     if (access(path, X_OK) == 0) return path;
@@ -229,21 +232,17 @@ bool UnprivilegedRun::Passed() const {
 UnprivilegedRun RunTestAsNobody(const std::string& test_full_name) {
   UnprivilegedRun run;
   const std::string runuser = FindRunuser();
-  char self[PATH_MAX] = {};
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (runuser.empty() || length <= 0) return run;
-  const std::string command = ShellQuoted(runuser) + " -u nobody -- " +
-                              ShellQuoted(std::string(self, static_cast<size_t>(length))) + " " +
-                              ShellQuoted("--gtest_filter=" + test_full_name) +
-                              " --gtest_brief=0 2>&1 </dev/null";
-  FILE* child = popen(command.c_str(), "r");
-  if (child == nullptr) return run;
-  run.available = true;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, child)) > 0) run.output.append(chunk, n);
-  const int status = pclose(child);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::string self = kx::testing::ChildProcess::SelfPath();
+  if (runuser.empty() || self.empty()) return run;
+  try {
+    kx::testing::ChildProcess child({runuser, "-u", "nobody", "--", self,
+                                     "--gtest_filter=" + test_full_name, "--gtest_brief=0"},
+                                    kx::testing::ChildProcess::Errors::kWithOutput);
+    run.available = true;
+    run.output = child.ReadToEnd();
+    run.exit_code = child.Wait();
+  } catch (const std::system_error&) {
+  }
   return run;
 }
 #endif

@@ -129,7 +129,7 @@ TEST_F(CliTest, RefusalsGiveAClearMessageAndExitCode) {
   }
   // None of the refused commands changed the table or the damaged file.
   EXPECT_EQ(RecordCount(), 4u);
-  EXPECT_EQ(ReadFile(dir_.File("junk.adt")), "this is not a table file at all, just some text\n");
+  EXPECT_EQ(ReadAll(dir_.File("junk.adt")), "this is not a table file at all, just some text\n");
   EXPECT_FALSE(std::filesystem::exists(dir_.File("n.adt")));
 }
 
