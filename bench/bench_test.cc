@@ -19,11 +19,11 @@
 
 namespace {
 
+using kx::testing::ScratchDir;
 using kxengine::OpenMode;
 using kxengine::TableFile;
 using kxengine::testing::MakeSampleTable;
 using kxengine::testing::ReadAll;
-using kx::testing::ScratchDir;
 
 // The entries of a tag as an index page holds them: key bytes, then the record number
 // big-endian.

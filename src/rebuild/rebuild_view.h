@@ -37,7 +37,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // True only for an existing file, never for a folder.
   virtual bool FileExists(const std::string& path) = 0;
-  // Deletes a file (named RemoveFile since windows.h makes DeleteFile a macro); returns whether it was deleted. Callers may ignore the outcome.
+  // Deletes a file (named RemoveFile since windows.h makes DeleteFile a macro); returns whether it
+  // was deleted. Callers may ignore the outcome.
   virtual bool RemoveFile(const std::string& path) = 0;
 };
 

@@ -228,7 +228,6 @@ TEST(SampleTest, TablesFollowTheCatalogue) {
   }
 }
 
-#ifdef KXDATA_HAS_REBUILD
 // The damaged sample gives the rebuild real work, and the rebuild leaves it sound: every
 // table packed, exactly the catalogue's tags, everything verified.
 TEST(SampleTest, RebuildMendsTheDamagedFolder) {
@@ -257,6 +256,5 @@ TEST(SampleTest, RebuildMendsTheDamagedFolder) {
   EXPECT_EQ(run.code, 1);
   EXPECT_FALSE(run.err.empty());
 }
-#endif
 
 }  // namespace

@@ -13,6 +13,4 @@ int CmdLock(CommandContext& context);
 int CmdIndex(CommandContext& context);
 int CmdPack(CommandContext& context);
 int CmdSample(CommandContext& context);
-#ifdef KXDATA_HAS_REBUILD
 int CmdRebuild(CommandContext& context);
-#endif

@@ -27,11 +27,9 @@ const std::vector<Command>& Commands() {
        "DIR [--items N] [--trans N] [--customers N] [--vendors N] [--locations N] [--seed S] "
        "[--deleted PERCENT] [--intact | --no-index]",
        "make a sample data folder with the ten tables and imperfect index files", CmdSample},
-#ifdef KXDATA_HAS_REBUILD
       {"rebuild", "DIR [--sort-budget MIB]",
        "rebuild the index files of a data folder, showing the progress (MIB: the sort's memory)",
        CmdRebuild},
-#endif
   };
   return commands;
 }
