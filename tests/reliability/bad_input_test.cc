@@ -22,7 +22,6 @@
 #include "rebuild/console_rebuild.h"
 #include "reliability_util.h"
 #include "test_support.h"
-#include "tests/support/sample_presets.h"
 
 namespace {
 using kxengine::testing::ReadAll;
@@ -54,8 +53,7 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
     std::string dir;
     ~Writable() { reliability::MakeWritable(dir); }
   } writable{dir};
-  // The tiny intact sample, with deleted records to pack.
-  kx::testing::MakeSample(dir, kx::testing::SamplePreset::kTiny);
+  reliability::MakeSmallSample(dir);
   const std::string folder = c.spoil(dir);
   const std::string records_folder = kxengine::FolderExists(folder) ? folder : dir;
   const auto before = reliability::LiveRecords(records_folder);

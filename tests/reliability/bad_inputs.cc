@@ -12,6 +12,7 @@
 #include "engine/table_file.h"
 #include "engine/test_util.h"
 #include "reliability_util.h"
+#include "tests/support/sample_presets.h"
 
 namespace reliability {
 namespace {
@@ -73,6 +74,10 @@ std::string MoveToFolderOfLength(const std::string& dir, size_t length) {
 #endif
 
 }  // namespace
+
+void MakeSmallSample(const std::string& dir) {
+  kx::testing::MakeSample(dir, kx::testing::SamplePreset::kTiny);
+}
 
 // Gives the owner back every right on the folder and its files, so that it can be removed.
 void MakeWritable(const std::string& dir) {
