@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/raw_reference.h"
+#include "bench/rebuild_timing.h"
+#include "bench/sqlite_compare.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
-#include "raw_reference.h"
-#include "rebuild/catalogue.h"
-#include "rebuild_timing.h"
-#include "sample_folder.h"
-#include "sqlite_compare.h"
+#include "src/rebuild/catalogue.h"
+#include "tools/kxdata/sample_folder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "fuzz_util.h"
+#include "fuzz/fuzz_util.h"
 
 #include <unistd.h>
 

@@ -9,7 +9,7 @@
 #include "engine/format.h"
 #include "engine/pack_journal.h"
 #include "engine/table_file.h"
-#include "fuzz_util.h"
+#include "fuzz/fuzz_util.h"
 
 namespace fs = std::filesystem;
 

@@ -15,13 +15,13 @@
 #include <memory>
 #include <sstream>
 
-#include "bad_inputs.h"
 #include "engine/os_file.h"
 #include "engine/test_util.h"
 #include "engine/verify.h"
-#include "rebuild/console_rebuild.h"
-#include "reliability_util.h"
-#include "test_support.h"
+#include "src/rebuild/console_rebuild.h"
+#include "tests/reliability/bad_inputs.h"
+#include "tests/reliability/reliability_util.h"
+#include "tools/kxdata/test_support.h"
 
 namespace {
 using kxengine::testing::ReadAll;

@@ -1,4 +1,4 @@
-#include "bad_inputs.h"
+#include "tests/reliability/bad_inputs.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -11,7 +11,7 @@
 #include "engine/os_file.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
-#include "reliability_util.h"
+#include "tests/reliability/reliability_util.h"
 #include "tests/support/sample_presets.h"
 
 namespace reliability {

@@ -11,11 +11,11 @@
 #include "engine/error_codes.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
-#include "reliability_util.h"
+#include "tests/reliability/reliability_util.h"
 
 #ifndef _WIN32
-#include "rebuild/catalogue.h"
-#include "rebuild/console_rebuild.h"
+#include "src/rebuild/catalogue.h"
+#include "src/rebuild/console_rebuild.h"
 #include "tests/support/sample_presets.h"
 #endif
 

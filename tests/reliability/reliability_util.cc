@@ -1,4 +1,4 @@
-#include "reliability_util.h"
+#include "tests/reliability/reliability_util.h"
 
 #include <gtest/gtest.h>
 

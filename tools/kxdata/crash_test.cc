@@ -13,7 +13,7 @@
 #include "engine/faulty_file.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
-#include "test_support.h"
+#include "tools/kxdata/test_support.h"
 
 namespace fs = std::filesystem;
 using kxengine::OpenMode;

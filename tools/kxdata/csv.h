@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 class CsvError : public Exception {
  public:

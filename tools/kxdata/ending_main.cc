@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/faulty_file.h"
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/table_file.h"
-#include "kxdata.h"
-#include "test_support.h"
+#include "tools/kxdata/kxdata.h"
+#include "tools/kxdata/test_support.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 
 #include "engine/table_file.h"
 #include "engine/verify.h"
-#include "sample_folder.h"
-#include "sample_schema.h"
-#include "sample_values.h"
-#include "test_support.h"
+#include "tools/kxdata/sample_folder.h"
+#include "tools/kxdata/sample_schema.h"
+#include "tools/kxdata/sample_values.h"
+#include "tools/kxdata/test_support.h"
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,8 @@
-#include "test_support.h"
+#include "tools/kxdata/test_support.h"
 
 #include <sstream>
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
   std::istringstream in(input);

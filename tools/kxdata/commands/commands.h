@@ -1,7 +1,7 @@
 // The subcommands of the data tool; each lives in its own file under commands/.
 #pragma once
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 int CmdCreate(CommandContext& context);
 int CmdAdd(CommandContext& context);

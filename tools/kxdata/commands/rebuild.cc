@@ -1,9 +1,9 @@
 // rebuild DIR: the rebuild run of the program, with its progress printed.
 #include <filesystem>
 
-#include "args.h"
-#include "commands/commands.h"
-#include "rebuild/console_rebuild.h"
+#include "src/rebuild/console_rebuild.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 int CmdRebuild(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {}, 1, 1);

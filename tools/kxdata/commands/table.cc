@@ -1,5 +1,5 @@
 // The dispatch table of the data tool's subcommands.
-#include "commands/commands.h"
+#include "tools/kxdata/commands/commands.h"
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
