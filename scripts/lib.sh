@@ -35,15 +35,16 @@ kx_prefix_init() {
   if [ -f "$prefix/.kx-ready" ]; then return 0; fi
   rm -rf "$prefix"; mkdir -p "$prefix"
   kx_log "creating Wine prefix $prefix"
-  if ! WINEPREFIX=$prefix "$(kx_wine64)" wineboot -i </dev/null >/dev/null 2>&1 ||
-    [ ! -f "$prefix/system.reg" ]; then
-    kx_log "wineboot failed in $prefix"; return 1
-  fi
+  WINEPREFIX=$prefix "$(kx_wine64)" wineboot -i </dev/null >/dev/null 2>&1
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -f /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   WINEPREFIX=$prefix "$(kx_wine64)" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     </dev/null >/dev/null 2>&1 || { kx_log "cannot set the X11 driver in $prefix"; return 1; }
   WINEPREFIX=$prefix "$(kx_wineserver)" -w
+  # The registry is written out when the wineserver ends: without it the prefix is not made.
+  if [ ! -f "$prefix/system.reg" ] || ! grep -q 'X11 Driver' "$prefix/user.reg" 2>/dev/null; then
+    kx_log "making the Wine prefix $prefix failed"; return 1
+  fi
   touch "$prefix/.kx-ready"
 }
 
