@@ -9,21 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "bench/raw_reference.h"
+#include "bench/rebuild_timing.h"
+#include "bench/sqlite_compare.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
-#include "raw_reference.h"
-#include "rebuild/catalogue.h"
-#include "rebuild_timing.h"
-#include "sample_folder.h"
-#include "sqlite_compare.h"
+#include "src/rebuild/catalogue.h"
+#include "tools/kxdata/sample_folder.h"
 
 namespace {
 
+using kx::testing::ScratchDir;
 using kxengine::OpenMode;
 using kxengine::TableFile;
 using kxengine::testing::MakeSampleTable;
 using kxengine::testing::ReadAll;
-using kxengine::testing::ScratchDir;
 
 // The entries of a tag as an index page holds them: key bytes, then the record number
 // big-endian.

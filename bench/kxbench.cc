@@ -23,11 +23,11 @@
 #include <utility>
 #include <vector>
 
+#include "bench/raw_reference.h"
+#include "bench/rebuild_timing.h"
+#include "bench/sqlite_compare.h"
 #include "engine/table_file.h"
-#include "raw_reference.h"
-#include "rebuild/catalogue.h"
-#include "rebuild_timing.h"
-#include "sqlite_compare.h"
+#include "src/rebuild/catalogue.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "raw_reference.h"
+#include "bench/raw_reference.h"
 
 #include <fcntl.h>
 #include <unistd.h>

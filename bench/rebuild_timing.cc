@@ -1,14 +1,14 @@
-#include "rebuild_timing.h"
+#include "bench/rebuild_timing.h"
 
 #include <chrono>
 
-#include "common/exception.h"
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "db/client_engine.h"
-#include "db/linked_engine.h"
-#include "rebuild/quiet_view.h"
-#include "rebuild/rebuild_run.h"
+#include "src/common/exception.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/db/client_engine.h"
+#include "src/db/linked_engine.h"
+#include "src/rebuild/quiet_view.h"
+#include "src/rebuild/rebuild_run.h"
 
 namespace {
 

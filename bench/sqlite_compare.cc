@@ -1,4 +1,4 @@
-#include "sqlite_compare.h"
+#include "bench/sqlite_compare.h"
 
 #include <sqlite3.h>
 

@@ -15,8 +15,7 @@ master=$out/data-$n
 
 build=build/bench-win64
 kx_log "building kxdata.exe and ACE32.DLL (win64) in $build"
-cmake --preset win64 -B "$build" >/dev/null
-cmake --build "$build" -j2 --target kxdata ace32 >/dev/null
+kx_build win64 "$build" kxdata ace32 || exit 1
 exe=$build/bin/kxdata.exe
 [ -f "$build/bin/ACE32.DLL" ] || { echo "wine_rebuild: no ACE32.DLL beside $exe" >&2; exit 1; }
 

@@ -14,6 +14,7 @@
 #include "engine/error_codes.h"
 #include "engine/format.h"
 #include "engine/os_file.h"
+#include "engine/platform.h"
 #include "engine/table_file.h"
 
 using namespace kxengine;

@@ -1,7 +1,7 @@
 // The stand-in engine's C exports, declared from the one list of engine functions.
 #pragma once
 
-#include "db/ace_api.h"
+#include "ace32/ace_api.h"
 
 #if defined(_WIN32) && defined(KX_ENGINE_DLL)
 #define ACE_EXPORT __declspec(dllexport)

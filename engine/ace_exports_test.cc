@@ -79,20 +79,15 @@ TEST_F(ExportsTest, ConnectFailures) {
   EXPECT_EQ(AdsDisconnect(123456), kErrInvalidHandle);
 }
 
-// The calls a table component makes right after opening, in its order.
-TEST_F(ExportsTest, ReadBackAfterOpen) {
-  {
-    auto t = TableFile::Open(table_path_, OpenMode::kExclusive);
-    t->CreateIndex("IITEM", "IITEM", 1024);
-    t->CreateIndex("IDATE", "IDATE;IDESC1");
-  }
-  AceHandle table = Open();
+// The calls a table component makes right after opening, in its order: the table's
+// properties, then (room for one index handle) the first index.
+void ExpectTableReadBack(AceHandle table, uint32_t* length, AceHandle* first) {
   uint16_t type = 0;
   ASSERT_EQ(AdsGetTableType(table, &type), 0u);
   EXPECT_EQ(type, 3);
-  uint32_t length = 0, options = 0;
-  ASSERT_EQ(AdsGetRecordLength(table, &length), 0u);
-  EXPECT_EQ(length, 1u + 10 + 24 + 10 + 8 + 4 + 4 + 1 + 8);
+  uint32_t options = 0;
+  ASSERT_EQ(AdsGetRecordLength(table, length), 0u);
+  EXPECT_EQ(*length, 1u + 10 + 24 + 10 + 8 + 4 + 4 + 1 + 8);
   ASSERT_EQ(AdsGetTableOpenOptions(table, &options), 0u);
   EXPECT_EQ(options, kAceOpenExclusive | kAceOpenReindexOnMismatch);
   uint16_t is_statement = 7;
@@ -100,13 +95,15 @@ TEST_F(ExportsTest, ReadBackAfterOpen) {
   EXPECT_EQ(is_statement, 0);
 
   // Room for one index handle: the first one comes back with a "buffer too small" result.
-  AceHandle first = 0;
   uint16_t count = 1;
-  EXPECT_EQ(AdsGetAllIndexes(table, &first, &count), kErrBufferTooSmall);
+  EXPECT_EQ(AdsGetAllIndexes(table, first, &count), kErrBufferTooSmall);
   uint32_t page_size = 0;
-  ASSERT_EQ(AdsGetIndexPageSize(first, &page_size), 0u);
+  ASSERT_EQ(AdsGetIndexPageSize(*first, &page_size), 0u);
   EXPECT_EQ(page_size, 1024u);
+}
 
+// The fields: their count, the blank record, each field's properties by number and name.
+void ExpectFieldsReadBack(AceHandle table, uint32_t length) {
   uint32_t bookmark_length = 0;
   ASSERT_EQ(AdsGetBookmarkLength(table, &bookmark_length), 0u);
   uint16_t fields = 0;
@@ -146,12 +143,15 @@ TEST_F(ExportsTest, ReadBackAfterOpen) {
   EXPECT_EQ(AdsGetFieldType(table, AceFieldNumber(9), &dummy), kErrFieldNotFound);
   EXPECT_EQ(AdsGetFieldType(table, "NOPE", &dummy), kErrFieldNotFound);
   EXPECT_NE(GetLast().text.find("NOPE"), std::string::npos);
+}
 
+// The indexes: their handles, names, segments and flags, by number and name.
+void ExpectIndexesReadBack(AceHandle table, AceHandle first) {
   uint16_t indexes = 0;
   ASSERT_EQ(AdsGetNumIndexes(table, &indexes), 0u);
   ASSERT_EQ(indexes, 2);
   AceHandle handles[2];
-  count = 2;
+  uint16_t count = 2;
   ASSERT_EQ(AdsGetAllIndexes(table, handles, &count), 0u);
   EXPECT_EQ(handles[0], first);
   char name[260];
@@ -175,7 +175,22 @@ TEST_F(ExportsTest, ReadBackAfterOpen) {
   ASSERT_EQ(AdsGetIndexHandle(table, "idate", &by_name), 0u);
   EXPECT_EQ(by_name, handles[1]);
   EXPECT_EQ(AdsGetIndexHandle(table, "none", &by_name), kErrTagNotFound);
+}
+
+TEST_F(ExportsTest, ReadBackAfterOpen) {
+  {
+    auto t = TableFile::Open(table_path_, OpenMode::kExclusive);
+    t->CreateIndex("IITEM", "IITEM", 1024);
+    t->CreateIndex("IDATE", "IDATE;IDESC1");
+  }
+  AceHandle table = Open();
+  uint32_t length = 0;
+  AceHandle first = 0;
+  ASSERT_NO_FATAL_FAILURE(ExpectTableReadBack(table, &length, &first));
+  ASSERT_NO_FATAL_FAILURE(ExpectFieldsReadBack(table, length));
+  ASSERT_NO_FATAL_FAILURE(ExpectIndexesReadBack(table, first));
   EXPECT_EQ(AdsCloseTable(table), 0u);
+  uint32_t page_size = 0;
   EXPECT_EQ(AdsGetIndexPageSize(first, &page_size), kErrInvalidHandle);
 }
 

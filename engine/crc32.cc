@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/format.h"
+#include "engine/byte_coding.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -91,7 +91,7 @@ const uint32_t* AllErrorCodes(size_t* count) {
 }
 
 EngineError::EngineError(uint32_t code, const std::string& detail)
-    : Exception(Compose(code, detail)), code_(code) {}
+    : code_(code), message_(Compose(code, detail)) {}
 
 void Fail(uint32_t code, const std::string& detail) { throw EngineError(code, detail); }
 

@@ -1,14 +1,15 @@
 // The engine's error codes and their texts, and the exception that carries them.
 //
 // Every failure inside the engine is an EngineError with one of these codes; the C exports
-// turn it into a result code and the calling thread's last error (AdsGetLastError).
+// turn it into a result code and the calling thread's last error (AdsGetLastError), so no
+// C++ exception crosses the DLL boundary. The engine's errors have their own base: the
+// engine knows nothing of the program that calls it.
 // The codes 5024, 5068, 5132 and 5138 are never used: callers give them special meanings.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
-
-#include "common/exception.h"
 
 namespace kxengine {
 
@@ -45,13 +46,16 @@ const char* ErrorText(uint32_t code);
 const uint32_t* AllErrorCodes(size_t* count);
 
 // A failure of the engine: the code and the full message (the code's text plus details).
-class EngineError : public Exception {
+class EngineError : public std::exception {
  public:
   EngineError(uint32_t code, const std::string& detail);
   uint32_t Code() const { return code_; }
+  const std::string& Message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
 
  private:
   uint32_t code_;
+  std::string message_;
 };
 
 [[noreturn]] void Fail(uint32_t code, const std::string& detail = std::string());

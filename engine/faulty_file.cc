@@ -114,12 +114,19 @@ void FaultyFileLayer::FailCall(uint64_t n, InjectedError error) {
   failure_must_be_reported_ = false;
 }
 
+void FaultyFileLayer::DieAt(uint64_t n) { die_at_ = n; }
+
 void FaultyFileLayer::CutPowerAt(uint64_t n) { cut_at_ = n; }
 
 bool FaultyFileLayer::Enter(const char* what, const std::string& path, bool changes) {
   ++calls_;
-  if (cut_at_ != 0 && calls_ >= cut_at_) power_off_ = true;
-  if (power_off_) throw PowerLost(std::string(what) + " " + path);
+  if (end_at_ != 0 && calls_ >= end_at_) EndThisProcessNow();
+  const uint64_t stop_at = cut_at_ != 0 ? cut_at_ : die_at_;
+  if (stop_at != 0 && calls_ >= stop_at) stopped_ = true;
+  if (stopped_) {
+    throw CallsStopped((cut_at_ != 0 ? "power lost at " : "process died at ") + std::string(what) +
+                       " " + path);
+  }
   if (calls_ != fail_at_) return false;
   failed_call_ = std::string(what) + " " + path;
   failure_must_be_reported_ = changes;
@@ -166,7 +173,7 @@ std::unique_ptr<OsFile> FaultyFileLayer::Open(const std::string& path, OsFile::M
   bool fail;
   try {
     fail = Enter("Open", path, mode != OsFile::Mode::kRead);
-  } catch (const PowerLost& lost) {
+  } catch (const CallsStopped& lost) {
     *result = OpenResult::kFailed;
     *error = lost.what();
     return nullptr;
@@ -202,7 +209,7 @@ std::unique_ptr<OsFile> FaultyFileLayer::Open(const std::string& path, OsFile::M
 bool FaultyFileLayer::RemoveFileIfPresent(const std::string& path) {
   try {
     if (Enter("RemoveFileIfPresent", path, false)) return false;
-  } catch (const PowerLost&) {
+  } catch (const CallsStopped&) {
     return false;
   }
   bool gone = base_->RemoveFileIfPresent(path);
@@ -239,7 +246,7 @@ void FaultyFileLayer::RenameOver(const std::string& from, const std::string& to)
 void FaultyFileLayer::SyncFolderOf(const std::string& path) {
   try {
     if (Enter("SyncFolderOf", path, false)) return;
-  } catch (const PowerLost&) {
+  } catch (const CallsStopped&) {
     return;
   }
   if (disk_flushes_) base_->SyncFolderOf(path);
@@ -263,7 +270,7 @@ void FaultyFileLayer::RestoreDurableState() {
     if (!bytes.empty()) file->WriteAt(0, bytes.data(), bytes.size());
   }
   current_ = durable_;
-  power_off_ = false;
+  stopped_ = false;
   cut_at_ = 0;
 }
 

@@ -1,9 +1,14 @@
 // A file layer for tests that sits between the engine and the disk (see FileLayer in
 // os_file.h). It numbers every file call from 1 and can
-//  - make one chosen call fail as a full disk, a refused access or an I/O error does, or
-//  - cut the power at a chosen call: that call and every later one does nothing and fails,
-//    and RestoreDurableState() then leaves the watched folder as the disk would show it after
-//    the restart.
+//  - make one chosen call fail as a full disk, a refused access or an I/O error does,
+//  - let the process die at a chosen call: that call and every later one does nothing and
+//    fails, and everything written before stays as it is (the system keeps a dead process's
+//    writes), so that what the engine finds at its next open is what a killed process
+//    leaves,
+//  - end the process for real at a chosen call, as a kill landing there would (for a crash
+//    test that runs the engine in a child process), or
+//  - cut the power at a chosen call: the same, and RestoreDurableState() then leaves the
+//    watched folder as the disk would show it after the restart.
 //
 // The power-cut model: a file's content survives only as far as it was flushed (Sync); a
 // file created, renamed or removed exists after the restart only if its folder was made
@@ -26,11 +31,15 @@ namespace kxengine {
 enum class InjectedError { kDiskFull, kAccessDenied, kIoError };
 const char* InjectedErrorName(InjectedError error);
 
-// What every call fails with once the power is off.
-class PowerLost : public EngineError {
+// What every call fails with once the process is dead or the power is off.
+class CallsStopped : public EngineError {
  public:
-  explicit PowerLost(const std::string& call) : EngineError(kErrIo, "power lost at " + call) {}
+  explicit CallsStopped(const std::string& why) : EngineError(kErrIo, why) {}
 };
+
+// Ends the running process at once, as a kill from outside does (SIGKILL natively,
+// TerminateProcess with exit code 9 on Windows): no destructor, flush or handler runs.
+[[noreturn]] void EndThisProcessNow();
 
 class FaultyFileLayer : public FileLayer {
  public:
@@ -62,9 +71,16 @@ class FaultyFileLayer : public FileLayer {
   // Whether flushes reach the disk (on by default). The power-cut model does not need them,
   // and a loop over thousands of runs is much faster without them.
   void SetDiskFlushes(bool on) { disk_flushes_ = on; }
+  // Call number `n` is the first one that the dead process does not make: it and every later
+  // call fail and change nothing.
+  void DieAt(uint64_t n);
+  // Call number `n` ends the process at once instead of being made.
+  void EndProcessAt(uint64_t n) { end_at_ = n; }
   // Call number `n` cuts the power.
   void CutPowerAt(uint64_t n);
-  bool PowerIsOff() const { return power_off_; }
+  // Whether the calls have stopped, by the process's death or a power cut.
+  bool Stopped() const { return stopped_; }
+  bool PowerIsOff() const { return stopped_ && cut_at_ != 0; }
   // Rewrites the watched folder to its durable state: files that would not survive are
   // removed, the others get their flushed content. Call it when no file of the folder is
   // open any more.
@@ -74,8 +90,8 @@ class FaultyFileLayer : public FileLayer {
   class File;
   friend class File;
 
-  // Counts one call; throws PowerLost once the power is off. Returns true when this call is
-  // the one to fail. `changes` tells whether the call changes a file.
+  // Counts one call; throws CallsStopped once the calls have stopped. Returns true when this call
+  // is the one to fail. `changes` tells whether the call changes a file.
   bool Enter(const char* what, const std::string& path, bool changes);
   [[noreturn]] void Throw(const char* what, const std::string& path);
   // The folder-relative key of a path in the watched folder, or "" for any other path.
@@ -95,8 +111,10 @@ class FaultyFileLayer : public FileLayer {
   InjectedError error_ = InjectedError::kIoError;
   std::string failed_call_;
   bool failure_must_be_reported_ = false;
+  uint64_t die_at_ = 0;
+  uint64_t end_at_ = 0;
   uint64_t cut_at_ = 0;
-  bool power_off_ = false;
+  bool stopped_ = false;
   bool disk_flushes_ = true;
 
   std::string folder_;                  // normalised, "" when none is watched

@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "engine/error_codes.h"
+
 namespace kxengine {
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/fault_points.h"
 #include "engine/table_file.h"
 
 namespace kxengine {
@@ -312,7 +311,6 @@ IndexHeader AppendTag(OsFile* file, const IndexHeader& current, TagPlan& plan,
     if (file->Size() > out.Offset()) file->Truncate(out.Offset());
   }
   file->Sync();
-  FaultPoint("index:pages-written");
   plan.info = tag.info;
   next.tags.push_back(tag);
   next.table_records = table_records;

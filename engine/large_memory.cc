@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/os_file_platform.h"
+#include "engine/platform.h"
 
 namespace kxengine {
 namespace {

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "engine/ace_exports.h"
-#include "engine/child_process.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
+#include "tests/support/child_process.h"
 
 namespace kxengine {
 namespace testing {
@@ -39,7 +39,7 @@ int RunChildRole(int argc, char** argv) {
 
 namespace {
 
-using testing::ChildProcess;
+using kx::testing::ChildProcess;
 using testing::ScratchDir;
 
 const char* ModeName(OpenMode mode) {
@@ -103,12 +103,12 @@ TEST(LockTest, BetweenProcesses) {
   for (const LockCase& c : kLockCases) {
     SCOPED_TRACE(std::string("another process holds it ") + ModeName(c.holder) + ", then " +
                  ModeName(c.second));
-    auto child = ChildProcess::StartSelf({"--hold-table", path, ModeName(c.holder)});
-    ASSERT_TRUE(child);
+    ChildProcess child({ChildProcess::SelfPath(), "--hold-table", path, ModeName(c.holder)});
     std::string seen;
-    ASSERT_TRUE(child->WaitForLine("locked", &seen)) << seen;
+    ASSERT_TRUE(child.WaitForLine("locked", &seen)) << seen;
     EXPECT_EQ(TryOpen(path, c.second), c.allowed);
-    child->Kill();
+    child.Kill();
+    child.Wait();
     // A process that dies, even killed, leaves no lock behind.
     EXPECT_TRUE(TryOpen(path, OpenMode::kExclusive));
   }
@@ -119,10 +119,9 @@ TEST(LockTest, ExclusiveHolderKeepsOtherProcessesOut) {
   const std::string path = dir.File("item.adt");
   testing::MakeSampleTable(path, 3, 0);
   auto table = TableFile::Open(path, OpenMode::kExclusive);
-  auto child = ChildProcess::StartSelf({"--hold-table", path, "shared"});
-  ASSERT_TRUE(child);
+  ChildProcess child({ChildProcess::SelfPath(), "--hold-table", path, "shared"});
   std::string seen;
-  EXPECT_FALSE(child->WaitForLine("locked", &seen));
+  EXPECT_FALSE(child.WaitForLine("locked", &seen));
   EXPECT_EQ(seen, "failed 5030\n");
   // The holder works on: pack and index while locked.
   table->DeleteRecord(2);

@@ -101,7 +101,4 @@ FileLayer& PlatformFileLayer();
 // installed before. For tests; not to be called while other threads use files.
 FileLayer* SetFileLayer(FileLayer* layer);
 
-// Shows an error to the user: a message box on Windows, a line on stderr elsewhere.
-void ShowErrorMessage(const std::string& title, const std::string& text);
-
 }  // namespace kxengine

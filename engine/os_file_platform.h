@@ -16,8 +16,4 @@ std::unique_ptr<OsFile> PlatformOpen(const std::string& path, OsFile::Mode mode,
 bool PlatformRemoveFileIfPresent(const std::string& path);
 void PlatformRenameOver(const std::string& from, const std::string& to);
 void PlatformSyncFolderOf(const std::string& path);
-// Page-aligned memory straight from the system (nullptr when there is none), and its return.
-void* PlatformAllocateLarge(size_t bytes);
-void PlatformFreeLarge(void* data, size_t bytes);
-
 }  // namespace kxengine

@@ -1,13 +1,11 @@
 // OsFile and the file helpers on POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "engine/error_codes.h"
@@ -175,18 +173,6 @@ void PlatformRenameOver(const std::string& from, const std::string& to) {
   PlatformSyncFolderOf(to);
 }
 
-void* PlatformAllocateLarge(size_t bytes) {
-  void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (data == MAP_FAILED) return nullptr;
-#ifdef MADV_HUGEPAGE
-  // Huge pages halve the cost of touching the block the first time.
-  madvise(data, bytes, MADV_HUGEPAGE);
-#endif
-  return data;
-}
-
-void PlatformFreeLarge(void* data, size_t bytes) { munmap(data, bytes); }
-
 void PlatformSyncFolderOf(const std::string& path) {
   std::string native = NativePath(path);
   size_t slash = native.find_last_of('/');
@@ -213,9 +199,5 @@ std::vector<std::string> ListFiles(const std::string& dir) {
 }
 
 char PathSeparator() { return '/'; }
-
-void ShowErrorMessage(const std::string& title, const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-}
 
 }  // namespace kxengine

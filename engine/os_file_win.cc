@@ -193,12 +193,6 @@ void PlatformRenameOver(const std::string& from, const std::string& to) {
 
 void PlatformSyncFolderOf(const std::string&) {}
 
-void* PlatformAllocateLarge(size_t bytes) {
-  return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-}
-
-void PlatformFreeLarge(void* data, size_t) { VirtualFree(data, 0, MEM_RELEASE); }
-
 std::vector<std::string> ListFiles(const std::string& dir) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA data;
@@ -213,9 +207,5 @@ std::vector<std::string> ListFiles(const std::string& dir) {
 }
 
 char PathSeparator() { return '\\'; }
-
-void ShowErrorMessage(const std::string& title, const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-}
 
 }  // namespace kxengine

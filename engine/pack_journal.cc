@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/error_codes.h"
-#include "engine/fault_points.h"
 #include "engine/index_build.h"
 #include "engine/large_memory.h"
 
@@ -309,7 +308,6 @@ void ApplyIndexAction(OsFile* table, const std::string& table_path, const PackPl
   if (FileExists(packed_index) && (index_whole || IsPackedIndex(packed_index, plan, true))) {
     OpenUnlocked(packed_index, OsFile::Mode::kReadWrite)->Sync();
     RenameOver(packed_index, index_path);
-    FaultPoint("pack:index-replaced");
     return;
   }
   RemoveFileIfPresent(packed_index);
@@ -364,19 +362,64 @@ void CommitPackJournal(const std::string& journal_path, const PackPlan& plan) {
   journal->WriteAt(0, head.data(), head.size());
   journal->Sync();
   SyncFolderOf(journal_path);
-  FaultPoint("pack:journal-committed");
 }
 
-bool PackCommitted(const std::string& journal_path) {
-  bool missing = false;
-  std::unique_ptr<OsFile> journal;
+bool PackMayBeCommitted(const std::string& journal_path) {
   try {
-    journal = OpenUnlocked(journal_path, OsFile::Mode::kRead, &missing);
+    bool missing = false;
+    auto journal = OpenUnlocked(journal_path, OsFile::Mode::kRead, &missing);
+    Journal j;
+    return journal && ReadJournal(journal.get(), &j);
   } catch (const EngineError&) {
-    return false;
+    return true;  // unknown: the next open reads it again and decides
   }
-  Journal j;
-  return journal && ReadJournal(journal.get(), &j);
+}
+
+// Moves the live records down over the deleted ones, step by step from `at`, each step
+// recorded in the journal; returns where the last step ended.
+Progress MoveRecords(OsFile* table, OsFile* journal, const Journal& j, Progress at) {
+  const PackPlan& plan = j.plan;
+  const uint32_t len = plan.record_length;
+  const size_t step_records =
+      std::max<size_t>(j.bounce_records, std::max<size_t>(1, kMaxDirectBytes / len));
+  LargeBlock step = LargeBlock::Take(step_records * len);
+  const size_t block_records = std::max<size_t>(1, kReadBlock / len);
+  LargeBlock block = LargeBlock::Take(block_records * len);
+  while (at.r < plan.record_count) {
+    // Room that the deleted records left takes the next records directly when it is large
+    // enough to be worth two flushes; otherwise they go through the journal.
+    const uint32_t room = at.r - at.w;
+    const bool direct = uint64_t(room) * len >= direct_bytes && room > 0;
+    const uint32_t limit =
+        direct ? static_cast<uint32_t>(std::min<uint64_t>(room, step_records)) : j.bounce_records;
+    uint32_t r_end = at.r;
+    const uint32_t count =
+        GatherLive(table, plan, at.r, limit, step.data(), block.data(), block_records, &r_end);
+    const size_t bytes = size_t(count) * len;
+    Progress next{at.seq + 1, at.w + count, r_end};
+    if (direct) {
+      // Only free room is written, so the step can be done again from where it began.
+      table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
+      table->Sync();
+      const std::string record = EncodeProgress(j, next);
+      journal->WriteAt(j.ProgressOffset(next.seq % 2), record.data(), record.size());
+      journal->Sync();
+    } else {
+      // The records may land where others still wait to be moved: they are made safe in
+      // the journal first.
+      Progress from = at;
+      from.seq = next.seq;
+      std::string head = EncodeBounceHead(j, from, r_end, count, Crc32(step.data(), bytes));
+      const uint64_t area = j.BounceOffset(next.seq % 2);
+      journal->WriteAt(area, head.data(), head.size());
+      journal->WriteAt(area + kRecordSlot, step.data(), bytes);
+      journal->Sync();
+      table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
+      table->Sync();
+    }
+    at = next;
+  }
+  return at;
 }
 
 void CompletePack(OsFile* table, const std::string& table_path, bool index_whole) {
@@ -406,56 +449,14 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
       at.r = bounce.r_end;
     }
 
-    const size_t step_records =
-        std::max<size_t>(j.bounce_records, std::max<size_t>(1, kMaxDirectBytes / len));
-    LargeBlock step = LargeBlock::Take(step_records * len);
-    const size_t block_records = std::max<size_t>(1, kReadBlock / len);
-    LargeBlock block = LargeBlock::Take(block_records * len);
-    while (at.r < plan.record_count) {
-      // Room that the deleted records left takes the next records directly when it is large
-      // enough to be worth two flushes; otherwise they go through the journal.
-      const uint32_t room = at.r - at.w;
-      const bool direct = uint64_t(room) * len >= direct_bytes && room > 0;
-      const uint32_t limit =
-          direct ? static_cast<uint32_t>(std::min<uint64_t>(room, step_records)) : j.bounce_records;
-      uint32_t r_end = at.r;
-      const uint32_t count =
-          GatherLive(table, plan, at.r, limit, step.data(), block.data(), block_records, &r_end);
-      const size_t bytes = size_t(count) * len;
-      Progress next{at.seq + 1, at.w + count, r_end};
-      if (direct) {
-        // Only free room is written, so the step can be done again from where it began.
-        table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
-        FaultPoint("pack:records-partly-moved");
-        table->Sync();
-        const std::string record = EncodeProgress(j, next);
-        journal->WriteAt(j.ProgressOffset(next.seq % 2), record.data(), record.size());
-        journal->Sync();
-      } else {
-        // The records may land where others still wait to be moved: they are made safe in
-        // the journal first.
-        Progress from = at;
-        from.seq = next.seq;
-        std::string head = EncodeBounceHead(j, from, r_end, count, Crc32(step.data(), bytes));
-        const uint64_t area = j.BounceOffset(next.seq % 2);
-        journal->WriteAt(area, head.data(), head.size());
-        journal->WriteAt(area + kRecordSlot, step.data(), bytes);
-        journal->Sync();
-        table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
-        FaultPoint("pack:records-partly-moved");
-        table->Sync();
-      }
-      at = next;
-    }
+    at = MoveRecords(table, journal.get(), j, at);
     if (at.w != plan.live_count) {
       Fail(kErrTableDamaged, table_path + " changed while it was being packed.");
     }
-    FaultPoint("pack:records-moved");
     ApplyIndexAction(table, table_path, plan, index_whole);
     table->WriteAt(0, plan.packed_header.data(), plan.packed_header.size());
     table->Truncate(plan.header_size + uint64_t(plan.live_count) * len);
     table->Sync();
-    FaultPoint("pack:table-truncated");
   }
   if (!RemoveFileIfPresent(journal_path)) {
     Fail(kErrIo, "removing the pack journal " + journal_path);

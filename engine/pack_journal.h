@@ -13,6 +13,10 @@
 
 namespace kxengine {
 
+// The journal file's mark, and what the pack does with the index file.
+inline constexpr char kJournalMagic[8] = {'K', 'X', 'J', 'O', 'U', 'R', 'N', '\x1a'};
+enum class JournalIndexAction : uint32_t { kNone = 0, kReplace = 1, kRemove = 2 };
+
 // What a pack changes, as its journal records it.
 struct PackPlan {
   JournalIndexAction action = JournalIndexAction::kNone;
@@ -55,7 +59,8 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
 // journal that never reached its commit point (and the packed index file made for it).
 void RecoverPack(OsFile* table, const std::string& table_path);
 
-// Whether the journal at `journal_path` records a committed pack.
-bool PackCommitted(const std::string& journal_path);
+// Whether the journal at `journal_path` records a committed pack, or cannot be read to tell:
+// false only when it is absent or holds no commit, so that its leftovers may go.
+bool PackMayBeCommitted(const std::string& journal_path);
 
 }  // namespace kxengine

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "engine/fault_points.h"
 #include "engine/format.h"
 #include "engine/index_build.h"
 #include "engine/os_file.h"
@@ -220,6 +219,187 @@ struct TableFile::Impl {
     if (PageCapacity(plan->info.page_size, plan->key.width) == 0) return false;
     return true;
   }
+
+  // The plan of a new tag: the name, expression and page size checked, the page size
+  // doubled while the key does not fit twice in a page of the default size.
+  TagPlan PlanNewTag(const std::string& tag, const std::string& expression,
+                     uint32_t page_size) const {
+    if (tag.empty() || tag.size() > kMaxTagName || tag.find('\0') != std::string::npos) {
+      Fail(kErrInvalidArgument, "a tag name needs 1 to " + std::to_string(kMaxTagName) +
+                                    " characters (\"" + tag + "\")");
+    }
+    if (expression.size() > kMaxExpression) {
+      Fail(kErrBadExpression,
+           "it is longer than " + std::to_string(kMaxExpression) + " characters");
+    }
+    if (page_size != 0 && (page_size < kMinPageSize || page_size > kMaxPageSize)) {
+      Fail(kErrInvalidArgument, "the index page size " + std::to_string(page_size) +
+                                    " is outside " + std::to_string(kMinPageSize) + " to " +
+                                    std::to_string(kMaxPageSize));
+    }
+    TagPlan fresh;
+    fresh.key = ParseExpression(header.fields, expression, path);
+    fresh.info.name = tag;
+    fresh.info.expression = expression;
+    fresh.info.page_size = page_size == 0 ? kDefaultPageSize : page_size;
+    // A key too wide for the page: with the default size take a larger page, else refuse.
+    while (PageCapacity(fresh.info.page_size, fresh.key.width) < 2) {
+      if (page_size != 0 || fresh.info.page_size >= kMaxPageSize) {
+        Fail(kErrBadExpression, "its key of " + std::to_string(fresh.key.width) +
+                                    " bytes does not fit pages of " +
+                                    std::to_string(fresh.info.page_size) + " bytes");
+      }
+      fresh.info.page_size *= 2;
+    }
+    return fresh;
+  }
+
+  // Whether every tag of the index file is sound: those this handle wrote are, the others'
+  // pages are checked.
+  bool TagsAreSound(OsFile* index, const IndexHeader& existing) const {
+    if (Knows(existing)) return true;
+    for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+      if (!CheckTagPages(index, existing.tags[i], i).empty()) return false;
+    }
+    return true;
+  }
+
+  // Adds the tag at the end of the index file under a new header; false when the index file
+  // went away meanwhile. On a failure the file is put back as it was.
+  bool AppendToIndex(const IndexHeader& existing, TagPlan& fresh) {
+    bool missing = false;
+    auto index = OpenUnlocked(IndexPathOf(path), OsFile::Mode::kReadWrite, &missing);
+    if (!index) return false;
+    try {
+      IndexHeader next =
+          AppendTag(index.get(), existing, fresh, LiveRecords(false), header.record_count, path);
+      Remember(next, KnowsCurrent(existing));
+      return true;
+    } catch (...) {
+      UndoAppend(index.get(), existing);
+      throw;
+    }
+  }
+
+  // The plans of a new index file: the tags of the old one (copied where sound), with the
+  // new tag in place of one of the same name or after them. *current tells whether every
+  // copied tag matches the records.
+  std::vector<TagPlan> PlansWithTag(const IndexHeader& existing, OsFile* old_index,
+                                    const TagPlan& fresh, bool* current) const {
+    std::vector<TagPlan> plans;
+    bool placed = false;
+    *current = true;
+    for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+      if (EqualsIgnoreCase(existing.tags[i].info.name, fresh.info.name)) {
+        if (!placed) plans.push_back(fresh);
+        placed = true;
+        continue;
+      }
+      TagPlan plan;
+      if (PlanExisting(existing.tags[i], i, old_index, true, &plan)) {
+        if (plan.copy_from != nullptr && !KnowsCurrent(existing)) *current = false;
+        plans.push_back(plan);
+      }
+    }
+    if (!placed) plans.push_back(fresh);
+    return plans;
+  }
+
+  // Writes a new index file beside the old one and renames it over it; on a failure the new
+  // file goes. `old_index` (where copied tags come from) is closed before the rename.
+  IndexHeader ReplaceIndexFile(std::vector<TagPlan>& plans, std::unique_ptr<OsFile> old_index,
+                               uint32_t records) {
+    const std::string temp = TempIndexPathOf(path);
+    try {
+      IndexHeader written =
+          WriteIndexFile(temp, plans, old_index.get(), LiveRecords(false), records, path);
+      old_index.reset();
+      RenameOver(temp, IndexPathOf(path));
+      return written;
+    } catch (...) {
+      old_index.reset();
+      RemoveFileIfPresent(temp);
+      throw;
+    }
+  }
+
+  // The plans of the packed index file: every tag's entries kept with new numbers, or
+  // every tag built again (copied tags are not possible: the numbers change).
+  std::vector<TagPlan> PackPlans(const IndexHeader& existing, OsFile* old_index,
+                                 bool keep_entries) const {
+    std::vector<TagPlan> plans;
+    for (uint32_t i = 0; i < existing.tags.size(); ++i) {
+      TagPlan plan;
+      if (keep_entries) {
+        plan.info = existing.tags[i].info;
+        plan.renumber_from = &existing.tags[i];
+        plan.old_ordinal = i;
+        plans.push_back(plan);
+      } else if (PlanExisting(existing.tags[i], i, old_index, false, &plan)) {
+        plans.push_back(plan);
+      }
+    }
+    return plans;
+  }
+
+  // A pack with no deleted records: the table stays as it is; an unreadable index file
+  // goes, and tags that may not match the records are built again.
+  void RebuildTagsOnly(std::unique_ptr<OsFile> old_index, const IndexHeader& existing,
+                       bool unreadable, bool renumber) {
+    const std::string index_path = IndexPathOf(path);
+    if (old_index && unreadable) {
+      old_index.reset();
+      RemoveFileIfPresent(index_path);
+      SyncFolderOf(index_path);
+      known_index.reset();
+    } else if (old_index && !renumber) {
+      std::vector<TagPlan> plans = PackPlans(existing, old_index.get(), false);
+      old_index.reset();
+      Remember(ReplaceIndexFile(plans, nullptr, header.record_count), true);
+    }
+  }
+
+  // Step 1 of a pack: the index file of the packed table, written beside the old one and not
+  // flushed yet (the disk writes it while the records move; a recovery checks it).
+  IndexHeader WritePackedIndex(const IndexHeader& existing, OsFile* old_index, bool renumber,
+                               const PackedNumbers& numbers) {
+    const std::string packed_index = PackedIndexPathOf(path);
+    std::vector<TagPlan> plans = PackPlans(existing, old_index, renumber);
+    try {
+      return WriteIndexFile(packed_index, plans, old_index, LiveRecords(true), numbers.Live(), path,
+                            &numbers, false);
+    } catch (const EngineError& error) {
+      // A tag that no longer matches the records (its file changed under this handle) is
+      // built from the records instead.
+      if (!renumber || error.Code() != kErrIndexDamaged) throw;
+      plans = PackPlans(existing, old_index, false);
+      return WriteIndexFile(packed_index, plans, old_index, LiveRecords(true), numbers.Live(), path,
+                            nullptr, false);
+    }
+  }
+
+  // Step 2 of a pack: what the journal records, the commit point.
+  PackPlan MakePackPlan(JournalIndexAction action, const PackedNumbers& numbers,
+                        const IndexHeader& packed_index) const {
+    TableHeader packed = header;
+    packed.record_count = numbers.Live();
+    PackPlan plan;
+    plan.action = action;
+    plan.header_size = header.header_size;
+    plan.record_length = header.record_length;
+    plan.record_count = header.record_count;
+    plan.live_count = numbers.Live();
+    plan.first_moved = numbers.FirstDeleted();
+    plan.packed_header = EncodeTableHeader(packed);
+    plan.index_generation = packed_index.generation;
+    plan.index_checksum = packed_index.checksum;
+    std::string old_header(header.header_size, '\0');
+    if (file->ReadAt(0, old_header.data(), old_header.size()) != old_header.size()) {
+      Fail(kErrTableDamaged, path + " is damaged: it ends inside its header.");
+    }
+    plan.table_header_checksum = Crc32(old_header.data(), old_header.size());
+    return plan;
+  }
 };
 
 TableFile::TableFile(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -430,32 +610,7 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
                                uint32_t page_size) {
   Impl& t = *impl_;
   t.RequireExclusive("creating an index tag");
-  if (tag.empty() || tag.size() > kMaxTagName || tag.find('\0') != std::string::npos) {
-    Fail(kErrInvalidArgument,
-         "a tag name needs 1 to " + std::to_string(kMaxTagName) + " characters (\"" + tag + "\")");
-  }
-  if (expression.size() > kMaxExpression) {
-    Fail(kErrBadExpression, "it is longer than " + std::to_string(kMaxExpression) + " characters");
-  }
-  if (page_size != 0 && (page_size < kMinPageSize || page_size > kMaxPageSize)) {
-    Fail(kErrInvalidArgument, "the index page size " + std::to_string(page_size) + " is outside " +
-                                  std::to_string(kMinPageSize) + " to " +
-                                  std::to_string(kMaxPageSize));
-  }
-  TagPlan fresh;
-  fresh.key = ParseExpression(t.header.fields, expression, t.path);
-  fresh.info.name = tag;
-  fresh.info.expression = expression;
-  fresh.info.page_size = page_size == 0 ? kDefaultPageSize : page_size;
-  // A key too wide for the page: with the default size take a larger page, else refuse.
-  while (PageCapacity(fresh.info.page_size, fresh.key.width) < 2) {
-    if (page_size != 0 || fresh.info.page_size >= kMaxPageSize) {
-      Fail(kErrBadExpression, "its key of " + std::to_string(fresh.key.width) +
-                                  " bytes does not fit pages of " +
-                                  std::to_string(fresh.info.page_size) + " bytes");
-    }
-    fresh.info.page_size *= 2;
-  }
+  TagPlan fresh = t.PlanNewTag(tag, expression, page_size);
 
   IndexHeader existing;
   bool unreadable = false;
@@ -463,70 +618,18 @@ TagInfo TableFile::CreateIndex(const std::string& tag, const std::string& expres
   const bool replaces =
       std::any_of(existing.tags.begin(), existing.tags.end(),
                   [&](const IndexTag& old) { return EqualsIgnoreCase(old.info.name, tag); });
-  if (old_index && !unreadable && !replaces && existing.tags.size() < existing.capacity) {
-    // A new tag goes at the end of the file, under a new header, when the tags there are
-    // sound: pages this handle wrote are, others are checked.
-    bool sound = t.Knows(existing);
-    if (!sound) {
-      sound = true;
-      for (uint32_t i = 0; i < existing.tags.size() && sound; ++i) {
-        sound = CheckTagPages(old_index.get(), existing.tags[i], i).empty();
-      }
-    }
-    if (sound) {
-      old_index.reset();
-      bool missing = false;
-      auto index = OpenUnlocked(IndexPath(), OsFile::Mode::kReadWrite, &missing);
-      if (index) {
-        try {
-          IndexHeader next = AppendTag(index.get(), existing, fresh, t.LiveRecords(false),
-                                       t.header.record_count, t.path);
-          t.Remember(next, t.KnowsCurrent(existing));
-          return fresh.info;
-        } catch (const FaultInjected&) {
-          throw;
-        } catch (...) {
-          UndoAppend(index.get(), existing);
-          throw;
-        }
-      }
-      // The index file went away meanwhile: a new one is made below.
-      existing = IndexHeader();
-    }
+  if (old_index && !unreadable && !replaces && existing.tags.size() < existing.capacity &&
+      t.TagsAreSound(old_index.get(), existing)) {
+    // A new tag goes at the end of the file, under a new header.
+    old_index.reset();
+    if (t.AppendToIndex(existing, fresh)) return fresh.info;
+    existing = IndexHeader();  // the index file went away meanwhile: a new one is made
   }
 
-  std::vector<TagPlan> plans;
-  bool placed = false;
-  bool current = true;  // whether every tag of the new file matches the records
-  for (uint32_t i = 0; i < existing.tags.size(); ++i) {
-    if (EqualsIgnoreCase(existing.tags[i].info.name, tag)) {
-      if (!placed) plans.push_back(fresh);
-      placed = true;
-      continue;
-    }
-    TagPlan plan;
-    if (t.PlanExisting(existing.tags[i], i, old_index.get(), true, &plan)) {
-      if (plan.copy_from != nullptr && !t.KnowsCurrent(existing)) current = false;
-      plans.push_back(plan);
-    }
-  }
-  if (!placed) plans.push_back(fresh);
-
-  const std::string temp = TempIndexPathOf(t.path);
-  IndexHeader written;
-  try {
-    written = WriteIndexFile(temp, plans, old_index.get(), t.LiveRecords(false),
-                             t.header.record_count, t.path);
-    old_index.reset();
-    FaultPoint("index:temp-written");
-    RenameOver(temp, IndexPath());
-  } catch (const FaultInjected&) {
-    throw;
-  } catch (...) {
-    old_index.reset();
-    RemoveFileIfPresent(temp);
-    throw;
-  }
+  bool current = true;
+  std::vector<TagPlan> plans = t.PlansWithTag(existing, old_index.get(), fresh, &current);
+  const IndexHeader written =
+      t.ReplaceIndexFile(plans, std::move(old_index), t.header.record_count);
   t.Remember(written, current);
   for (const IndexTag& info : written.tags) {
     if (EqualsIgnoreCase(info.info.name, tag)) return info.info;
@@ -540,10 +643,6 @@ void TableFile::Pack() {
   IndexHeader existing;
   bool unreadable = false;
   auto old_index = t.ExistingIndex(&existing, &unreadable);
-  JournalIndexAction action = JournalIndexAction::kNone;
-  const std::string packed_index = PackedIndexPathOf(t.path);
-  const std::string journal_path = JournalPathOf(t.path);
-
   PackedNumbers numbers;
   t.ForEach([&](uint32_t, bool deleted, const char*) {
     numbers.Add(deleted);
@@ -553,114 +652,42 @@ void TableFile::Pack() {
   // Tags this handle built from the records as they are need no sorting: their entries
   // are kept, with the new record numbers.
   const bool renumber = old_index && !unreadable && t.KnowsCurrent(existing);
-  auto plans_for = [&](bool keep_entries) {
-    std::vector<TagPlan> plans;
-    for (uint32_t i = 0; i < existing.tags.size(); ++i) {
-      TagPlan plan;
-      if (keep_entries) {
-        plan.info = existing.tags[i].info;
-        plan.renumber_from = &existing.tags[i];
-        plan.old_ordinal = i;
-        plans.push_back(plan);
-      } else if (t.PlanExisting(existing.tags[i], i, old_index.get(), false, &plan)) {
-        plans.push_back(plan);
-      }
-    }
-    return plans;
-  };
-
   if (live == t.header.record_count &&
       t.file->Size() == t.header.header_size + uint64_t(live) * t.header.record_length) {
-    // Nothing to remove: the table stays as it is and only the tags are built again,
-    // replacing the index file atomically as tag creation does, unless they match the
-    // records already.
-    const std::string index_path = IndexPathOf(t.path);
-    if (old_index && unreadable) {
-      old_index.reset();
-      RemoveFileIfPresent(index_path);
-      SyncFolderOf(index_path);
-      t.known_index.reset();
-    } else if (old_index && !renumber) {
-      std::vector<TagPlan> plans = plans_for(false);
-      old_index.reset();
-      const std::string temp = TempIndexPathOf(t.path);
-      IndexHeader written;
-      try {
-        written = WriteIndexFile(temp, plans, nullptr, t.LiveRecords(false), live, t.path);
-        RenameOver(temp, index_path);
-      } catch (...) {
-        RemoveFileIfPresent(temp);
-        throw;
-      }
-      t.Remember(written, true);
-    }
+    t.RebuildTagsOnly(std::move(old_index), existing, unreadable, renumber);
     return;
   }
 
-  IndexHeader packed_header;
+  const std::string journal_path = JournalPathOf(t.path);
+  JournalIndexAction action = JournalIndexAction::kNone;
+  IndexHeader packed_index;
   try {
     // 1. The index file of the packed table, built beside the old one.
     if (old_index && unreadable) {
       action = JournalIndexAction::kRemove;
     } else if (old_index) {
-      std::vector<TagPlan> plans = plans_for(renumber);
-      // Not flushed yet: that waits until the records are in place, while the disk writes it
-      // meanwhile; a recovery checks it.
-      try {
-        packed_header = WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true),
-                                       live, t.path, &numbers, false);
-      } catch (const EngineError& error) {
-        // A tag that no longer matches the records (its file changed under this handle) is
-        // built from the records instead.
-        if (!renumber || error.Code() != kErrIndexDamaged) throw;
-        plans = plans_for(false);
-        packed_header = WriteIndexFile(packed_index, plans, old_index.get(), t.LiveRecords(true),
-                                       live, t.path, nullptr, false);
-      }
+      packed_index = t.WritePackedIndex(existing, old_index.get(), renumber, numbers);
       action = JournalIndexAction::kReplace;
-      FaultPoint("pack:index-built");
     }
     old_index.reset();
-
     // 2. The journal, flushed: the commit point.
-    TableHeader packed = t.header;
-    packed.record_count = live;
-    PackPlan plan;
-    plan.action = action;
-    plan.header_size = t.header.header_size;
-    plan.record_length = t.header.record_length;
-    plan.record_count = t.header.record_count;
-    plan.live_count = live;
-    plan.first_moved = numbers.FirstDeleted();
-    plan.packed_header = EncodeTableHeader(packed);
-    plan.index_generation = packed_header.generation;
-    plan.index_checksum = packed_header.checksum;
-    {
-      std::string old_header(t.header.header_size, '\0');
-      if (t.file->ReadAt(0, old_header.data(), old_header.size()) != old_header.size()) {
-        Fail(kErrTableDamaged, t.path + " is damaged: it ends inside its header.");
-      }
-      plan.table_header_checksum = Crc32(old_header.data(), old_header.size());
-    }
-    CommitPackJournal(journal_path, plan);
-
+    CommitPackJournal(journal_path, t.MakePackPlan(action, numbers, packed_index));
     // 3. Past the commit point: the same steps a recovery takes.
     CompletePack(t.file.get(), t.path, true);
-  } catch (const FaultInjected&) {
-    throw;  // a simulated crash leaves everything as it is
   } catch (...) {
     old_index.reset();
-    // Before the commit point nothing has changed; clear the leftovers. After it, the
-    // journal stays for the next open to finish the pack.
-    if (!PackCommitted(journal_path)) {
+    // Before the commit point nothing has changed; clear the leftovers. After it (or when
+    // the journal cannot be read to tell), the journal stays for the next open to finish
+    // the pack.
+    if (!PackMayBeCommitted(journal_path)) {
       RemoveFileIfPresent(journal_path);
-      RemoveFileIfPresent(packed_index);
+      RemoveFileIfPresent(PackedIndexPathOf(t.path));
     }
     throw;
   }
   t.LoadHeader();
   if (action == JournalIndexAction::kReplace) {
-    t.Remember(packed_header, true);
+    t.Remember(packed_index, true);
   } else {
     t.known_index.reset();
   }

@@ -4,6 +4,7 @@
 
 #include "engine/format.h"
 #include "engine/test_util.h"
+#include "tests/support/expected_failure.h"
 
 namespace kxengine {
 namespace {
@@ -13,21 +14,13 @@ using testing::ScratchDir;
 using testing::WriteAll;
 
 uint32_t CodeOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const EngineError& e) {
-    return e.Code();
-  }
-  return kOk;
+  const auto error = kx::testing::Thrown<EngineError>(fn);
+  return error ? error->Code() : kOk;
 }
 
 std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const EngineError& e) {
-    return e.Message();
-  }
-  return std::string();
+  const auto error = kx::testing::Thrown<EngineError>(fn);
+  return error ? error->Message() : std::string();
 }
 
 TEST(TableFileTest, RecordsRoundTripThroughReopen) {

@@ -2,7 +2,7 @@
 // tests when started with "--hold-table".
 #include <gtest/gtest.h>
 
-#include "engine/child_process.h"
+#include "engine/test_util.h"
 
 int main(int argc, char** argv) {
   int role = kxengine::testing::RunChildRole(argc, argv);

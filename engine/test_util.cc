@@ -12,25 +12,6 @@ namespace kxengine::testing {
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-  std::random_device random;
-  static std::atomic<int> counter{0};
-  char name[64];
-  std::snprintf(name, sizeof name, "kxengine-%u-%d", random(), counter++);
-  fs::path p = fs::temp_directory_path() / name;
-  fs::create_directories(p);
-  path_ = p.string();
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::File(const std::string& name) const {
-  return (fs::path(path_) / name).string();
-}
-
 std::vector<FieldDef> SampleFields() {
   return {
       {"IITEM", FieldType::kCharacter, 10, 0},
@@ -77,18 +58,6 @@ void MakeSampleTable(const std::string& path, uint32_t count, uint32_t delete_ev
   if (delete_every > 0) {
     for (uint32_t i = delete_every; i <= count; i += delete_every) table->DeleteRecord(i);
   }
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint32_t> TagRecnos(const TableFile& table, const std::string& tag) {

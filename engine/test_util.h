@@ -1,4 +1,5 @@
-// Helpers shared by the engine's tests: a scratch folder, a small sample table, file bytes.
+// Helpers shared by the engine's tests: a small sample table, tag entries and live values,
+// and the support library's scratch folders and file bytes.
 #pragma once
 
 #include <cstdint>
@@ -6,21 +7,13 @@
 #include <vector>
 
 #include "engine/table_file.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kxengine::testing {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  const std::string& Path() const { return path_; }
-  // The path of a file in the folder, with the platform's separator.
-  std::string File(const std::string& name) const;
-
- private:
-  std::string path_;
-};
+using kx::testing::ReadAll;
+using kx::testing::ScratchDir;
+using kx::testing::WriteAll;
 
 // The fields of the sample table: every field type once.
 std::vector<FieldDef> SampleFields();
@@ -30,12 +23,13 @@ std::vector<std::string> SampleValues(uint32_t i);
 // Creates the sample table with `count` records, every `delete_every`-th deleted (0: none).
 void MakeSampleTable(const std::string& path, uint32_t count, uint32_t delete_every);
 
-std::string ReadAll(const std::string& path);
-void WriteAll(const std::string& path, const std::string& bytes);
-
 // The entries of a tag in key order: record numbers only.
 std::vector<uint32_t> TagRecnos(const TableFile& table, const std::string& tag);
 // The text values of all live records, in file order.
 std::vector<std::vector<std::string>> LiveValues(const TableFile& table);
+
+// The second process of the lock tests: when the arguments ask for it ("--hold-table"),
+// holds a table and returns the exit code at its end; otherwise returns -1 at once.
+int RunChildRole(int argc, char** argv);
 
 }  // namespace kxengine::testing

@@ -73,25 +73,28 @@ void CheckRecords(const TableFile& table, Problems* problems, std::vector<bool>*
   }
 }
 
-void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32_t ordinal,
-              const std::vector<bool>& live, uint32_t live_count, Problems* file_problems) {
-  TagProblems problems(file_problems, tag.info.name);
-  KeySpec layout;
+// The tag's key layout from its expression; false (with the problem added) when the
+// expression no longer fits the table or gives another key width.
+bool TagKey(const TableFile& table, const IndexTag& tag, TagProblems* problems, KeySpec* layout) {
   try {
-    layout = ParseExpression(table.Fields(), tag.info.expression, table.Path());
+    *layout = ParseExpression(table.Fields(), tag.info.expression, table.Path());
   } catch (const EngineError& e) {
-    problems.Add(e.Message());
-    return;
+    problems->Add(e.Message());
+    return false;
   }
-  if (layout.width != tag.info.key_width) {
-    problems.Add("the key width is " + std::to_string(tag.info.key_width) + ", the expression \"" +
-                 tag.info.expression + "\" gives " + std::to_string(layout.width));
-    return;
+  if (layout->width != tag.info.key_width) {
+    problems->Add("the key width is " + std::to_string(tag.info.key_width) + ", the expression \"" +
+                  tag.info.expression + "\" gives " + std::to_string(layout->width));
+    return false;
   }
-  // Pages first: entries of a page that fails its checksum cannot be trusted.
+  return true;
+}
+
+// Every page of the tag sound and full but the last; false when one is not.
+bool TagPagesSound(OsFile* index, const IndexTag& tag, uint32_t ordinal, TagProblems* problems) {
   const uint32_t ps = tag.info.page_size;
   const uint32_t capacity = PageCapacity(ps, tag.info.key_width);
-  bool pages_sound = true;
+  bool sound = true;
   std::vector<char> page(ps);
   for (uint32_t p = 0; p < tag.info.page_count; ++p) {
     uint32_t entries = 0;
@@ -103,17 +106,80 @@ void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32
     }
     if (why.empty() && entries == 0) why = "it holds no entry";
     if (!why.empty()) {
-      problems.Add("page " + std::to_string(p + 1) + ": " + why);
-      pages_sound = false;
+      problems->Add("page " + std::to_string(p + 1) + ": " + why);
+      sound = false;
     }
   }
-  if (!pages_sound) return;
-  if (tag.info.entry_count != live_count) {
-    problems.Add(std::to_string(tag.info.entry_count) + " entries for " +
-                 std::to_string(live_count) + " live records");
+  return sound;
+}
+
+// The stored entries of a tag whose pages are sound, one at a time in file order, with a
+// problem added for each one that is not above the one before.
+class StoredEntries {
+ public:
+  StoredEntries(OsFile* index, const IndexTag& tag, TagProblems* problems)
+      : index_(index),
+        tag_(tag),
+        width_(tag.info.key_width + 4),
+        problems_(problems),
+        page_(tag.info.page_size) {
+    Take();
+  }
+  // The current entry, nullptr past the last.
+  const char* Current() const { return current_; }
+  uint64_t Number() const { return number_; }
+  void Take() {
+    current_ = Next();
+    if (current_ == nullptr) return;
+    if (!previous_.empty() && std::memcmp(previous_.data(), current_, width_) >= 0) {
+      problems_->Add("entry " + std::to_string(number_) + " is out of order");
+    }
+    previous_.assign(current_, width_);
   }
 
-  // The entries the tag must hold, sorted; compared in step with the stored ones.
+ private:
+  const char* Next() {
+    const uint32_t ps = tag_.info.page_size;
+    while (in_page_ == page_entries_) {
+      if (page_number_ == tag_.info.page_count) return nullptr;
+      index_->ReadAt(tag_.first_page + uint64_t(page_number_) * ps, page_.data(), ps);
+      page_entries_ = GetU32(page_.data() + page_header::kEntries);
+      in_page_ = 0;
+      ++page_number_;
+    }
+    ++number_;
+    return page_.data() + kPageHeader + size_t(in_page_++) * width_;
+  }
+
+  OsFile* index_;
+  const IndexTag& tag_;
+  const uint32_t width_;
+  TagProblems* problems_;
+  std::vector<char> page_;
+  uint32_t page_number_ = 0, in_page_ = 0, page_entries_ = 0;
+  uint64_t number_ = 0;
+  std::string previous_;
+  const char* current_ = nullptr;
+};
+
+// Adds the problem of a stored entry that no live record wants.
+void DescribeExtra(const StoredEntries& stored, uint32_t key_width, const std::vector<bool>& live,
+                   TagProblems* problems) {
+  const uint32_t recno = GetBE32(stored.Current() + key_width);
+  const std::string where =
+      "entry " + std::to_string(stored.Number()) + " names record " + std::to_string(recno);
+  if (recno == 0 || recno >= live.size()) {
+    problems->Add(where + ", which does not exist");
+  } else if (!live[recno]) {
+    problems->Add(where + ", which is deleted");
+  } else {
+    problems->Add(where + " with a wrong key or a second time");
+  }
+}
+
+// Compares the stored entries with those the live records want, both in key order.
+void CompareEntries(const TableFile& table, OsFile* index, const IndexTag& tag,
+                    const KeySpec& layout, const std::vector<bool>& live, TagProblems* problems) {
   const uint32_t kw = tag.info.key_width;
   const uint32_t width = kw + 4;
   EntrySorter expected(width, SortBudget(), table.Path());
@@ -125,61 +191,34 @@ void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32
     }
     return true;
   });
-  // The expected entries are pushed by Drain; the stored ones are pulled page by page.
-  uint32_t p = 0, in_page = 0, page_entries = 0;
-  uint64_t entry_number = 0;
-  std::string previous;
-  const char* stored = nullptr;
-  auto next_stored = [&]() -> const char* {
-    while (in_page == page_entries) {
-      if (p == tag.info.page_count) return nullptr;
-      index->ReadAt(tag.first_page + uint64_t(p) * ps, page.data(), ps);
-      page_entries = GetU32(page.data() + 12);
-      in_page = 0;
-      ++p;
-    }
-    const char* e = page.data() + kPageHeader + size_t(in_page++) * width;
-    ++entry_number;
-    return e;
-  };
-  auto describe_extra = [&](const char* e) {
-    uint32_t recno = GetBE32(e + kw);
-    std::string where =
-        "entry " + std::to_string(entry_number) + " names record " + std::to_string(recno);
-    if (recno == 0 || recno >= live.size()) {
-      problems.Add(where + ", which does not exist");
-    } else if (!live[recno]) {
-      problems.Add(where + ", which is deleted");
-    } else {
-      problems.Add(where + " with a wrong key or a second time");
-    }
-  };
-  auto take = [&]() {
-    stored = next_stored();
-    if (stored != nullptr) {
-      if (!previous.empty() && std::memcmp(previous.data(), stored, width) >= 0) {
-        problems.Add("entry " + std::to_string(entry_number) + " is out of order");
-      }
-      previous.assign(stored, width);
-    }
-  };
-  take();
+  StoredEntries stored(index, tag, problems);
   expected.Drain([&](const char* want) {
     // Stored entries below the wanted one are extra; an equal one matches.
-    while (stored != nullptr && std::memcmp(stored, want, width) < 0) {
-      describe_extra(stored);
-      take();
+    while (stored.Current() != nullptr && std::memcmp(stored.Current(), want, width) < 0) {
+      DescribeExtra(stored, kw, live, problems);
+      stored.Take();
     }
-    if (stored != nullptr && std::memcmp(stored, want, width) == 0) {
-      take();
+    if (stored.Current() != nullptr && std::memcmp(stored.Current(), want, width) == 0) {
+      stored.Take();
     } else {
-      problems.Add("live record " + std::to_string(GetBE32(want + kw)) + " has no entry");
+      problems->Add("live record " + std::to_string(GetBE32(want + kw)) + " has no entry");
     }
   });
-  while (stored != nullptr) {
-    describe_extra(stored);
-    take();
+  for (; stored.Current() != nullptr; stored.Take()) DescribeExtra(stored, kw, live, problems);
+}
+
+void CheckTag(const TableFile& table, OsFile* index, const IndexTag& tag, uint32_t ordinal,
+              const std::vector<bool>& live, uint32_t live_count, Problems* file_problems) {
+  TagProblems problems(file_problems, tag.info.name);
+  KeySpec layout;
+  if (!TagKey(table, tag, &problems, &layout)) return;
+  // Pages first: entries of a page that fails its checksum cannot be trusted.
+  if (!TagPagesSound(index, tag, ordinal, &problems)) return;
+  if (tag.info.entry_count != live_count) {
+    problems.Add(std::to_string(tag.info.entry_count) + " entries for " +
+                 std::to_string(live_count) + " live records");
   }
+  CompareEntries(table, index, tag, layout, live, &problems);
 }
 
 void CheckIndex(const TableFile& table, const std::vector<bool>& live, VerifyReport* report) {

@@ -1,4 +1,4 @@
-#include "fuzz_util.h"
+#include "fuzz/fuzz_util.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/faulty_file.h"
 #include "engine/faulty_file.h"
 #include "engine/format.h"
 #include "engine/table_file.h"

@@ -8,7 +8,7 @@
 #include "engine/format.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
-#include "fuzz_util.h"
+#include "fuzz/fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::SkipDiskFlushes();

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "settings/ini_file.h"
-#include "settings/memory_profile.h"
+#include "src/settings/ini_file.h"
+#include "src/settings/memory_profile.h"
 
 namespace {
 // "[Section]" lines start sections, "key=value" lines add keys, anything else is skipped.

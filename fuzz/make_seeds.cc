@@ -3,14 +3,42 @@
 // text, ini contents and registry values.
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
-#include "engine/fault_points.h"
+#include "engine/faulty_file.h"
 #include "engine/format.h"
 #include "engine/pack_journal.h"
 #include "engine/table_file.h"
-#include "fuzz_util.h"
+#include "fuzz/fuzz_util.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The journal that a pack of the packable table, in small steps, leaves when its process
+// dies at the first file call at which `reached` holds (given the table's bytes before the
+// pack); "" when the pack completes first.
+std::string JournalOfADeath(const std::string& packable,
+                            const std::function<bool(const std::string& before)>& reached) {
+  for (uint64_t n = 1;; ++n) {
+    fuzz::MakePackableTable(packable);
+    const std::string before = fuzz::ReadFile(packable);
+    {
+      auto t = kxengine::TableFile::Open(packable, kxengine::OpenMode::kExclusive);
+      kxengine::SetPackStepSizes(7 * t->RecordLength(), 4 * t->RecordLength());
+      kxengine::FaultyFileLayer layer;
+      layer.DieAt(n);
+      try {
+        t->Pack();
+      } catch (const kxengine::EngineError&) {
+      }
+      if (!layer.Stopped()) return "";
+    }
+    if (reached(before)) return fuzz::ReadFile(kxengine::JournalPathOf(packable));
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -37,24 +65,19 @@ int main(int argc, char** argv) {
     t->Pack();
     fuzz::WriteFile((root / "table_file/packed.adt").string(), fuzz::ReadFile(table));
   }
-  // Journals of packs of the fuzz target's own table, in small steps, stopped at the commit
-  // point and after the first step.
+  // Journals of packs of the fuzz target's own table, in small steps: one that died right
+  // after its commit point, and one that died with the records of its first step partly
+  // moved.
   const std::string packable = fuzz::ScratchFolder() + "/t.adt";
-  for (const char* point : {"pack:journal-committed", "pack:records-partly-moved"}) {
-    fuzz::MakePackableTable(packable);
-    auto t = kxengine::TableFile::Open(packable, kxengine::OpenMode::kExclusive);
-    kxengine::SetPackStepSizes(7 * t->RecordLength(), 4 * t->RecordLength());
-    kxengine::ArmFaultPoint(point);
-    try {
-      t->Pack();
-    } catch (const kxengine::FaultInjected&) {
-    }
-    kxengine::ArmFaultPoint("");
-    t.reset();
-    const std::string name = std::string(point).substr(5) + ".jnl";
-    fuzz::WriteFile((root / "pack_journal" / name).string(),
-                    fuzz::ReadFile(kxengine::JournalPathOf(packable)));
-  }
+  const std::string journal = kxengine::JournalPathOf(packable);
+  fuzz::WriteFile((root / "pack_journal/journal-committed.jnl").string(),
+                  JournalOfADeath(packable, [&](const std::string&) {
+                    return fs::exists(journal) && kxengine::PackMayBeCommitted(journal);
+                  }));
+  fuzz::WriteFile((root / "pack_journal/records-partly-moved.jnl").string(),
+                  JournalOfADeath(packable, [&](const std::string& before) {
+                    return fuzz::ReadFile(packable) != before;
+                  }));
   kxengine::ResetPackStepSizes();
   fs::remove_all(fuzz::ScratchFolder());
   fuzz::WriteFile((root / "kxdata_csv/rows.csv").string(),

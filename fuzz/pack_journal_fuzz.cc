@@ -12,7 +12,7 @@
 #include "engine/format.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
-#include "fuzz_util.h"
+#include "fuzz/fuzz_util.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "settings/memory_registry.h"
-#include "settings/registry_reader.h"
+#include "src/settings/memory_registry.h"
+#include "src/settings/registry_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -28,18 +28,23 @@ kx_wineserver() {
 }
 
 # kx_prefix_init DIR: a ready Wine prefix in DIR (made once, then reused): fonts copied,
-# the X11 driver set to unmanaged windows, no Mono/Gecko prompts.
+# the X11 driver set to unmanaged windows, no Mono/Gecko prompts. Marked ready only when
+# every step of making it worked, so that a prefix left half made is made again.
 kx_prefix_init() {
   local prefix=$1
   if [ -f "$prefix/.kx-ready" ]; then return 0; fi
   rm -rf "$prefix"; mkdir -p "$prefix"
   kx_log "creating Wine prefix $prefix"
-  WINEPREFIX=$prefix "$(kx_wine64)" wineboot -i </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX=$prefix "$(kx_wine64)" wineboot -i </dev/null >/dev/null 2>&1
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -f /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   WINEPREFIX=$prefix "$(kx_wine64)" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-    </dev/null >/dev/null 2>&1
+    </dev/null >/dev/null 2>&1 || { kx_log "cannot set the X11 driver in $prefix"; return 1; }
   WINEPREFIX=$prefix "$(kx_wineserver)" -w
+  # The registry is written out when the wineserver ends: without it the prefix is not made.
+  if [ ! -f "$prefix/system.reg" ] || ! grep -q 'X11 Driver' "$prefix/user.reg" 2>/dev/null; then
+    kx_log "making the Wine prefix $prefix failed"; return 1
+  fi
   touch "$prefix/.kx-ready"
 }
 
@@ -55,23 +60,25 @@ kx_wine_end() {
   WINEPREFIX=$1 "$(kx_wineserver)" -k </dev/null >/dev/null 2>&1 || true
 }
 
-# kx_xvfb_start: start Xvfb on a free display and export DISPLAY; KX_XVFB_PID is its pid.
+# kx_xvfb_start: start Xvfb on a display it chooses itself and reports (-displayfd), check
+# that it answers, and export DISPLAY; KX_XVFB_PID is its pid.
 kx_xvfb_start() {
-  local n
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-      KX_XVFB_PID=$!
-      local i
-      for i in $(seq 1 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && break
-        sleep 0.1
-      done
-      export DISPLAY=":$n"
-      return 0
-    fi
+  local report n="" i
+  report=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$report" >/dev/null 2>&1 &
+  KX_XVFB_PID=$!
+  for i in $(seq 1 100); do
+    n=$(head -n1 "$report" 2>/dev/null)
+    [ -n "$n" ] && break
+    kill -0 "$KX_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
-  kx_log "no free X display"; return 1
+  rm -f "$report"
+  if [ -z "$n" ] || ! kill -0 "$KX_XVFB_PID" 2>/dev/null ||
+    ! xdpyinfo -display ":$n" >/dev/null 2>&1; then
+    kx_log "Xvfb did not start"; kx_xvfb_stop; return 1
+  fi
+  export DISPLAY=":$n"
 }
 
 kx_xvfb_stop() {
@@ -79,11 +86,29 @@ kx_xvfb_stop() {
   KX_XVFB_PID=
 }
 
-# kx_build PRESET: configure (once) and build one preset.
+# kx_build PRESET [DIR [TARGET...]]: configure (once) and build one preset in DIR
+# (build/PRESET by default), the given targets or all, two jobs at most. The output goes to
+# DIR/build.log; on a failure its end is shown and the result is 1.
 kx_build() {
-  local preset=$1
-  if [ ! -f "$KX_ROOT/build/$preset/build.ninja" ]; then
-    cmake --preset "$preset" -S "$KX_ROOT" >/dev/null || return 1
+  local preset=$1 dir=${2:-$KX_ROOT/build/$1}
+  shift; [ $# -gt 0 ] && shift
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  mkdir -p "$dir"
+  if { [ -f "$dir/build.ninja" ] || cmake --preset "$preset" -S "$KX_ROOT" -B "$dir"; } \
+    >"$dir/build.log" 2>&1 && cmake --build "$dir" -j2 "${targets[@]}" -- -k 0 >>"$dir/build.log" 2>&1
+  then
+    return 0
   fi
-  cmake --build "$KX_ROOT/build/$preset" -- -k 0
+  tail -40 "$dir/build.log" >&2
+  kx_log "the $preset build failed; its log is $dir/build.log"
+  return 1
+}
+
+# kx_pe_machine FILE: the machine type in a Windows program's PE header: 014c for 32-bit
+# (i386), 8664 for 64-bit (x86-64).
+kx_pe_machine() {
+  local off
+  off=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((off + 4)) -N2 "$1" | tr -d ' '
 }

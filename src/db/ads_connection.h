@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "ace32/ace_api.h"
 #include "common/exception.h"
-#include "db/ace_api.h"
 
 class AliasLookup;
 class ClientEngine;

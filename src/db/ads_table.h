@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "db/ace_api.h"
+#include "ace32/ace_api.h"
 #include "db/ads_dataset.h"
 
 class AliasLookup;

@@ -7,7 +7,7 @@
 
 #include <mutex>
 
-#include "db/ace_api.h"
+#include "ace32/ace_api.h"
 
 class ClientEngine {
  public:

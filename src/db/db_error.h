@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ace32/ace_api.h"
 #include "common/exception.h"
-#include "db/ace_api.h"
 
 class ClientEngine;
 class TAdsDataSet;

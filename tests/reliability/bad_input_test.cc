@@ -15,13 +15,13 @@
 #include <memory>
 #include <sstream>
 
-#include "bad_inputs.h"
 #include "engine/os_file.h"
 #include "engine/test_util.h"
 #include "engine/verify.h"
-#include "rebuild/console_rebuild.h"
-#include "reliability_util.h"
-#include "test_support.h"
+#include "src/rebuild/console_rebuild.h"
+#include "tests/reliability/bad_inputs.h"
+#include "tests/reliability/reliability_util.h"
+#include "tools/kxdata/test_support.h"
 
 namespace {
 using kxengine::testing::ReadAll;
@@ -46,7 +46,7 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
     return;
   }
 #endif
-  kxengine::testing::ScratchDir scratch;
+  kx::testing::ScratchDir scratch;
   const std::string dir = scratch.Path();
   // Gone before the scratch folder, so that the folder can be removed whatever the case did.
   struct Writable {

@@ -1,4 +1,4 @@
-#include "bad_inputs.h"
+#include "tests/reliability/bad_inputs.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -11,8 +11,8 @@
 #include "engine/os_file.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
-#include "reliability_util.h"
-#include "sample_folder.h"
+#include "tests/reliability/reliability_util.h"
+#include "tests/support/sample_presets.h"
 
 namespace reliability {
 namespace {
@@ -76,15 +76,7 @@ std::string MoveToFolderOfLength(const std::string& dir, size_t length) {
 }  // namespace
 
 void MakeSmallSample(const std::string& dir) {
-  SampleOptions options;
-  options.items = 12;
-  options.trans = 20;
-  options.customers = 4;
-  options.vendors = 3;
-  options.locations = 2;
-  options.deleted_percent = 15;
-  options.intact = true;
-  MakeSampleFolder(dir, options);
+  kx::testing::MakeSample(dir, kx::testing::SamplePreset::kTiny);
 }
 
 // Gives the owner back every right on the folder and its files, so that it can be removed.

@@ -14,7 +14,7 @@ using kxengine::FieldType;
 using kxengine::TableFile;
 
 TEST(DamagedValuesTest, DayNumbersOutsideTheCalendar) {
-  kxengine::testing::ScratchDir dir;
+  kx::testing::ScratchDir dir;
   const std::string path = dir.File("d.adt");
   const int32_t days[] = {INT32_MAX, INT32_MIN, -1, 0x7FFF0000, 1};
   {

@@ -11,17 +11,17 @@
 #include <fstream>
 #include <string>
 
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "db/linked_engine.h"
 #include "engine/os_file.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
 #include "engine/verify.h"
-#include "rebuild/quiet_view.h"
-#include "rebuild/rebuild_run.h"
-#include "reliability_util.h"
-#include "sample_folder.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/db/linked_engine.h"
+#include "src/rebuild/quiet_view.h"
+#include "src/rebuild/rebuild_run.h"
+#include "tests/reliability/reliability_util.h"
+#include "tools/kxdata/sample_folder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KX_ENDURANCE_UNDER_ASAN 1
@@ -102,7 +102,7 @@ void AddDeletedTransaction(const std::string& folder) {
 }
 
 TEST(EnduranceTest, RunAfterRunInOneProcessLeavesNothingBehind) {
-  kxengine::testing::ScratchDir scratch;
+  kx::testing::ScratchDir scratch;
   const std::string folder = scratch.Path();
   SampleOptions options;
   options.items = 60;

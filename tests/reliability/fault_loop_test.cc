@@ -8,22 +8,23 @@
 #include <filesystem>
 #include <sstream>
 
-#include "common/exception.h"
+#include "engine/error_codes.h"
 #include "engine/table_file.h"
 #include "engine/test_util.h"
-#include "reliability_util.h"
+#include "tests/reliability/reliability_util.h"
 
 #ifndef _WIN32
-#include "bad_inputs.h"
-#include "rebuild/catalogue.h"
-#include "rebuild/console_rebuild.h"
+#include "src/rebuild/catalogue.h"
+#include "src/rebuild/console_rebuild.h"
+#include "tests/support/sample_presets.h"
 #endif
 
 namespace {
 
+using kx::testing::ScratchDir;
+using kxengine::EngineError;
 using kxengine::OpenMode;
 using kxengine::TableFile;
-using kxengine::testing::ScratchDir;
 
 std::string TableIn(const std::string& folder) { return folder + "/t.adt"; }
 
@@ -45,7 +46,7 @@ std::string HasTags(const std::string& folder, const std::vector<std::string>& n
     std::string text = "tags:";
     for (const auto& name : found) text += " " + name;
     return text;
-  } catch (const Exception& error) {
+  } catch (const EngineError& error) {
     return error.Message();
   }
 }
@@ -54,6 +55,7 @@ void Report(const char* what, const reliability::LoopTally& tally) {
   std::printf("[ reliability ] %s: %s\n", what, tally.ToString().c_str());
   std::fflush(stdout);
   EXPECT_GT(tally.failed_calls, 0u);
+  EXPECT_GT(tally.process_deaths, 0u);
   EXPECT_GT(tally.power_cuts, 0u);
 }
 
@@ -68,7 +70,7 @@ TEST(FaultLoopTest, CreatingATag) {
       auto table = TableFile::Open(TableIn(folder), OpenMode::kExclusive);
       table->CreateIndex("BYNAME", "IDESC1;ICOUNT");
       return true;
-    } catch (const Exception&) {
+    } catch (const EngineError&) {
       return false;
     }
   };
@@ -89,7 +91,7 @@ TEST(FaultLoopTest, PackingATable) {
       auto table = TableFile::Open(TableIn(folder), OpenMode::kExclusive);
       table->Pack();
       return true;
-    } catch (const Exception&) {
+    } catch (const EngineError&) {
       return false;
     }
   };
@@ -106,11 +108,30 @@ TEST(FaultLoopTest, PackingATable) {
 }
 
 #ifndef _WIN32
+// "" when every table of the folder has the catalogue's tags and no deleted record.
+std::string RebuildComplete(const std::string& folder) {
+  for (const CatalogueEntry& entry : kCatalogue) {
+    auto table = TableFile::Open(folder + "/" + std::string(entry.table_file), OpenMode::kReadOnly);
+    std::vector<kxengine::TagInfo> tags = table->Tags();
+    if (tags.size() != entry.tag_count) return std::string(entry.table_file) + ": tag count";
+    for (size_t i = 0; i < entry.tag_count; ++i) {
+      if (tags[i].name != entry.tags[i].name) return std::string(entry.table_file) + ": tags";
+    }
+    for (uint32_t i = 1; i <= table->RecordCount(); ++i) {
+      if (table->IsDeleted(i)) return std::string(entry.table_file) + ": not packed";
+    }
+  }
+  return "";
+}
+
 // The whole run through the program's own code: on Windows the console run goes through the
-// engine DLL, which the test's file layer does not reach, so natively only.
-TEST(FaultLoopTest, WholeRebuildRun) {
+// engine DLL, which the test's file layer does not reach, so natively only. The sample
+// folders: intact, with index files as they are found in the field, and without any.
+class WholeRunFaultLoop : public ::testing::TestWithParam<kx::testing::SamplePreset> {};
+
+TEST_P(WholeRunFaultLoop, LosesNothing) {
   ScratchDir pristine, work;
-  reliability::MakeSmallSample(pristine.Path());
+  kx::testing::MakeSample(pristine.Path(), GetParam());
   reliability::FaultLoop loop;
   loop.pristine = pristine.Path();
   loop.work = work.Path();
@@ -118,27 +139,20 @@ TEST(FaultLoopTest, WholeRebuildRun) {
     std::ostringstream out, err;
     return RunConsoleRebuild(folder, out, err) == 0;
   };
-  loop.complete = [](const std::string& folder) -> std::string {
-    for (const CatalogueEntry& entry : kCatalogue) {
-      auto table =
-          TableFile::Open(folder + "/" + std::string(entry.table_file), OpenMode::kReadOnly);
-      std::vector<kxengine::TagInfo> tags = table->Tags();
-      if (tags.size() != entry.tag_count) return std::string(entry.table_file) + ": tag count";
-      for (size_t i = 0; i < entry.tag_count; ++i) {
-        if (tags[i].name != entry.tags[i].name) return std::string(entry.table_file) + ": tags";
-      }
-      for (uint32_t i = 1; i <= table->RecordCount(); ++i) {
-        if (table->IsDeleted(i)) return std::string(entry.table_file) + ": not packed";
-      }
-    }
-    return "";
-  };
-  // Every call of a run takes a minute or so; CTest takes every 40th unless
-  // KX_FAULT_STRIDE says otherwise (1 for all).
+  loop.complete = RebuildComplete;
+  // Every call of a run takes minutes; CTest takes every 40th, with one error kind chosen
+  // by the call, unless KX_FAULT_STRIDE says otherwise (1: every call, every error kind).
   const char* stride = std::getenv("KX_FAULT_STRIDE");
   loop.stride = stride != nullptr && std::atoi(stride) > 0 ? std::atoi(stride) : 40;
-  Report("whole rebuild run", reliability::RunFaultLoop(loop, true));
+  const std::string what =
+      std::string("whole rebuild run, ") + kx::testing::SamplePresetName(GetParam()) + " sample";
+  Report(what.c_str(), reliability::RunFaultLoop(loop, loop.stride > 1));
 }
+
+INSTANTIATE_TEST_SUITE_P(Samples, WholeRunFaultLoop,
+                         ::testing::Values(kx::testing::SamplePreset::kTiny,
+                                           kx::testing::SamplePreset::kTinyAsFound,
+                                           kx::testing::SamplePreset::kTinyWithoutIndex));
 #endif
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "reliability_util.h"
+#include "tests/reliability/reliability_util.h"
 
 #include <gtest/gtest.h>
 
@@ -6,20 +6,18 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <system_error>
 
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <climits>
-#include <cstdio>
 #endif
 
-#include "common/exception.h"
+#include "engine/error_codes.h"
 #include "engine/faulty_file.h"
 #include "engine/os_file.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
+#include "tests/support/child_process.h"
 
 namespace reliability {
 namespace fs = std::filesystem;
@@ -48,7 +46,7 @@ std::map<std::string, std::vector<std::string>> LiveRecords(const std::string& f
         if (!deleted) images.emplace_back(image, length);
         return true;
       });
-    } catch (const Exception& error) {
+    } catch (const kxengine::EngineError& error) {
       images.assign(1, "cannot open: " + error.Message());
     }
   }
@@ -78,76 +76,103 @@ RecordDiff CompareRecords(const std::map<std::string, std::vector<std::string>>&
 
 std::string LoopTally::ToString() const {
   std::ostringstream out;
-  out << calls << " file calls; " << failed_calls << " runs with a failed call, " << power_cuts
-      << " power cuts; records lost " << records_lost << ", records added " << records_extra
-      << "; success reported after a tolerable failure " << success_after_fault;
+  out << calls << " file calls; " << failed_calls << " runs with a failed call, " << process_deaths
+      << " process deaths, " << power_cuts << " power cuts; records lost " << records_lost
+      << ", records added " << records_extra << "; success reported after a tolerable failure "
+      << success_after_fault;
   return out.str();
 }
 
 namespace {
 
+enum class Stop { kFailedCall, kProcessDeath, kPowerCut };
+
+// What one run under a fault did.
+struct FaultedRun {
+  bool injected = false;          // the fault was placed (N was not past the last call)
+  bool reported_success = false;  // the operation said it succeeded
+  bool must_report = false;       // the failed call was one whose failure must be reported
+  std::string what;               // the fault, for the test's messages
+};
+
+FaultedRun RunUnderFault(const FaultLoop& loop, uint64_t n, Stop stop,
+                         kxengine::InjectedError error) {
+  FaultedRun run;
+  kxengine::FaultyFileLayer layer;
+  layer.WatchFolder(loop.work);
+  layer.SetDiskFlushes(false);
+  if (stop == Stop::kPowerCut) {
+    layer.CutPowerAt(n);
+  } else if (stop == Stop::kProcessDeath) {
+    layer.DieAt(n);
+  } else {
+    layer.FailCall(n, error);
+  }
+  run.reported_success = loop.operation(loop.work);
+  const std::string at = " at call " + std::to_string(n);
+  if (stop == Stop::kFailedCall) {
+    run.injected = layer.Failed();
+    run.must_report = layer.FailureMustBeReported();
+    run.what =
+        std::string(kxengine::InjectedErrorName(error)) + at + " (" + layer.FailedCall() + ")";
+    return run;
+  }
+  // The process is gone: what it would have reported does not count.
+  run.injected = layer.Stopped();
+  if (stop == Stop::kPowerCut) layer.RestoreDurableState();
+  run.what = (stop == Stop::kPowerCut ? "power cut" : "process death") + at;
+  return run;
+}
+
+// Nothing live lost or added and, when `verify`, every index verifying; the differences go
+// to the tally.
+void CheckFolder(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
+                 bool verify, LoopTally* tally) {
+  RecordDiff diff = CompareRecords(live, LiveRecords(loop.work));
+  if (tally != nullptr) {
+    tally->records_lost += diff.lost;
+    tally->records_extra += diff.extra;
+  }
+  EXPECT_EQ(diff.lost, 0u);
+  EXPECT_EQ(diff.extra, 0u);
+  if (!verify) return;
+  kxengine::VerifyReport report = kxengine::VerifyFolder(loop.work);
+  EXPECT_TRUE(report.Ok()) << report.ToString();
+}
+
+// What the folder held before: the live records, and whether every index verified (damage
+// that was there before a failed run may still be there after it).
+struct Before {
+  std::map<std::string, std::vector<std::string>> live;
+  bool indexes_sound = false;
+};
+
 // One run of the operation under a fault, then the checks. Returns false once N lies past
 // the last call, so that nothing was injected.
-bool RunOnce(const FaultLoop& loop, const std::map<std::string, std::vector<std::string>>& live,
-             uint64_t n, bool power_cut, kxengine::InjectedError error, LoopTally* tally) {
+bool RunOnce(const FaultLoop& loop, const Before& before, uint64_t n, Stop stop,
+             kxengine::InjectedError error, LoopTally* tally) {
   CopyFolder(loop.pristine, loop.work);
-  bool reported_success = false;
-  bool injected = false;
-  bool must_report = false;
-  std::string what;
-  {
-    kxengine::FaultyFileLayer layer;
-    layer.WatchFolder(loop.work);
-    layer.SetDiskFlushes(false);
-    if (power_cut) {
-      layer.CutPowerAt(n);
-    } else {
-      layer.FailCall(n, error);
-    }
-    reported_success = loop.operation(loop.work);
-    if (power_cut) {
-      injected = layer.PowerIsOff();
-      layer.RestoreDurableState();
-      // The process is gone with the power: what it would have reported does not count.
-      what = "power cut at call " + std::to_string(n);
-    } else {
-      injected = layer.Failed();
-      must_report = layer.FailureMustBeReported();
-      what = std::string(kxengine::InjectedErrorName(error)) + " at call " + std::to_string(n) +
-             " (" + layer.FailedCall() + ")";
-    }
-  }
-  if (!injected) return false;
-  (power_cut ? tally->power_cuts : tally->failed_calls)++;
-  SCOPED_TRACE(what);
-
-  if (power_cut) {
-  } else if (must_report) {
-    EXPECT_FALSE(reported_success) << "the failure was reported as success";
-  } else if (reported_success) {
+  const FaultedRun run = RunUnderFault(loop, n, stop, error);
+  if (!run.injected) return false;
+  (stop == Stop::kPowerCut       ? tally->power_cuts
+   : stop == Stop::kProcessDeath ? tally->process_deaths
+                                 : tally->failed_calls)++;
+  SCOPED_TRACE(run.what);
+  if (stop != Stop::kFailedCall) {
+  } else if (run.must_report) {
+    EXPECT_FALSE(run.reported_success) << "the failure was reported as success";
+  } else if (run.reported_success) {
     ++tally->success_after_fault;
     EXPECT_EQ(loop.complete(loop.work), "");
   }
-
-  RecordDiff diff = CompareRecords(live, LiveRecords(loop.work));
-  tally->records_lost += diff.lost;
-  tally->records_extra += diff.extra;
-  EXPECT_EQ(diff.lost, 0u);
-  EXPECT_EQ(diff.extra, 0u);
-  kxengine::VerifyReport report = kxengine::VerifyFolder(loop.work);
-  EXPECT_TRUE(report.Ok()) << report.ToString();
-
+  CheckFolder(loop, before.live, before.indexes_sound, tally);
   {
     kxengine::FaultyFileLayer quick;  // no fault; only the disk flushes left out
     quick.SetDiskFlushes(false);
     EXPECT_TRUE(loop.operation(loop.work)) << "the second run failed";
   }
   EXPECT_EQ(loop.complete(loop.work), "");
-  report = kxengine::VerifyFolder(loop.work);
-  EXPECT_TRUE(report.Ok()) << report.ToString();
-  diff = CompareRecords(live, LiveRecords(loop.work));
-  EXPECT_EQ(diff.lost, 0u);
-  EXPECT_EQ(diff.extra, 0u);
+  CheckFolder(loop, before.live, true, nullptr);
   return true;
 }
 
@@ -158,7 +183,9 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   // The checks between the runs need no flushes to the disk either.
   kxengine::FaultyFileLayer quick;
   quick.SetDiskFlushes(false);
-  const auto live = LiveRecords(loop.pristine);
+  Before before;
+  before.live = LiveRecords(loop.pristine);
+  before.indexes_sound = kxengine::VerifyFolder(loop.pristine).Ok();
   {
     CopyFolder(loop.pristine, loop.work);
     kxengine::FaultyFileLayer layer;
@@ -176,11 +203,12 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   for (uint64_t n = 1; n <= tally.calls;
        n = n < tally.calls && n + loop.stride > tally.calls ? tally.calls : n + loop.stride) {
     if (rotate_errors) {
-      RunOnce(loop, live, n, false, kinds[n % 3], &tally);
+      RunOnce(loop, before, n, Stop::kFailedCall, kinds[n % 3], &tally);
     } else {
-      for (auto kind : kinds) RunOnce(loop, live, n, false, kind, &tally);
+      for (auto kind : kinds) RunOnce(loop, before, n, Stop::kFailedCall, kind, &tally);
     }
-    RunOnce(loop, live, n, true, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, before, n, Stop::kProcessDeath, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, before, n, Stop::kPowerCut, kxengine::InjectedError::kIoError, &tally);
     if (::testing::Test::HasFailure()) break;  // one broken call is enough to look at
   }
   return tally;
@@ -188,12 +216,6 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
 
 #ifndef _WIN32
 namespace {
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 std::string FindRunuser() {
   for (const char* path : {"/usr/sbin/runuser", "/sbin/runuser", "/usr/bin/runuser"}) {
     if (access(path, X_OK) == 0) return path;
@@ -210,21 +232,17 @@ bool UnprivilegedRun::Passed() const {
 UnprivilegedRun RunTestAsNobody(const std::string& test_full_name) {
   UnprivilegedRun run;
   const std::string runuser = FindRunuser();
-  char self[PATH_MAX] = {};
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (runuser.empty() || length <= 0) return run;
-  const std::string command = ShellQuoted(runuser) + " -u nobody -- " +
-                              ShellQuoted(std::string(self, static_cast<size_t>(length))) + " " +
-                              ShellQuoted("--gtest_filter=" + test_full_name) +
-                              " --gtest_brief=0 2>&1 </dev/null";
-  FILE* child = popen(command.c_str(), "r");
-  if (child == nullptr) return run;
-  run.available = true;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, child)) > 0) run.output.append(chunk, n);
-  const int status = pclose(child);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::string self = kx::testing::ChildProcess::SelfPath();
+  if (runuser.empty() || self.empty()) return run;
+  try {
+    kx::testing::ChildProcess child({runuser, "-u", "nobody", "--", self,
+                                     "--gtest_filter=" + test_full_name, "--gtest_brief=0"},
+                                    kx::testing::ChildProcess::Errors::kWithOutput);
+    run.available = true;
+    run.output = child.ReadToEnd();
+    run.exit_code = child.Wait();
+  } catch (const std::system_error&) {
+  }
   return run;
 }
 #endif

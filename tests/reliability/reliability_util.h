@@ -28,9 +28,10 @@ RecordDiff CompareRecords(const std::map<std::string, std::vector<std::string>>&
 
 // What a fault loop tried and found.
 struct LoopTally {
-  uint64_t calls = 0;         // file calls of one undisturbed run of the operation
-  uint64_t failed_calls = 0;  // runs with one call failed
-  uint64_t power_cuts = 0;    // runs with the power cut
+  uint64_t calls = 0;           // file calls of one undisturbed run of the operation
+  uint64_t failed_calls = 0;    // runs with one call failed
+  uint64_t process_deaths = 0;  // runs with the process dead from one call on
+  uint64_t power_cuts = 0;      // runs with the power cut
   uint64_t records_lost = 0;
   uint64_t records_extra = 0;
   uint64_t success_after_fault = 0;  // runs that reported success although a call failed
@@ -54,10 +55,10 @@ struct FaultLoop {
 };
 
 // For every call N of one undisturbed run: runs the operation with call N failing (with each
-// error kind in turn, or only one chosen by N when `rotate_errors`), and with the power cut
-// at call N. After each run checks (with GoogleTest expectations) that a failure was
-// reported, that the folder opens, that no live record was lost or added, that every index
-// verifies, and that a second undisturbed run completes.
+// error kind in turn, or only one chosen by N when `rotate_errors`), with the process dead
+// from call N on, and with the power cut at call N. After each run checks (with GoogleTest
+// expectations) that a failure was reported, that the folder opens, that no live record was lost or
+// added, that every index verifies, and that a second undisturbed run completes.
 LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors);
 
 #ifndef _WIN32

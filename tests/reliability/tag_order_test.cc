@@ -100,7 +100,7 @@ TEST(TagOrderTest, EveryKeyShapeInKeyThenRecordOrderBeforeAndAfterAPack) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     kxengine::SetSortBudget(c.sort_budget ? c.sort_budget : default_budget);
-    kxengine::testing::ScratchDir scratch;
+    kx::testing::ScratchDir scratch;
     auto table = MakeTable(scratch.File("t.adt"), c.records);
     int n = 0;
     for (const char* expression : kExpressions) {

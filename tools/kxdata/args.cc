@@ -1,9 +1,9 @@
-#include "args.h"
+#include "tools/kxdata/args.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 std::optional<std::string> ParsedArgs::Last(const std::string& name) const {
   for (auto it = options.rbegin(); it != options.rend(); ++it) {

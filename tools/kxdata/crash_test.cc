@@ -1,34 +1,25 @@
-// Kills `kxdata index` and `kxdata pack` at random instants and checks that the table comes
-// through: it opens, verifies clean, and holds every live record that existed exactly once
-// and nothing else.
-//
-// KXDATA_CRASH_POINTS sets how many kill points to try (60 by default) and
-// KXDATA_CRASH_SEED the seed of the delays; a summary line tells what was found.
+// Ends `kxdata index` and `kxdata pack` at every file call in turn and checks that the table
+// comes through: it opens, verifies clean, and holds every live record that existed exactly
+// once and nothing else. The child is a build of the tool whose file layer ends the process
+// at a chosen call (SIGKILL natively, TerminateProcess under Windows), so every run lands
+// where it is meant to, whatever the machine's load.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <thread>
 
+#include "engine/faulty_file.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
-#include "test_support.h"
+#include "tools/kxdata/test_support.h"
 
 namespace fs = std::filesystem;
 using kxengine::OpenMode;
 using kxengine::TableFile;
 
 namespace {
-
-long EnvNumber(const char* name, long fallback) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0') return fallback;
-  return std::strtol(text, nullptr, 10);
-}
 
 // The live records of a table as sorted text rows, so that two tables compare as multisets.
 std::vector<std::string> LiveRecords(const TableFile& table) {
@@ -87,141 +78,109 @@ const Operation kOperations[] = {
     {"pack", {}},
 };
 
-std::vector<std::string> CommandLine(const Operation& op, const std::string& table) {
-  std::vector<std::string> argv = {KXDATA_EXE, op.name, table};
-  argv.insert(argv.end(), op.args.begin(), op.args.end());
-  return argv;
-}
-
-TEST(CrashTest, KilledIndexAndPackLoseNothing) {
-  const long points = EnvNumber("KXDATA_CRASH_POINTS", 60);
-  const auto seed = static_cast<std::uint32_t>(EnvNumber("KXDATA_CRASH_SEED", 20261210));
-  ScratchDir dir;
-  const std::string original = dir.File("original.adt");
-  MakeTable(original, 6000);
-  std::vector<std::string> expected_rows;
-  std::vector<std::string> old_tags;
-  {
-    auto table = TableFile::Open(original, OpenMode::kReadOnly);
-    expected_rows = LiveRecords(*table);
-    old_tags = TagNames(*table);
+class CrashTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeTable(original_, 3000);
+    auto table = TableFile::Open(original_, OpenMode::kReadOnly);
+    expected_rows_ = LiveRecords(*table);
+    old_tags_ = TagNames(*table);
   }
 
-  const std::string work = dir.File("work.adt");
-  const std::string work_index = dir.File("work.adi");
-  auto fresh_copy = [&]() {
-    fs::remove(work);
-    fs::remove(work_index);
-    fs::copy_file(original, work);
-    fs::copy_file(dir.File("original.adi"), work_index);
-  };
-  // Files that an operation left behind in the folder even after the table was opened again
-  // (temporary files of an interrupted index build, say); removed before the next point.
-  std::vector<std::string> leftovers;
-  auto collect_leftovers = [&]() {
-    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+  // The table and index file as they were before the operation, and nothing else.
+  void FreshCopy() {
+    for (const auto& entry : fs::directory_iterator(dir_.Path())) {
       const std::string name = entry.path().filename().string();
-      if (name == "original.adt" || name == "original.adi" || name == "work.adt" ||
-          name == "work.adi") {
-        continue;
-      }
-      leftovers.push_back(name);
-      fs::remove_all(entry.path());
+      if (name != "original.adt" && name != "original.adi") fs::remove_all(entry.path());
     }
-  };
-
-  // How long each operation takes when left alone (the median of three runs, as the machine
-  // may be busy): the kill delays spread over that span.
-  std::vector<double> span_ms;
-  for (const Operation& op : kOperations) {
-    std::vector<double> runs;
-    for (int run = 0; run < 3; ++run) {
-      fresh_copy();
-      const auto start = std::chrono::steady_clock::now();
-      ChildProcess child(CommandLine(op, work));
-      ASSERT_EQ(child.Wait(), 0) << op.name;
-      runs.push_back(
-          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count());
-      collect_leftovers();
-    }
-    std::sort(runs.begin(), runs.end());
-    span_ms.push_back(runs[1]);
+    fs::copy_file(original_, work_);
+    fs::copy_file(dir_.File("original.adi"), dir_.File("work.adi"));
   }
 
-  std::mt19937 random(seed);
-  long killed = 0, finished = 0, failures = 0;
-  for (long point = 0; point < points; ++point) {
-    const std::size_t which = static_cast<std::size_t>(point) % std::size(kOperations);
-    const Operation& op = kOperations[which];
-    // Up to 20 % past the measured length, so that some runs finish before the kill.
-    const double delay_ms =
-        std::uniform_real_distribution<double>(0.0, span_ms[which] * 1.2)(random);
-    SCOPED_TRACE(std::string("point ") + std::to_string(point) + ": " + op.name + " killed after " +
-                 std::to_string(delay_ms) + " ms");
-    fresh_copy();
-    int code;
-    double ran_ms;
-    {
-      const auto start = std::chrono::steady_clock::now();
-      ChildProcess child(CommandLine(op, work));
-      std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(delay_ms));
-      child.Kill();
-      code = child.Wait();
-      ran_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                   .count();
-    }
-    if (code == -9) {
-      ++killed;
-    } else {
-      ++finished;
-      EXPECT_EQ(code, 0);
-      // The operation ran faster than measured (the machine was busier then): aim the next
-      // delays at the length seen now, so that they keep landing inside the operation.
-      span_ms[which] = std::min(span_ms[which], ran_ms);
-    }
+  // "index BYDAY DAY;CODE;ID", "pack".
+  static std::string Label(const Operation& op) {
+    std::string label = op.name;
+    for (const std::string& arg : op.args) label += " " + arg;
+    return label;
+  }
 
-    const long failures_before = static_cast<long>(
-        ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count());
+  std::vector<std::string> Arguments(const Operation& op) const {
+    std::vector<std::string> args = {op.name, work_};
+    args.insert(args.end(), op.args.begin(), op.args.end());
+    return args;
+  }
+
+  // The file calls of the operation left alone, counted in this process on the same files.
+  uint64_t CallsOf(const Operation& op) {
+    FreshCopy();
+    kxengine::FaultyFileLayer counter;
+    EXPECT_EQ(RunTool(Arguments(op)).code, 0) << op.name;
+    return counter.Calls();
+  }
+
+  // The operation in a child process that ends at file call `n`; its exit code.
+  int RunEndingAt(const Operation& op, uint64_t n) {
+    FreshCopy();
+    std::vector<std::string> argv = {KXDATA_ENDING_EXE, std::to_string(n)};
+    const std::vector<std::string> args = Arguments(op);
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess child(argv);
+    return child.Wait();
+  }
+
+  // The table opens (finishing or clearing what the ended process left), holds exactly the
+  // live records, has the old tags or the new one in full, and verifies.
+  void ExpectTableCameThrough(const Operation& op, bool completed) {
     std::unique_ptr<TableFile> table;
     try {
-      table = TableFile::Open(work, OpenMode::kExclusive);
+      table = TableFile::Open(work_, OpenMode::kExclusive);
     } catch (const std::exception& e) {
       ADD_FAILURE() << "the table does not open: " << e.what();
-      ++failures;
-      continue;
+      return;
     }
-    EXPECT_TRUE(LiveRecords(*table) == expected_rows) << "the live records changed";
+    EXPECT_TRUE(LiveRecords(*table) == expected_rows_) << "the live records changed";
     const std::vector<std::string> tags = TagNames(*table);
     if (std::string(op.name) == "pack") {
-      EXPECT_EQ(tags, old_tags);
-      if (code == 0) {
-        EXPECT_EQ(table->RecordCount(), expected_rows.size());
+      EXPECT_EQ(tags, old_tags_);
+      if (completed) {
+        EXPECT_EQ(table->RecordCount(), expected_rows_.size());
       }
-    } else if (code == 0 || tags != old_tags) {
-      // The new tag is there in full or not at all.
+    } else if (completed || tags != old_tags_) {
       EXPECT_NE(std::find(tags.begin(), tags.end(), op.args[0]), tags.end());
     }
     table.reset();
-    kxengine::VerifyReport report = kxengine::VerifyTable(work);
+    kxengine::VerifyReport report = kxengine::VerifyTable(work_);
     EXPECT_TRUE(report.Ok()) << report.ToString();
-    collect_leftovers();
-    if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() >
-        failures_before) {
-      ++failures;
+  }
+
+  ScratchDir dir_;
+  const std::string original_ = dir_.File("original.adt");
+  const std::string work_ = dir_.File("work.adt");
+  std::vector<std::string> expected_rows_;
+  std::vector<std::string> old_tags_;
+};
+
+TEST_F(CrashTest, EndedAtEveryCallOfIndexAndPackLosesNothing) {
+  for (const Operation& op : kOperations) {
+    const uint64_t calls = CallsOf(op);
+    uint64_t ended = 0;
+    for (uint64_t n = 1; n <= calls + 1; ++n) {
+      SCOPED_TRACE(Label(op) + " ended at call " + std::to_string(n) + " of " +
+                   std::to_string(calls));
+      const int code = RunEndingAt(op, n);
+      if (n <= calls) {
+        EXPECT_EQ(code, -9) << "the child did not end at the call";
+        ended += code == -9;
+      } else {
+        EXPECT_EQ(code, 0) << "the child left alone failed";
+      }
+      ExpectTableCameThrough(op, code == 0);
+      if (::testing::Test::HasFailure()) return;
     }
+    std::printf("crash test: %s: ended at each of %llu file calls\n", Label(op).c_str(),
+                static_cast<unsigned long long>(ended));
+    EXPECT_GT(ended, 5u);
   }
-  std::printf(
-      "crash test: %ld kill points (seed %u): %ld killed during the operation, %ld "
-      "finished first, %ld with faults, %zu files left behind; index %.0f ms, tag "
-      "replace %.0f ms, pack %.0f ms when left alone\n",
-      points, seed, killed, finished, failures, leftovers.size(), span_ms[0], span_ms[1],
-      span_ms[2]);
-  for (std::size_t i = 0; i < leftovers.size() && i < 10; ++i) {
-    std::printf("  left behind: %s\n", leftovers[i].c_str());
-  }
-  // The delays must have caught the operations in the act, or the test proves nothing.
-  EXPECT_GT(killed, points / 2);
 }
 
 }  // namespace

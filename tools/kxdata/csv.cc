@@ -1,4 +1,4 @@
-#include "csv.h"
+#include "tools/kxdata/csv.h"
 
 #include <sstream>
 
@@ -9,20 +9,25 @@ int CsvReader::Get() { return in_.get(); }
 
 int CsvReader::Peek() { return in_.peek(); }
 
-bool CsvReader::Next(CsvRow& row) {
-  row.fields.clear();
-  if (!started_) {
-    started_ = true;
-    static const char kBom[] = "\xEF\xBB\xBF";
-    if (Peek() == 0xEF) {
-      for (int i = 0; i < 3; ++i) {
-        if (Get() != static_cast<unsigned char>(kBom[i])) {
-          throw CsvError(line_, "the input starts with an incomplete byte order mark");
-        }
-      }
+namespace {
+
+bool EndsField(int c) {
+  return c == ',' || c == '\n' || c == '\r' || c == std::char_traits<char>::eof();
+}
+
+}  // namespace
+
+void CsvReader::SkipByteOrderMark() {
+  static const char kBom[] = "\xEF\xBB\xBF";
+  if (Peek() != 0xEF) return;
+  for (int i = 0; i < 3; ++i) {
+    if (Get() != static_cast<unsigned char>(kBom[i])) {
+      throw CsvError(line_, "the input starts with an incomplete byte order mark");
     }
   }
-  // Skip empty lines.
+}
+
+void CsvReader::SkipEmptyLines() {
   for (;;) {
     int c = Peek();
     if (c == '\n') {
@@ -34,53 +39,61 @@ bool CsvReader::Next(CsvRow& row) {
       Get();
       ++line_;
     } else {
-      break;
+      return;
     }
   }
+}
+
+std::string CsvReader::ReadQuotedField(std::size_t number) {
+  std::string field;
+  Get();  // the opening quote
+  const std::size_t quote_line = line_;
+  for (;;) {
+    int c = Get();
+    if (c == std::char_traits<char>::eof()) {
+      throw CsvError(quote_line, "a quoted field is not closed before the end of the input");
+    }
+    if (c == '"') {
+      if (Peek() != '"') break;
+      Get();
+      field.push_back('"');
+      continue;
+    }
+    if (c == '\n') ++line_;
+    field.push_back(static_cast<char>(c));
+  }
+  if (!EndsField(Peek())) {
+    throw CsvError(line_, "text after the closing quote of field " + std::to_string(number));
+  }
+  return field;
+}
+
+std::string CsvReader::ReadUnquotedField(std::size_t number) {
+  std::string field;
+  for (int c = Peek(); !EndsField(c); c = Peek()) {
+    if (c == '"') {
+      throw CsvError(line_, "a quote inside unquoted field " + std::to_string(number) +
+                                " (enclose the field in quotes and double the quote)");
+    }
+    field.push_back(static_cast<char>(Get()));
+  }
+  return field;
+}
+
+bool CsvReader::Next(CsvRow& row) {
+  row.fields.clear();
+  if (!started_) {
+    started_ = true;
+    SkipByteOrderMark();
+  }
+  SkipEmptyLines();
   if (Peek() == std::char_traits<char>::eof()) return false;
 
   row.line = line_;
-  std::string field;
   for (;;) {
-    int c = Peek();
-    if (c == '"') {
-      Get();
-      const std::size_t quote_line = line_;
-      for (;;) {
-        c = Get();
-        if (c == std::char_traits<char>::eof()) {
-          throw CsvError(quote_line, "a quoted field is not closed before the end of the input");
-        }
-        if (c == '"') {
-          if (Peek() == '"') {
-            Get();
-            field.push_back('"');
-            continue;
-          }
-          break;
-        }
-        if (c == '\n') ++line_;
-        field.push_back(static_cast<char>(c));
-      }
-      c = Peek();
-      if (c != ',' && c != '\n' && c != '\r' && c != std::char_traits<char>::eof()) {
-        throw CsvError(line_, "text after the closing quote of field " +
-                                  std::to_string(row.fields.size() + 1));
-      }
-    } else {
-      while (c != ',' && c != '\n' && c != '\r' && c != std::char_traits<char>::eof()) {
-        if (c == '"') {
-          throw CsvError(line_, "a quote inside unquoted field " +
-                                    std::to_string(row.fields.size() + 1) +
-                                    " (enclose the field in quotes and double the quote)");
-        }
-        field.push_back(static_cast<char>(Get()));
-        c = Peek();
-      }
-    }
-    row.fields.push_back(std::move(field));
-    field.clear();
-    c = Get();
+    const std::size_t number = row.fields.size() + 1;
+    row.fields.push_back(Peek() == '"' ? ReadQuotedField(number) : ReadUnquotedField(number));
+    const int c = Get();
     if (c == ',') continue;
     if (c == '\r') {
       if (Peek() != '\n') throw CsvError(line_, "a carriage return without a line feed");

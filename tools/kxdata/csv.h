@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 class CsvError : public Exception {
  public:
@@ -38,6 +38,13 @@ class CsvReader {
  private:
   int Get();
   int Peek();
+  // A byte order mark at the start of the input is skipped (an incomplete one refused).
+  void SkipByteOrderMark();
+  // Skips empty lines before a row.
+  void SkipEmptyLines();
+  // The fields of a row, numbered from 1 in the messages; each ends before its separator.
+  std::string ReadQuotedField(std::size_t number);
+  std::string ReadUnquotedField(std::size_t number);
 
   std::istream& in_;
   std::size_t line_ = 1;

@@ -1,4 +1,4 @@
-#include "csv.h"
+#include "tools/kxdata/csv.h"
 
 #include <gtest/gtest.h>
 

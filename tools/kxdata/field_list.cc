@@ -1,6 +1,6 @@
-#include "field_list.h"
+#include "tools/kxdata/field_list.h"
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 kxengine::FieldDef ParseFieldSpec(const std::string& text) {
   std::vector<std::string> parts;

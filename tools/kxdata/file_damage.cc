@@ -1,10 +1,10 @@
-#include "file_damage.h"
+#include "tools/kxdata/file_damage.h"
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 namespace fs = std::filesystem;
 

@@ -1,12 +1,12 @@
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 #include <charconv>
 #include <exception>
 #include <iostream>
 #include <new>
 
-#include "args.h"
 #include "engine/table_file.h"
+#include "tools/kxdata/args.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;

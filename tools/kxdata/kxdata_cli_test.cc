@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/table_file.h"
-#include "kxdata.h"
-#include "test_support.h"
+#include "tools/kxdata/kxdata.h"
+#include "tools/kxdata/test_support.h"
 
 namespace {
 
@@ -86,7 +86,8 @@ TEST_F(CliTest, RefusalsGiveAClearMessageAndExitCode) {
       {{"damage", "@junk.adt", "--flip", "3:0"}, kExitUsage, "mask must be from 1 to 255"},
       {{"damage", "@junk.adt", "--truncate", "-1"}, kExitUsage, "size must be from 0"},
       {{"index", "@t.adt", "T"}, kExitUsage, "too few arguments"},
-      {{"index", "@t.adt", "T", "CODE", "--sort-budget", "0"}, kExitUsage,
+      {{"index", "@t.adt", "T", "CODE", "--sort-budget", "0"},
+       kExitUsage,
        "sort budget must be from 1 to 4096"},
       {{"rebuild", "@s", "--sort-budget", "lots"}, kExitUsage, "sort budget must be a whole"},
       {{"sample", "@s", "--items", "0"}, kExitUsage, "items must be from 1"},
@@ -129,7 +130,7 @@ TEST_F(CliTest, RefusalsGiveAClearMessageAndExitCode) {
   }
   // None of the refused commands changed the table or the damaged file.
   EXPECT_EQ(RecordCount(), 4u);
-  EXPECT_EQ(ReadFile(dir_.File("junk.adt")), "this is not a table file at all, just some text\n");
+  EXPECT_EQ(ReadAll(dir_.File("junk.adt")), "this is not a table file at all, just some text\n");
   EXPECT_FALSE(std::filesystem::exists(dir_.File("n.adt")));
 }
 

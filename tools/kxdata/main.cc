@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

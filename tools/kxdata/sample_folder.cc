@@ -1,4 +1,4 @@
-#include "sample_folder.h"
+#include "tools/kxdata/sample_folder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "engine/table_file.h"
-#include "field_list.h"
-#include "file_damage.h"
-#include "kxdata.h"
-#include "sample_schema.h"
-#include "sample_values.h"
+#include "tools/kxdata/field_list.h"
+#include "tools/kxdata/file_damage.h"
+#include "tools/kxdata/kxdata.h"
+#include "tools/kxdata/sample_schema.h"
+#include "tools/kxdata/sample_values.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "sample_schema.h"
+#include "tools/kxdata/sample_schema.h"
 
 #include <array>
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "rebuild/catalogue.h"
+#include "src/rebuild/catalogue.h"
 
 struct SampleTableSchema {
   std::string_view base_name;  // "item": the table file is item.adt, its index file item.adi

@@ -1,4 +1,4 @@
-#include "sample_values.h"
+#include "tools/kxdata/sample_values.h"
 
 #include <cmath>
 #include <cstdio>

@@ -8,10 +8,10 @@
 #include <ostream>
 #include <string_view>
 
-#include "args.h"
-#include "commands/commands.h"
-#include "csv.h"
 #include "engine/table_file.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
+#include "tools/kxdata/csv.h"
 
 namespace {
 

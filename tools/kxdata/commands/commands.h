@@ -1,7 +1,7 @@
 // The subcommands of the data tool; each lives in its own file under commands/.
 #pragma once
 
-#include "kxdata.h"
+#include "tools/kxdata/kxdata.h"
 
 int CmdCreate(CommandContext& context);
 int CmdAdd(CommandContext& context);
@@ -13,6 +13,4 @@ int CmdLock(CommandContext& context);
 int CmdIndex(CommandContext& context);
 int CmdPack(CommandContext& context);
 int CmdSample(CommandContext& context);
-#ifdef KXDATA_HAS_REBUILD
 int CmdRebuild(CommandContext& context);
-#endif

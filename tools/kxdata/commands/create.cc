@@ -1,10 +1,10 @@
 // create TABLE.adt FIELD:TYPE:LEN[:DEC] ...
 #include <ostream>
 
-#include "args.h"
-#include "commands/commands.h"
 #include "engine/table_file.h"
-#include "field_list.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
+#include "tools/kxdata/field_list.h"
 
 int CmdCreate(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 2, static_cast<std::size_t>(-1));

@@ -2,9 +2,9 @@
 #include <iostream>
 #include <limits>
 
-#include "args.h"
-#include "commands/commands.h"
-#include "file_damage.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
+#include "tools/kxdata/file_damage.h"
 
 namespace {
 

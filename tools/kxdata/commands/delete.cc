@@ -1,9 +1,9 @@
 // delete TABLE.adt RECNO...
 #include <ostream>
 
-#include "args.h"
-#include "commands/commands.h"
 #include "engine/table_file.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 int CmdDelete(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 2, static_cast<std::size_t>(-1));

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <sstream>
 
-#include "args.h"
-#include "commands/commands.h"
 #include "engine/table_file.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // exclusively, as the rebuild does it; the crash test kills these at random points.
 #include <ostream>
 
-#include "args.h"
-#include "commands/commands.h"
 #include "engine/table_file.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 int CmdIndex(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {"page-size", "sort-budget"}, {}, 3, 3);

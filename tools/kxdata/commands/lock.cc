@@ -7,10 +7,10 @@
 #include <string>
 #include <thread>
 
-#include "args.h"
-#include "commands/commands.h"
 #include "engine/os_file.h"
 #include "engine/table_file.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 namespace {
 bool IsTablePath(const std::string& path) {

@@ -2,9 +2,9 @@
 // also the run's record, the lines the program appends to rebuild.log.
 #include <filesystem>
 
-#include "args.h"
-#include "commands/commands.h"
-#include "rebuild/console_rebuild.h"
+#include "src/rebuild/console_rebuild.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 int CmdRebuild(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {"log"}, 1, 1);

@@ -6,9 +6,9 @@
 #include <limits>
 #include <ostream>
 
-#include "args.h"
-#include "commands/commands.h"
-#include "sample_folder.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
+#include "tools/kxdata/sample_folder.h"
 
 namespace {
 

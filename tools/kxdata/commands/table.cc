@@ -1,5 +1,5 @@
 // The dispatch table of the data tool's subcommands.
-#include "commands/commands.h"
+#include "tools/kxdata/commands/commands.h"
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -27,12 +27,10 @@ const std::vector<Command>& Commands() {
        "DIR [--items N] [--trans N] [--customers N] [--vendors N] [--locations N] [--seed S] "
        "[--deleted PERCENT] [--intact | --no-index]",
        "make a sample data folder with the ten tables and imperfect index files", CmdSample},
-#ifdef KXDATA_HAS_REBUILD
       {"rebuild", "DIR [--sort-budget MIB] [--log]",
        "rebuild the index files of a data folder, showing the progress (MIB: the sort's memory; "
        "--log: also the run's record, as the program writes it to rebuild.log)",
        CmdRebuild},
-#endif
   };
   return commands;
 }

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <ostream>
 
-#include "args.h"
-#include "commands/commands.h"
+#include "tools/kxdata/args.h"
+#include "tools/kxdata/commands/commands.h"
 
 int CmdVerify(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {}, 1, 1);

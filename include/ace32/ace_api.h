@@ -40,6 +40,7 @@ inline constexpr uint32_t kAceOpenReadOnly = 0x2;
 inline constexpr uint32_t kAceOpenReindexOnMismatch = 0x100;
 inline constexpr uint32_t kAceOpenIgnoreMismatch = 0x200;
 
+// clang-format off
 // X(name, parameter list, argument list)
 #define ACE_FUNCTIONS(X)                                                                        \
   X(AdsConnect60,                                                                               \
@@ -114,6 +115,7 @@ inline constexpr uint32_t kAceOpenIgnoreMismatch = 0x200;
     (table, name, index))                                                                       \
   X(AdsCacheOpenTables, (uint16_t tables), (tables))                                            \
   X(AdsCacheOpenCursors, (uint16_t cursors), (cursors))
+// clang-format on
 
 // Pointer types of the functions, e.g. AdsConnect60Fn.
 #define ACE_DECLARE_POINTER_TYPE(name, params, args) using name##Fn = AceResult(ACE_CALL*) params;

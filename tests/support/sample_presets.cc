@@ -1,0 +1,42 @@
+#include "tests/support/sample_presets.h"
+
+#include "tools/kxdata/sample_folder.h"
+
+namespace kx::testing {
+
+void MakeSample(const std::string& dir, SamplePreset preset) {
+  SampleOptions options;
+  if (preset == SamplePreset::kSmall) {
+    options.items = 200;
+    options.trans = 1000;
+    options.customers = 20;
+    options.vendors = 5;
+    options.locations = 2;
+  } else {
+    options.items = 12;
+    options.trans = 20;
+    options.customers = 4;
+    options.vendors = 3;
+    options.locations = 2;
+    options.deleted_percent = 15;
+    options.intact = preset == SamplePreset::kTiny;
+    options.no_index = preset == SamplePreset::kTinyWithoutIndex;
+  }
+  MakeSampleFolder(dir, options);
+}
+
+const char* SamplePresetName(SamplePreset preset) {
+  switch (preset) {
+    case SamplePreset::kTiny:
+      return "tiny";
+    case SamplePreset::kTinyAsFound:
+      return "tiny as found";
+    case SamplePreset::kTinyWithoutIndex:
+      return "tiny without index files";
+    case SamplePreset::kSmall:
+      break;
+  }
+  return "small";
+}
+
+}  // namespace kx::testing
