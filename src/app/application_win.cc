@@ -1,14 +1,14 @@
-#include "app/application_win.h"
+#include "src/app/application_win.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "app/control_ids.h"
-#include "app/error_box_text.h"
-#include "common/exception.h"
-#include "widgets/dpi_win.h"
-#include "widgets/gdi_handles_win.h"
-#include "widgets/modal_win.h"
+#include "src/app/control_ids.h"
+#include "src/app/error_box_text.h"
+#include "src/common/exception.h"
+#include "src/widgets/dpi_win.h"
+#include "src/widgets/gdi_handles_win.h"
+#include "src/widgets/modal_win.h"
 
 namespace kx_app {
 namespace {

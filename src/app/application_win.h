@@ -8,7 +8,7 @@
 #include <exception>
 #include <string>
 
-#include "widgets/window_guard_win.h"
+#include "src/widgets/window_guard_win.h"
 
 namespace kx_app {
 

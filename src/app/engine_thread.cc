@@ -1,4 +1,4 @@
-#include "app/engine_thread.h"
+#include "src/app/engine_thread.h"
 
 #include <future>
 #include <utility>

@@ -1,6 +1,6 @@
 // The engine thread and the queued view: what a run on the engine thread changes reaches the
 // window's view in order, and its failure after every change made before it.
-#include "app/engine_thread.h"
+#include "src/app/engine_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/queued_view.h"
-#include "rebuild/recording_view.h"
+#include "src/app/queued_view.h"
+#include "src/rebuild/recording_view.h"
 
 namespace kx_app {
 namespace {

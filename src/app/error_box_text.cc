@@ -1,6 +1,6 @@
-#include "app/error_box_text.h"
+#include "src/app/error_box_text.h"
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 namespace kx_app {
 namespace {

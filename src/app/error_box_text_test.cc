@@ -1,4 +1,4 @@
-#include "app/error_box_text.h"
+#include "src/app/error_box_text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/main_layout.h"
+#include "src/app/main_layout.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // The window's layout at the display scalings users meet: the design at 96 DPI, and every
 // rectangle, font and band the design's times the factor at 120, 144 and 192 DPI.
-#include "app/main_layout.h"
+#include "src/app/main_layout.h"
 
 #include <gtest/gtest.h>
 

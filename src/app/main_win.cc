@@ -4,9 +4,9 @@
 // The common controls need the base Windows types first.
 #include <commctrl.h>
 
-#include "app/application_win.h"
-#include "app/control_ids.h"
-#include "app/main_window_win.h"
+#include "src/app/application_win.h"
+#include "src/app/control_ids.h"
+#include "src/app/main_window_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};

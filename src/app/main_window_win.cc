@@ -1,19 +1,19 @@
-#include "app/main_window_win.h"
+#include "src/app/main_window_win.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/application_win.h"
-#include "app/control_ids.h"
-#include "app/res/resource_ids.h"
-#include "db/client_engine.h"
-#include "rebuild/rebuild_run.h"
-#include "settings/profile_file_win.h"
-#include "settings/registry_store_win.h"
-#include "widgets/dpi_win.h"
-#include "widgets/progress_bar_win.h"
+#include "src/app/application_win.h"
+#include "src/app/control_ids.h"
+#include "src/app/res/resource_ids.h"
+#include "src/db/client_engine.h"
+#include "src/rebuild/rebuild_run.h"
+#include "src/settings/profile_file_win.h"
+#include "src/settings/registry_store_win.h"
+#include "src/widgets/dpi_win.h"
+#include "src/widgets/progress_bar_win.h"
 
 namespace kx_app {
 namespace {

@@ -10,18 +10,18 @@
 #include <memory>
 #include <string>
 
-#include "app/engine_thread.h"
-#include "app/main_layout.h"
-#include "app/queued_view.h"
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "rebuild/rebuild_view.h"
-#include "settings/app_ini_file.h"
-#include "settings/prop_storage.h"
-#include "settings/registry_reader.h"
-#include "widgets/browse_field_win.h"
-#include "widgets/gdi_handles_win.h"
-#include "widgets/gradient_background_win.h"
+#include "src/app/engine_thread.h"
+#include "src/app/main_layout.h"
+#include "src/app/queued_view.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/rebuild/rebuild_view.h"
+#include "src/settings/app_ini_file.h"
+#include "src/settings/prop_storage.h"
+#include "src/settings/registry_reader.h"
+#include "src/widgets/browse_field_win.h"
+#include "src/widgets/gdi_handles_win.h"
+#include "src/widgets/gradient_background_win.h"
 
 namespace kx_app {
 

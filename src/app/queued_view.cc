@@ -1,4 +1,4 @@
-#include "app/queued_view.h"
+#include "src/app/queued_view.h"
 
 #include <utility>
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "rebuild/rebuild_view.h"
+#include "src/rebuild/rebuild_view.h"
 
 namespace kx_app {
 

@@ -1,4 +1,4 @@
-#include "common/ascii_case.h"
+#include "src/common/ascii_case.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
-#include "db/ads_connection.h"
+#include "src/db/ads_connection.h"
 
 #include <algorithm>
 #include <mutex>
 
-#include "common/ascii_case.h"
-#include "db/ads_dataset.h"
-#include "db/alias_lookup.h"
-#include "db/client_engine.h"
-#include "db/db_error.h"
+#include "src/common/ascii_case.h"
+#include "src/db/ads_dataset.h"
+#include "src/db/alias_lookup.h"
+#include "src/db/client_engine.h"
+#include "src/db/db_error.h"
 
 namespace {
 constexpr char kAliasChangeRefused[] =

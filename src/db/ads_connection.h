@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ace32/ace_api.h"
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 class AliasLookup;
 class ClientEngine;

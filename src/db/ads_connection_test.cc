@@ -1,4 +1,4 @@
-#include "db/ads_connection.h"
+#include "src/db/ads_connection.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,9 +7,9 @@
 #include <optional>
 #include <thread>
 
-#include "db/alias_lookup.h"
-#include "db/db_error.h"
-#include "db/scripted_engine.h"
+#include "src/db/alias_lookup.h"
+#include "src/db/db_error.h"
+#include "src/db/scripted_engine.h"
 
 namespace {
 using ::testing::ElementsAre;

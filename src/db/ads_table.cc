@@ -1,14 +1,14 @@
-#include "db/ads_table.h"
+#include "src/db/ads_table.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "common/ascii_case.h"
-#include "db/ads_connection.h"
-#include "db/alias_lookup.h"
-#include "db/client_engine.h"
-#include "db/db_error.h"
-#include "db/engine_output.h"
+#include "src/common/ascii_case.h"
+#include "src/db/ads_connection.h"
+#include "src/db/alias_lookup.h"
+#include "src/db/client_engine.h"
+#include "src/db/db_error.h"
+#include "src/db/engine_output.h"
 
 namespace {
 constexpr char kOpenDataSet[] = "Cannot perform this operation on an open dataset";

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ace32/ace_api.h"
-#include "db/ads_dataset.h"
+#include "src/db/ads_dataset.h"
 
 class AliasLookup;
 class ClientEngine;

@@ -1,4 +1,4 @@
-#include "db/ads_table.h"
+#include "src/db/ads_table.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <optional>
 
-#include "db/ads_connection.h"
-#include "db/alias_lookup.h"
-#include "db/db_error.h"
-#include "db/scripted_engine.h"
+#include "src/db/ads_connection.h"
+#include "src/db/alias_lookup.h"
+#include "src/db/db_error.h"
+#include "src/db/scripted_engine.h"
 
 namespace {
 using ::testing::ElementsAre;

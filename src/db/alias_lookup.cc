@@ -1,6 +1,6 @@
-#include "db/alias_lookup.h"
+#include "src/db/alias_lookup.h"
 
-#include "common/ascii_case.h"
+#include "src/common/ascii_case.h"
 
 ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias) {
   ResolvedAlias result;

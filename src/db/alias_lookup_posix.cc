@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/ascii_case.h"
-#include "db/alias_lookup.h"
+#include "src/common/ascii_case.h"
+#include "src/db/alias_lookup.h"
 
 namespace {
 std::string Trim(const std::string& text) {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "db/alias_lookup.h"
+#include "src/db/alias_lookup.h"
 
 namespace {
 constexpr DWORD kPathBufferLength = 261;

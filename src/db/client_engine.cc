@@ -1,8 +1,8 @@
-#include "db/client_engine.h"
+#include "src/db/client_engine.h"
 
 #include <string>
 
-#include "db/db_error.h"
+#include "src/db/db_error.h"
 
 void* FunctionTableEngine::Bind(const char* name) {
   throw EADSDatabaseError(nullptr,

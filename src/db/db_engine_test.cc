@@ -7,11 +7,11 @@
 #include <fstream>
 #include <optional>
 
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "db/alias_lookup.h"
-#include "db/db_error.h"
-#include "db/linked_engine.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/db/alias_lookup.h"
+#include "src/db/db_error.h"
+#include "src/db/linked_engine.h"
 
 namespace {
 namespace fs = std::filesystem;

@@ -1,11 +1,11 @@
-#include "db/db_error.h"
+#include "src/db/db_error.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "common/ascii_case.h"
-#include "db/ads_dataset.h"
-#include "db/client_engine.h"
+#include "src/common/ascii_case.h"
+#include "src/db/ads_dataset.h"
+#include "src/db/client_engine.h"
 
 namespace {
 thread_local bool building_database_error = false;

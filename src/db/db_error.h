@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ace32/ace_api.h"
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 class ClientEngine;
 class TAdsDataSet;

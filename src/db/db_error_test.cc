@@ -1,12 +1,12 @@
-#include "db/db_error.h"
+#include "src/db/db_error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "db/ads_dataset.h"
-#include "db/scripted_engine.h"
+#include "src/db/ads_dataset.h"
+#include "src/db/scripted_engine.h"
 
 namespace {
 using ::testing::ElementsAre;

@@ -1,4 +1,4 @@
 // Native builds have no engine library to load: the program uses the linked stand-in engine.
-#include "db/linked_engine.h"
+#include "src/db/linked_engine.h"
 
 ClientEngine& DefaultClientEngine() { return LinkedClientEngine(); }

@@ -1,6 +1,6 @@
-#include "db/dll_engine_win.h"
+#include "src/db/dll_engine_win.h"
 
-#include "db/db_error.h"
+#include "src/db/db_error.h"
 
 namespace {
 bool IsFile(const std::string& path) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "db/client_engine.h"
+#include "src/db/client_engine.h"
 
 inline constexpr char kEngineDllName[] = "ACE32.DLL";
 

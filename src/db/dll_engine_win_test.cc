@@ -1,6 +1,6 @@
 // The engine DLL loader on real files: which folders it looks in, and what a missing DLL or a
 // DLL without every function gives.
-#include "db/dll_engine_win.h"
+#include "src/db/dll_engine_win.h"
 
 // The module list needs the base Windows types first.
 #include <gmock/gmock.h>
@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "db/ads_connection.h"
-#include "db/db_error.h"
+#include "src/db/ads_connection.h"
+#include "src/db/db_error.h"
 
 namespace {
 namespace fs = std::filesystem;

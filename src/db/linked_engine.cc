@@ -1,4 +1,4 @@
-#include "db/linked_engine.h"
+#include "src/db/linked_engine.h"
 
 #include "engine/ace_exports.h"
 

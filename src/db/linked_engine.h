@@ -1,6 +1,6 @@
 // The stand-in engine linked into the program (native builds, tools and tests).
 #pragma once
 
-#include "db/client_engine.h"
+#include "src/db/client_engine.h"
 
 ClientEngine& LinkedClientEngine();

@@ -1,4 +1,4 @@
-#include "db/scripted_engine.h"
+#include "src/db/scripted_engine.h"
 
 #include <algorithm>
 #include <cstring>

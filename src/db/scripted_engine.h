@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "db/client_engine.h"
+#include "src/db/client_engine.h"
 
 struct EngineCall {
   std::string function;

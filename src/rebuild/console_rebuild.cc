@@ -1,12 +1,12 @@
-#include "rebuild/console_rebuild.h"
+#include "src/rebuild/console_rebuild.h"
 
 #include <ostream>
 
-#include "common/exception.h"
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "db/client_engine.h"
-#include "rebuild/rebuild_run.h"
+#include "src/common/exception.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/db/client_engine.h"
+#include "src/rebuild/rebuild_run.h"
 
 namespace {
 // Prints what the window would show; controls without text are not printed.

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "rebuild/run_log.h"
+#include "src/rebuild/run_log.h"
 
 // Rebuilds the indexes of `folder` with the default engine. Progress goes to `out`; a failure
 // (no item table in the folder, or the error that stopped the run, shown as the error box

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "rebuild/file_system.h"
+#include "src/rebuild/file_system.h"
 
 namespace {
 std::string NativePath(std::string path) {

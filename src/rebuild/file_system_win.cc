@@ -1,7 +1,7 @@
 // The Win32 file system.
 #include <windows.h>
 
-#include "rebuild/file_system.h"
+#include "src/rebuild/file_system.h"
 
 namespace {
 class Win32FileSystem : public FileSystem {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "rebuild/rebuild_view.h"
+#include "src/rebuild/rebuild_view.h"
 
 class QuietView : public RebuildView {
  public:

@@ -9,20 +9,20 @@
 #include <set>
 #include <sstream>
 
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "db/db_error.h"
-#include "db/linked_engine.h"
 #include "engine/table_file.h"
 #include "engine/verify.h"
-#include "rebuild/catalogue.h"
-#include "rebuild/console_rebuild.h"
-#include "rebuild/rebuild_run.h"
-#include "rebuild/recording_view.h"
-#include "rebuild/run_log.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/db/db_error.h"
+#include "src/db/linked_engine.h"
+#include "src/rebuild/catalogue.h"
+#include "src/rebuild/console_rebuild.h"
+#include "src/rebuild/rebuild_run.h"
+#include "src/rebuild/recording_view.h"
+#include "src/rebuild/run_log.h"
 
 #ifdef _WIN32
-#include "db/dll_engine_win.h"
+#include "src/db/dll_engine_win.h"
 #else
 #include <sys/wait.h>
 #include <unistd.h>

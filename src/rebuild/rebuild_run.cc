@@ -1,11 +1,11 @@
-#include "rebuild/rebuild_run.h"
+#include "src/rebuild/rebuild_run.h"
 
 #include <exception>
 
-#include "common/exception.h"
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "rebuild/catalogue.h"
+#include "src/common/exception.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/rebuild/catalogue.h"
 
 void ConfigureRebuildComponents(TAdsConnection& connection, TAdsTable& table) {
   connection.SetAdsServerTypes(stADS_LOCAL);

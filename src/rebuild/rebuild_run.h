@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "rebuild/file_system.h"
-#include "rebuild/rebuild_view.h"
-#include "rebuild/run_log.h"
+#include "src/rebuild/file_system.h"
+#include "src/rebuild/rebuild_view.h"
+#include "src/rebuild/run_log.h"
 
 class TAdsConnection;
 class TAdsTable;

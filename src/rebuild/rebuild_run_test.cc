@@ -1,4 +1,4 @@
-#include "rebuild/rebuild_run.h"
+#include "src/rebuild/rebuild_run.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <set>
 
-#include "db/ads_connection.h"
-#include "db/ads_table.h"
-#include "db/db_error.h"
-#include "db/scripted_engine.h"
-#include "rebuild/catalogue.h"
-#include "rebuild/recording_view.h"
-#include "rebuild/run_log.h"
+#include "src/db/ads_connection.h"
+#include "src/db/ads_table.h"
+#include "src/db/db_error.h"
+#include "src/db/scripted_engine.h"
+#include "src/rebuild/catalogue.h"
+#include "src/rebuild/recording_view.h"
+#include "src/rebuild/run_log.h"
 
 namespace {
 using ::testing::ElementsAre;

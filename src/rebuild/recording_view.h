@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "rebuild/rebuild_view.h"
+#include "src/rebuild/rebuild_view.h"
 
 // Keeps the state of the window's controls and the order of the changes.
 class RecordingView : public RebuildView {

@@ -1,4 +1,4 @@
-#include "rebuild/run_log.h"
+#include "src/rebuild/run_log.h"
 
 #include <chrono>
 #include <cstdio>

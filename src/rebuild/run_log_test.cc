@@ -1,6 +1,6 @@
 // The record file: appended run by run, kept within its limit by dropping the oldest runs
 // whole, and the path beside the program's ads.ini.
-#include "rebuild/run_log.h"
+#include "src/rebuild/run_log.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
-#include "settings/app_ini_file.h"
+#include "src/settings/app_ini_file.h"
 
 #include <algorithm>
 #include <exception>
 #include <utility>
 
-#include "common/ascii_case.h"
+#include "src/common/ascii_case.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/exception.h"
-#include "settings/ini_file.h"
+#include "src/common/exception.h"
+#include "src/settings/ini_file.h"
 
 // The kinds of file object. There is no registry-backed kind: this program only ever reads
 // the registry, so such a kind could make no file object, and the default is the

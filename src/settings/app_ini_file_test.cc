@@ -1,9 +1,9 @@
-#include "settings/app_ini_file.h"
+#include "src/settings/app_ini_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "settings/memory_profile.h"
+#include "src/settings/memory_profile.h"
 
 namespace {
 

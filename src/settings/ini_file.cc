@@ -1,4 +1,4 @@
-#include "settings/ini_file.h"
+#include "src/settings/ini_file.h"
 
 #include <cstdint>
 #include <limits>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 // A write to an ini file failed ("Unable to write to <full file name>").
 class EIniFileException : public Exception {

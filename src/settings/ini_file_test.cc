@@ -1,10 +1,10 @@
-#include "settings/ini_file.h"
+#include "src/settings/ini_file.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "settings/memory_profile.h"
+#include "src/settings/memory_profile.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "settings/memory_profile.h"
+#include "src/settings/memory_profile.h"
 
 #include <algorithm>
 
-#include "common/ascii_case.h"
+#include "src/common/ascii_case.h"
 
 std::string MemoryProfileFile::Text(const std::string& file_name) const {
   std::string text;

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/ini_file.h"
+#include "src/settings/ini_file.h"
 
 class MemoryProfileFile : public ProfileFile {
  public:

@@ -1,10 +1,10 @@
-#include "settings/memory_registry.h"
+#include "src/settings/memory_registry.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
-#include "common/ascii_case.h"
+#include "src/common/ascii_case.h"
 
 void MemoryRegistryStore::AddKey(uint32_t root, const std::string& path) {
   keys_[{root, AsciiLowerCase(path)}];

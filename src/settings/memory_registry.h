@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/registry_reader.h"
+#include "src/settings/registry_reader.h"
 
 class MemoryRegistryStore : public RegistryStore {
  public:

@@ -2,7 +2,7 @@
 // behind ProgramLocation (kernel32, ANSI functions).
 #pragma once
 
-#include "settings/ini_file.h"
+#include "src/settings/ini_file.h"
 
 class Win32ProfileFile : public ProfileFile {
  public:

@@ -1,9 +1,9 @@
-#include "settings/prop_storage.h"
+#include "src/settings/prop_storage.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "common/ascii_case.h"
+#include "src/common/ascii_case.h"
 
 namespace {
 

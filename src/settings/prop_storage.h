@@ -29,8 +29,8 @@
 #include <variant>
 #include <vector>
 
-#include "common/exception.h"
-#include "settings/app_ini_file.h"
+#include "src/common/exception.h"
+#include "src/settings/app_ini_file.h"
 
 class TPropStorage;
 class TStoredValues;

@@ -1,10 +1,10 @@
-#include "settings/prop_storage.h"
+#include "src/settings/prop_storage.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "settings/memory_profile.h"
-#include "settings/settings_scenarios.h"
+#include "src/settings/memory_profile.h"
+#include "src/settings/settings_scenarios.h"
 
 namespace {
 

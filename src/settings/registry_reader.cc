@@ -1,4 +1,4 @@
-#include "settings/registry_reader.h"
+#include "src/settings/registry_reader.h"
 
 #include <cstring>
 

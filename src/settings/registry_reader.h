@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 // A value that exists but cannot be returned as text.
 class ERegistryException : public Exception {

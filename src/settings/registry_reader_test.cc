@@ -1,10 +1,10 @@
-#include "settings/registry_reader.h"
+#include "src/settings/registry_reader.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "settings/memory_registry.h"
-#include "settings/settings_scenarios.h"
+#include "src/settings/memory_registry.h"
+#include "src/settings/settings_scenarios.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/registry_store_win.h"
+#include "src/settings/registry_store_win.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The Windows registry behind RegistryStore (advapi32, ANSI functions).
 #pragma once
 
-#include "settings/registry_reader.h"
+#include "src/settings/registry_reader.h"
 
 class Win32RegistryStore : public RegistryStore {
  public:

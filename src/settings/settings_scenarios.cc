@@ -1,11 +1,11 @@
-#include "settings/settings_scenarios.h"
+#include "src/settings/settings_scenarios.h"
 
 #include <gmock/gmock.h>
 
 #include <vector>
 
-#include "settings/app_ini_file.h"
-#include "settings/prop_storage.h"
+#include "src/settings/app_ini_file.h"
+#include "src/settings/prop_storage.h"
 
 namespace {
 using ::testing::ElementsAre;

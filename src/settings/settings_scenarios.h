@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "settings/ini_file.h"
-#include "settings/registry_reader.h"
+#include "src/settings/ini_file.h"
+#include "src/settings/registry_reader.h"
 
 // A registry with a key of the scenario's own under HKEY_CURRENT_USER.
 class RegistryWorld {

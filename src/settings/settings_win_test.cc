@@ -7,11 +7,11 @@
 #include <iterator>
 #include <sstream>
 
-#include "settings/memory_profile.h"
-#include "settings/profile_file_win.h"
-#include "settings/prop_storage.h"
-#include "settings/registry_store_win.h"
-#include "settings/settings_scenarios.h"
+#include "src/settings/memory_profile.h"
+#include "src/settings/profile_file_win.h"
+#include "src/settings/prop_storage.h"
+#include "src/settings/registry_store_win.h"
+#include "src/settings/settings_scenarios.h"
 
 namespace {
 

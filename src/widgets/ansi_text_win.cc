@@ -1,4 +1,4 @@
-#include "widgets/ansi_text_win.h"
+#include "src/widgets/ansi_text_win.h"
 
 #include <windows.h>
 

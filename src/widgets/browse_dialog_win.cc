@@ -1,12 +1,12 @@
-#include "widgets/browse_dialog_win.h"
+#include "src/widgets/browse_dialog_win.h"
 
 #include <shlobj.h>
 
 #include <cstdint>
 #include <memory>
 
-#include "widgets/modal_win.h"
-#include "widgets/window_guard_win.h"
+#include "src/widgets/modal_win.h"
+#include "src/widgets/window_guard_win.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "widgets/browse_logic.h"
+#include "src/widgets/browse_logic.h"
 
 // StartFolder value for a dialog rooted at the desktop (no root item); other values are the
 // shell's special-folder ids (CSIDL_*).

@@ -1,13 +1,13 @@
-#include "widgets/browse_field_win.h"
+#include "src/widgets/browse_field_win.h"
 
 #include <uxtheme.h>
 
 #include <algorithm>
 
-#include "common/exception.h"
-#include "widgets/ansi_text_win.h"
-#include "widgets/folder_glyph.h"
-#include "widgets/window_guard_win.h"
+#include "src/common/exception.h"
+#include "src/widgets/ansi_text_win.h"
+#include "src/widgets/folder_glyph.h"
+#include "src/widgets/window_guard_win.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "widgets/browse_dialog_win.h"
-#include "widgets/browse_logic.h"
+#include "src/widgets/browse_dialog_win.h"
+#include "src/widgets/browse_logic.h"
 
 class BrowseField {
  public:

@@ -1,4 +1,4 @@
-#include "widgets/browse_field_win.h"
+#include "src/widgets/browse_field_win.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "widgets/win_test_support_win.h"
+#include "src/widgets/win_test_support_win.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "widgets/geometry.h"
+#include "src/widgets/geometry.h"
 
 // The options of the folder dialog, one bit each (bit n = 1 << n in BrowseOptions).
 enum TBrowseDlgOption : int {

@@ -1,4 +1,4 @@
-#include "widgets/browse_logic.h"
+#include "src/widgets/browse_logic.h"
 
 #include <gtest/gtest.h>
 

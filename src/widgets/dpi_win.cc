@@ -1,6 +1,6 @@
-#include "widgets/dpi_win.h"
+#include "src/widgets/dpi_win.h"
 
-#include "widgets/gdi_handles_win.h"
+#include "src/widgets/gdi_handles_win.h"
 
 namespace {
 

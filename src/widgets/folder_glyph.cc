@@ -1,4 +1,4 @@
-#include "widgets/folder_glyph.h"
+#include "src/widgets/folder_glyph.h"
 
 const std::array<std::string_view, kFolderGlyphHeight> kFolderGlyphRows = {
     "ooooooooooooo",  //

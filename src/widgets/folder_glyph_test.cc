@@ -1,4 +1,4 @@
-#include "widgets/folder_glyph.h"
+#include "src/widgets/folder_glyph.h"
 
 #include <gtest/gtest.h>
 

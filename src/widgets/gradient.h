@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "widgets/geometry.h"
+#include "src/widgets/geometry.h"
 
 // A colour value: red in the lowest byte, then green, then blue (0x00BBGGRR). A value with
 // the top bit set names a system colour by its index in the low byte and is resolved to RGB

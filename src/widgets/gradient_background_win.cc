@@ -1,10 +1,10 @@
-#include "widgets/gradient_background_win.h"
+#include "src/widgets/gradient_background_win.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "common/exception.h"
-#include "widgets/gdi_handles_win.h"
+#include "src/common/exception.h"
+#include "src/widgets/gdi_handles_win.h"
 
 namespace {
 

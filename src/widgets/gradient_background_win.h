@@ -7,8 +7,8 @@
 
 #include <functional>
 
-#include "widgets/gdi_handles_win.h"
-#include "widgets/gradient.h"
+#include "src/widgets/gdi_handles_win.h"
+#include "src/widgets/gradient.h"
 
 class TGradientBackground {
  public:

@@ -1,10 +1,10 @@
-#include "widgets/gradient_background_win.h"
+#include "src/widgets/gradient_background_win.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "widgets/win_test_support_win.h"
+#include "src/widgets/win_test_support_win.h"
 
 namespace {
 

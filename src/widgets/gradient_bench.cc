@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "widgets/gradient.h"
+#include "src/widgets/gradient.h"
 
 int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::atoi(argv[1]) : 2000;

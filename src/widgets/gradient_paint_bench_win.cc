@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "widgets/gdi_handles_win.h"
-#include "widgets/gradient_background_win.h"
+#include "src/widgets/gdi_handles_win.h"
+#include "src/widgets/gradient_background_win.h"
 
 int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::atoi(argv[1]) : 500;

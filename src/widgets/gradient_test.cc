@@ -1,4 +1,4 @@
-#include "widgets/gradient.h"
+#include "src/widgets/gradient.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "widgets/modal_win.h"
+#include "src/widgets/modal_win.h"
 
-#include "widgets/window_guard_win.h"
+#include "src/widgets/window_guard_win.h"
 
 OtherWindowsDisabled::OtherWindowsDisabled(HWND except) : except_(except) {
   EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));

@@ -1,11 +1,11 @@
-#include "widgets/progress_bar_win.h"
+#include "src/widgets/progress_bar_win.h"
 
 #include <commctrl.h>
 
 #include <string>
 
-#include "widgets/gdi_handles_win.h"
-#include "widgets/window_guard_win.h"
+#include "src/widgets/gdi_handles_win.h"
+#include "src/widgets/window_guard_win.h"
 
 namespace {
 

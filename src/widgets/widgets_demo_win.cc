@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "widgets/browse_field_win.h"
-#include "widgets/gdi_handles_win.h"
-#include "widgets/gradient_background_win.h"
-#include "widgets/window_guard_win.h"
+#include "src/widgets/browse_field_win.h"
+#include "src/widgets/gdi_handles_win.h"
+#include "src/widgets/gradient_background_win.h"
+#include "src/widgets/window_guard_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "widgets/win_test_support_win.h"
+#include "src/widgets/win_test_support_win.h"
 
 #include <chrono>
 #include <cstring>

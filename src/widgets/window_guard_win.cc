@@ -1,4 +1,4 @@
-#include "widgets/window_guard_win.h"
+#include "src/widgets/window_guard_win.h"
 
 #include <commctrl.h>
 
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#include "common/exception.h"
+#include "src/common/exception.h"
 
 namespace {
 

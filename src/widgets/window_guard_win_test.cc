@@ -2,7 +2,7 @@
 // procedure, a window procedure, a hook or an enumeration callback reaches the error display
 // and the program goes on; a subclass passes on what it does not handle and leaves the chain
 // when it is removed or its window is destroyed.
-#include "widgets/window_guard_win.h"
+#include "src/widgets/window_guard_win.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/exception.h"
-#include "widgets/win_test_support_win.h"
+#include "src/common/exception.h"
+#include "src/widgets/win_test_support_win.h"
 
 namespace {
 

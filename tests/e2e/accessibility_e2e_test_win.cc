@@ -11,7 +11,7 @@
 #include <iterator>
 #include <optional>
 
-#include "app_fixture_win.h"
+#include "tests/e2e/app_fixture_win.h"
 
 using namespace e2e;
 using namespace kx_app;

@@ -3,9 +3,9 @@
 // The common controls need the base Windows types first.
 #include <commctrl.h>
 
-#include "app_fixture_win.h"
-#include "rebuild/catalogue.h"
-#include "sample_folder.h"
+#include "src/rebuild/catalogue.h"
+#include "tests/e2e/app_fixture_win.h"
+#include "tools/kxdata/sample_folder.h"
 
 using namespace e2e;
 using namespace kx_app;

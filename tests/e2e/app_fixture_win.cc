@@ -1,4 +1,4 @@
-#include "app_fixture_win.h"
+#include "tests/e2e/app_fixture_win.h"
 
 using namespace e2e;
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/control_ids.h"
-#include "driver_win.h"
+#include "src/app/control_ids.h"
+#include "tests/e2e/driver_win.h"
 
 class AppTest : public ::testing::Test {
  protected:

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app_fixture_win.h"
-#include "bad_inputs.h"
 #include "engine/os_file.h"
 #include "engine/verify.h"
-#include "rebuild/rebuild_run.h"
-#include "reliability_util.h"
-#include "test_support.h"
+#include "src/rebuild/rebuild_run.h"
+#include "tests/e2e/app_fixture_win.h"
+#include "tests/reliability/bad_inputs.h"
+#include "tests/reliability/reliability_util.h"
+#include "tools/kxdata/test_support.h"
 
 using namespace e2e;
 using namespace kx_app;

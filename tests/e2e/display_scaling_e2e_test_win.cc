@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "app_fixture_win.h"
+#include "tests/e2e/app_fixture_win.h"
 
 using namespace e2e;
 using namespace kx_app;

@@ -1,4 +1,4 @@
-#include "driver_win.h"
+#include "tests/e2e/driver_win.h"
 
 #include <commctrl.h>
 

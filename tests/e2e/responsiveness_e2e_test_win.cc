@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "app_fixture_win.h"
 #include "engine/verify.h"
-#include "rebuild/catalogue.h"
-#include "sample_folder.h"
+#include "src/rebuild/catalogue.h"
+#include "tests/e2e/app_fixture_win.h"
+#include "tools/kxdata/sample_folder.h"
 
 using namespace e2e;
 using namespace kx_app;

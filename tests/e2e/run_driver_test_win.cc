@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "driver_win.h"
 #include "engine/verify.h"
-#include "sample_folder.h"
+#include "tests/e2e/driver_win.h"
+#include "tools/kxdata/sample_folder.h"
 
 using namespace e2e;
 

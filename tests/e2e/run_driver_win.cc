@@ -22,8 +22,8 @@
 #include <memory>
 #include <string>
 
-#include "app/control_ids.h"
-#include "driver_win.h"
+#include "src/app/control_ids.h"
+#include "tests/e2e/driver_win.h"
 
 using namespace e2e;
 using namespace kx_app;

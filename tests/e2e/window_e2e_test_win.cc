@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "app_fixture_win.h"
-#include "bad_inputs.h"
-#include "window_probe_win.h"
+#include "tests/e2e/app_fixture_win.h"
+#include "tests/e2e/window_probe_win.h"
+#include "tests/reliability/bad_inputs.h"
 
 using namespace e2e;
 using namespace kx_app;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "window_probe_win.h"
+#include "tests/e2e/window_probe_win.h"
 
 namespace {
 

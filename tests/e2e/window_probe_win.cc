@@ -1,6 +1,6 @@
-#include "window_probe_win.h"
+#include "tests/e2e/window_probe_win.h"
 
-#include "driver_win.h"
+#include "tests/e2e/driver_win.h"
 
 namespace e2e {
 
