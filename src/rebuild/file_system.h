@@ -15,3 +15,7 @@ class FileSystem {
 
 // The real file system of this platform (Win32 or POSIX).
 FileSystem& DefaultFileSystem();
+
+// Renames `from` to `to`, replacing an existing `to` in one step, so that one of the two files
+// always exists whole; returns whether it was renamed.
+bool MoveFileOver(const std::string& from, const std::string& to);

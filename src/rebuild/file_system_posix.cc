@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "src/rebuild/file_system.h"
 
@@ -28,4 +29,8 @@ class PosixFileSystem : public FileSystem {
 FileSystem& DefaultFileSystem() {
   static PosixFileSystem files;
   return files;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }

@@ -18,3 +18,9 @@ FileSystem& DefaultFileSystem() {
   static Win32FileSystem files;
   return files;
 }
+
+// The ANSI call, as for every other path of the program.
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}

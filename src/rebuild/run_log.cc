@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include "src/rebuild/file_system.h"
+
 namespace {
 class SystemClock : public RunClock {
  public:
@@ -79,8 +81,8 @@ void RunLogFile::EndRun() noexcept {
     }
     if (text.size() <= limit_) return;
     const std::string kept = TrimRunLog(text, limit_);
-    // Written beside first, so that a failed write leaves the old record whole; the rename
-    // needs the old file gone on Windows.
+    // Written beside first and renamed over the old record in one step, so that a failed
+    // write or a crash at any point leaves one whole record.
     const std::string fresh = path_ + ".new";
     {
       std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
@@ -91,8 +93,7 @@ void RunLogFile::EndRun() noexcept {
         return;
       }
     }
-    std::remove(path_.c_str());
-    std::rename(fresh.c_str(), path_.c_str());
+    if (!MoveFileOver(fresh, path_)) std::remove(fresh.c_str());
   } catch (...) {
     // As above: the record is best effort.
   }
