@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 
 #include "engine/error_codes.h"
 #include "engine/os_file.h"
@@ -193,15 +195,23 @@ void PlatformRenameOver(const std::string& from, const std::string& to) {
 
 void PlatformSyncFolderOf(const std::string&) {}
 
+namespace {
+// Closes a search handle of FindFirstFile.
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
+}  // namespace
+
 std::vector<std::string> ListFiles(const std::string& dir) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const HANDLE first = FindFirstFileA((dir + "\\*").c_str(), &data);
+  if (first == INVALID_HANDLE_VALUE) return names;
+  const FindHandle find(first);
   do {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &data));
   std::sort(names.begin(), names.end());
   return names;
 }

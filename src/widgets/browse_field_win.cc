@@ -364,17 +364,8 @@ void BrowseField::Browse() {
 
 LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_GETDLGCODE: {
-      LRESULT code = Forward(msg, wp, lp);
-      // Entering the field by Tab must not select its text; Enter and Esc stay in the field.
-      code &= ~static_cast<LRESULT>(DLGC_HASSETSEL);
-      const auto* message = reinterpret_cast<const MSG*>(lp);
-      if (message && message->message == WM_KEYDOWN &&
-          (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE)) {
-        code |= DLGC_WANTMESSAGE;
-      }
-      return code;
-    }
+    case WM_GETDLGCODE:
+      return DialogCode(wp, lp);
     case WM_KEYDOWN:
       if (OnKeyDown(wp)) return 0;
       return ForwardEdit(msg, wp, lp);
@@ -384,19 +375,8 @@ LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       return Forward(msg, wp, lp);
-    case WM_CHAR: {
-      const wchar_t ch = static_cast<wchar_t>(wp);
-      if (ch == L'\b') return ForwardEdit(msg, wp, lp);
-      if (ch < 32) return 0;  // control characters (and the Ctrl+letter keys) insert nothing
-      if (g_overwrite_mode && !ReadOnly()) {
-        DWORD start = 0, end = 0;
-        Forward(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        if (start == end && start < static_cast<DWORD>(GetWindowTextLengthW(edit_))) {
-          Forward(EM_SETSEL, start, start + 1);
-        }
-      }
-      return ForwardEdit(msg, wp, lp);
-    }
+    case WM_CHAR:
+      return OnChar(wp, lp);
     case WM_PASTE:
     case WM_CUT:
     case WM_CLEAR:
@@ -406,6 +386,54 @@ LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_IME_ENDCOMPOSITION:
     case WM_UNICHAR:
       return ForwardEdit(msg, wp, lp);
+    case WM_UNDO:
+    case EM_UNDO:
+    case EM_CANUNDO:
+    case EM_EMPTYUNDOBUFFER:
+    case WM_SETTEXT:
+      return HandleUndoAndText(msg, lp);
+    case WM_CONTEXTMENU:
+      ShowContextMenu(lp);
+      return 0;
+    case WM_NCDESTROY: {
+      HWND edit = edit_;
+      edit_ = nullptr;
+      button_ = nullptr;
+      return CallNextSubclass(edit, msg, wp, lp);
+    }
+    default:
+      return ForwardAndRestore(msg, wp, lp);
+  }
+}
+
+LRESULT BrowseField::DialogCode(WPARAM wp, LPARAM lp) {
+  LRESULT code = Forward(WM_GETDLGCODE, wp, lp);
+  // Entering the field by Tab must not select its text; Enter and Esc stay in the field.
+  code &= ~static_cast<LRESULT>(DLGC_HASSETSEL);
+  const auto* message = reinterpret_cast<const MSG*>(lp);
+  if (message && message->message == WM_KEYDOWN &&
+      (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE)) {
+    code |= DLGC_WANTMESSAGE;
+  }
+  return code;
+}
+
+LRESULT BrowseField::OnChar(WPARAM wp, LPARAM lp) {
+  const wchar_t ch = static_cast<wchar_t>(wp);
+  if (ch == L'\b') return ForwardEdit(WM_CHAR, wp, lp);
+  if (ch < 32) return 0;  // control characters (and the Ctrl+letter keys) insert nothing
+  if (g_overwrite_mode && !ReadOnly()) {
+    DWORD start = 0, end = 0;
+    Forward(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    if (start == end && start < static_cast<DWORD>(GetWindowTextLengthW(edit_))) {
+      Forward(EM_SETSEL, start, start + 1);
+    }
+  }
+  return ForwardEdit(WM_CHAR, wp, lp);
+}
+
+LRESULT BrowseField::HandleUndoAndText(UINT msg, LPARAM lp) {
+  switch (msg) {
     case WM_UNDO:
     case EM_UNDO: {
       const bool had = !undo_.empty();
@@ -417,51 +445,41 @@ LRESULT BrowseField::HandleEdit(UINT msg, WPARAM wp, LPARAM lp) {
     case EM_EMPTYUNDOBUFFER:
       undo_.clear();
       return 0;
-    case WM_SETTEXT: {
+    default: {  // WM_SETTEXT
       const auto* text = reinterpret_cast<const wchar_t*>(lp);
       undo_.clear();
       ApplyText(text ? std::wstring(text) : std::wstring(), false);
       return TRUE;
     }
-    case WM_KILLFOCUS: {
-      const LRESULT result = Forward(msg, wp, lp);
+  }
+}
+
+LRESULT BrowseField::ForwardAndRestore(UINT msg, WPARAM wp, LPARAM lp) {
+  const LRESULT result = Forward(msg, wp, lp);
+  switch (msg) {
+    case WM_KILLFOCUS:
       Forward(EM_SETSEL, 0, 0);
       Forward(EM_SCROLLCARET, 0, 0);
-      return result;
-    }
-    case WM_CONTEXTMENU:
-      ShowContextMenu(lp);
-      return 0;
+      break;
     case WM_PAINT:
-    case WM_ERASEBKGND: {
+    case WM_ERASEBKGND:
       // The edit class paints with a parent-style DC that does not clip its children, so
       // its background and text drawing cover the embedded button: draw the button again.
-      const LRESULT result = Forward(msg, wp, lp);
       if (button_) RedrawWindow(button_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-      return result;
-    }
+      break;
     case WM_SIZE:
     case WM_SETFONT:
-    case WM_THEMECHANGED: {
-      const LRESULT result = Forward(msg, wp, lp);
+    case WM_THEMECHANGED:
       LayoutButton();
-      return result;
-    }
+      break;
     case WM_ENABLE:
-    case EM_SETREADONLY: {
-      const LRESULT result = Forward(msg, wp, lp);
+    case EM_SETREADONLY:
       if (button_) InvalidateRect(button_, nullptr, TRUE);
-      return result;
-    }
-    case WM_NCDESTROY: {
-      HWND edit = edit_;
-      edit_ = nullptr;
-      button_ = nullptr;
-      return CallNextSubclass(edit, msg, wp, lp);
-    }
+      break;
     default:
-      return Forward(msg, wp, lp);
+      break;
   }
+  return result;
 }
 
 LRESULT CALLBACK BrowseField::ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -96,6 +96,12 @@ class BrowseField {
   static LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT HandleButtonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleEdit(UINT msg, WPARAM wp, LPARAM lp);
+  // The steps of HandleEdit: the dialog code, a typed character, the undo and text messages,
+  // and the messages that the edit handles before the button is laid out or drawn again.
+  LRESULT DialogCode(WPARAM wp, LPARAM lp);
+  LRESULT OnChar(WPARAM wp, LPARAM lp);
+  LRESULT HandleUndoAndText(UINT msg, LPARAM lp);
+  LRESULT ForwardAndRestore(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT HandleButton(UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Forward(UINT msg, WPARAM wp, LPARAM lp);
   // Forwards a message that may edit the text; records the old text for undo and notifies
