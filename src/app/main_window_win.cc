@@ -8,6 +8,7 @@
 #include "src/app/application_win.h"
 #include "src/app/control_ids.h"
 #include "src/app/res/resource_ids.h"
+#include "src/common/version.h"
 #include "src/db/client_engine.h"
 #include "src/rebuild/rebuild_run.h"
 #include "src/settings/profile_file_win.h"
@@ -30,7 +31,9 @@ constexpr char kLabel2Text[] = "Location of files to be re-indexed.";
 constexpr char kHelpText[] =
     "Sorry, ther is no Help file associated with this application.  Please \r\n"
     "check the Main applications help file for assistance.";
-constexpr char kAboutText[] = "Kestovar Index Re-Build Program\r\nVersion 2.00";
+std::string AboutText() {
+  return std::string("Kestovar Index Re-Build Program\r\nVersion ") + kProgramVersion;
+}
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
@@ -330,7 +333,7 @@ void MainWindow::btnCloseClick() { SendMessageA(hwnd_, WM_CLOSE, 0, 0); }
 
 void MainWindow::Help2Click() { Application::Instance().ShowInformation(hwnd_, kHelpText); }
 
-void MainWindow::About1Click() { Application::Instance().ShowInformation(hwnd_, kAboutText); }
+void MainWindow::About1Click() { Application::Instance().ShowInformation(hwnd_, AboutText()); }
 
 void MainWindow::RunRebuild() {
   if (Running()) return;

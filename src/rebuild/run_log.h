@@ -15,8 +15,8 @@
 #include <string_view>
 #include <utility>
 
-// The program's version, named at the head of every record.
-inline constexpr char kProgramVersion[] = "2.00";
+#include "src/common/version.h"
+
 // The file name of the record beside the program's ads.ini.
 inline constexpr char kRunLogFileName[] = "rebuild.log";
 // Every run's record begins with a line starting with this text.
