@@ -17,13 +17,15 @@
 #include "src/rebuild/catalogue.h"
 #include "tools/kxdata/sample_folder.h"
 
+namespace kx::bench {
+
 namespace {
 
+using engine::OpenMode;
+using engine::TableFile;
+using engine::testing::MakeSampleTable;
+using engine::testing::ReadAll;
 using kx::testing::ScratchDir;
-using kxengine::OpenMode;
-using kxengine::TableFile;
-using kxengine::testing::MakeSampleTable;
-using kxengine::testing::ReadAll;
 
 // The entries of a tag as an index page holds them: key bytes, then the record number
 // big-endian.
@@ -104,21 +106,21 @@ TEST(RawReference, CopiesTheHeaderAndTheLiveRecords) {
 
 TEST(TimedRebuild, TimesEveryStepOfEveryTableInRunOrder) {
   ScratchDir dir;
-  SampleOptions options;
+  kxdata::SampleOptions options;
   options.items = 200;
   options.trans = 1000;
-  MakeSampleFolder(dir.Path(), options);
+  kxdata::MakeSampleFolder(dir.Path(), options);
 
   const RebuildTiming timing = TimedRebuild(dir.Path());
   ASSERT_TRUE(timing.completed) << timing.error;
-  ASSERT_EQ(timing.tables.size(), kCatalogue.size());
+  ASSERT_EQ(timing.tables.size(), rebuild::kCatalogue.size());
   double tables_total = 0;
-  for (size_t i = 0; i < kCatalogue.size(); ++i) {
+  for (size_t i = 0; i < rebuild::kCatalogue.size(); ++i) {
     const TableTiming& table = timing.tables[i];
     SCOPED_TRACE(table.table);
-    EXPECT_TRUE(table.table.ends_with(std::string(kCatalogue[i].table_file)));
+    EXPECT_TRUE(table.table.ends_with(std::string(rebuild::kCatalogue[i].table_file)));
     std::vector<std::string> expected = {"open", "delete"};
-    for (const IndexTagDef& tag : kCatalogue[i]) expected.emplace_back(tag.name);
+    for (const rebuild::IndexTagDef& tag : rebuild::kCatalogue[i]) expected.emplace_back(tag.name);
     expected.insert(expected.end(), {"pack", "close"});
     std::vector<std::string> names;
     for (const StepTime& step : table.steps) {
@@ -157,3 +159,5 @@ TEST(SqlComparison, HoldsTheSameRowsAndRemovesTheDeletedOnes) {
 }
 
 }  // namespace
+
+}  // namespace kx::bench

@@ -91,16 +91,16 @@ std::string Array(const std::vector<std::string>& items) {
   return out + "]";
 }
 
-const CatalogueEntry& TranEntry() {
-  for (const CatalogueEntry& entry : kCatalogue) {
+const kx::rebuild::CatalogueEntry& TranEntry() {
+  for (const kx::rebuild::CatalogueEntry& entry : kx::rebuild::kCatalogue) {
     if (entry.table_file == "tran.adt") return entry;
   }
   throw std::runtime_error("the catalogue has no tran table");
 }
 
-std::vector<std::pair<std::string, std::string>> TagsOf(const CatalogueEntry& entry) {
+std::vector<std::pair<std::string, std::string>> TagsOf(const kx::rebuild::CatalogueEntry& entry) {
   std::vector<std::pair<std::string, std::string>> tags;
-  for (const IndexTagDef& tag : entry) {
+  for (const kx::rebuild::IndexTagDef& tag : entry) {
     tags.emplace_back(std::string(tag.name), std::string(tag.expression));
   }
   return tags;
@@ -118,11 +118,11 @@ Json Common(const char* command) {
 
 int CmdRebuild(const std::string& folder) {
   // The run forms its paths as folder + "\" + file; natively the engine takes either separator.
-  const RebuildTiming timing = TimedRebuild(folder);
+  const kx::bench::RebuildTiming timing = kx::bench::TimedRebuild(folder);
   std::vector<std::string> tables;
-  for (const TableTiming& table : timing.tables) {
+  for (const kx::bench::TableTiming& table : timing.tables) {
     std::vector<std::string> steps;
-    for (const StepTime& step : table.steps) {
+    for (const kx::bench::StepTime& step : table.steps) {
       steps.push_back(Json().Str("name", step.name).Num("seconds", step.seconds).Done());
     }
     tables.push_back(Json()
@@ -145,10 +145,10 @@ int CmdRebuild(const std::string& folder) {
 }
 
 int CmdTags(const std::string& folder) {
-  const CatalogueEntry& tran = TranEntry();
+  const kx::rebuild::CatalogueEntry& tran = TranEntry();
   const auto start = Clock::now();
-  auto table =
-      kxengine::TableFile::Open(InFolder(folder, tran.table_file), kxengine::OpenMode::kExclusive);
+  auto table = kx::engine::TableFile::Open(InFolder(folder, tran.table_file),
+                                           kx::engine::OpenMode::kExclusive);
   const double open_seconds = Since(start);
   std::filesystem::remove(table->IndexPath());
   std::vector<std::string> tags;
@@ -156,7 +156,7 @@ int CmdTags(const std::string& folder) {
   uint32_t entries = 0;
   for (const auto& [name, expression] : TagsOf(tran)) {
     const auto tag_start = Clock::now();
-    const kxengine::TagInfo info = table->CreateIndex(name, expression);
+    const kx::engine::TagInfo info = table->CreateIndex(name, expression);
     const double seconds = Since(tag_start);
     tag_total += seconds;
     entries = info.entry_count;
@@ -187,9 +187,9 @@ int CmdTags(const std::string& folder) {
 }
 
 int CmdPack(const std::string& folder, bool table_only) {
-  const CatalogueEntry& tran = TranEntry();
-  auto table =
-      kxengine::TableFile::Open(InFolder(folder, tran.table_file), kxengine::OpenMode::kExclusive);
+  const kx::rebuild::CatalogueEntry& tran = TranEntry();
+  auto table = kx::engine::TableFile::Open(InFolder(folder, tran.table_file),
+                                           kx::engine::OpenMode::kExclusive);
   if (table_only) std::filesystem::remove(table->IndexPath());
   const uint64_t bytes_before = table->FileSize();
   const uint32_t records_before = table->RecordCount();
@@ -212,12 +212,12 @@ int CmdPack(const std::string& folder, bool table_only) {
 }
 
 int CmdSql(const std::string& folder, const std::string& db_path) {
-  const CatalogueEntry& tran = TranEntry();
-  const SqlComparison sql =
-      CompareWithSql(InFolder(folder, tran.table_file), db_path, TagsOf(tran));
+  const kx::rebuild::CatalogueEntry& tran = TranEntry();
+  const kx::bench::SqlComparison sql =
+      kx::bench::CompareWithSql(InFolder(folder, tran.table_file), db_path, TagsOf(tran));
   std::vector<std::string> indexes;
   double total = 0;
-  for (const SqlStep& step : sql.create_index) {
+  for (const kx::bench::SqlStep& step : sql.create_index) {
     indexes.push_back(Json().Str("name", step.name).Num("seconds", step.seconds).Done());
     total += step.seconds;
   }
@@ -246,14 +246,14 @@ int CmdRaw(const std::string& folder, const std::string& out_dir) {
   std::filesystem::create_directories(out_dir);
   std::vector<std::string> tables;
   double total = 0;
-  for (const CatalogueEntry& entry : kCatalogue) {
+  for (const kx::rebuild::CatalogueEntry& entry : kx::rebuild::kCatalogue) {
     const std::string table_path = InFolder(folder, entry.table_file);
     const std::string base(entry.table_file.substr(0, entry.table_file.size() - 4));
     std::vector<std::string> tags;
     double table_total = 0;
     for (const auto& [name, expression] : TagsOf(entry)) {
       const std::string out = InFolder(out_dir, base + "." + name + ".raw");
-      const RawResult raw = RawTagBuild(table_path, expression, out);
+      const kx::bench::RawResult raw = kx::bench::RawTagBuild(table_path, expression, out);
       std::filesystem::remove(out);
       table_total += raw.seconds;
       tags.push_back(Json()
@@ -264,7 +264,7 @@ int CmdRaw(const std::string& folder, const std::string& out_dir) {
                          .Done());
     }
     const std::string copy_path = InFolder(out_dir, base + ".live.raw");
-    const RawResult copy = RawLiveCopy(table_path, copy_path);
+    const kx::bench::RawResult copy = kx::bench::RawLiveCopy(table_path, copy_path);
     std::filesystem::remove(copy_path);
     table_total += copy.seconds;
     total += table_total;

@@ -14,6 +14,8 @@
 #include "engine/format.h"
 #include "engine/table_file.h"
 
+namespace kx::bench {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -135,12 +137,12 @@ void FlushToDisk(int fd) {
 
 RawResult RawTagBuild(const std::string& table_path, const std::string& expression,
                       const std::string& out_path) {
-  std::vector<kxengine::Field> fields;
+  std::vector<engine::Field> fields;
   {
-    auto table = kxengine::TableFile::Open(table_path, kxengine::OpenMode::kReadOnly);
+    auto table = engine::TableFile::Open(table_path, engine::OpenMode::kReadOnly);
     fields = table->Fields();
   }
-  const kxengine::KeySpec key = kxengine::ParseExpression(fields, expression, table_path);
+  const engine::KeySpec key = engine::ParseExpression(fields, expression, table_path);
   const size_t width = key.width + 4;
 
   const auto start = Clock::now();
@@ -153,7 +155,7 @@ RawResult RawTagBuild(const std::string& table_path, const std::string& expressi
     if (image[0] != ' ') return;
     const size_t at = entries.size();
     entries.resize(at + width);
-    kxengine::ExtractKey(key, image, entries.data() + at);
+    engine::ExtractKey(key, image, entries.data() + at);
     for (int i = 0; i < 4; ++i)
       entries[at + key.width + i] = static_cast<char>(recno >> (24 - 8 * i));
   });
@@ -191,3 +193,5 @@ RawResult RawLiveCopy(const std::string& table_path, const std::string& out_path
   FlushToDisk(out.get());
   return {std::chrono::duration<double>(Clock::now() - start).count(), live, writer.Written()};
 }
+
+}  // namespace kx::bench

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kx::bench {
+
 struct RawResult {
   double seconds = 0;
   uint64_t records = 0;  // entries written (tags) or live records copied (pack)
@@ -21,3 +23,5 @@ RawResult RawTagBuild(const std::string& table_path, const std::string& expressi
 
 // Copies the table's header and its live records to `out_path`.
 RawResult RawLiveCopy(const std::string& table_path, const std::string& out_path);
+
+}  // namespace kx::bench

@@ -10,6 +10,8 @@
 #include "src/rebuild/quiet_view.h"
 #include "src/rebuild/rebuild_run.h"
 
+namespace kx::bench {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -72,9 +74,9 @@ class StepClock {
 };
 
 // Forwards every call to the real engine and marks the steps of the run.
-class TimingEngine : public ClientEngine {
+class TimingEngine : public db::ClientEngine {
  public:
-  TimingEngine(ClientEngine& inner, StepClock& clock) : inner_(inner), clock_(clock) {}
+  TimingEngine(db::ClientEngine& inner, StepClock& clock) : inner_(inner), clock_(clock) {}
 
 #define KX_FORWARD(name, params, args) \
   AceResult name params override { return inner_.name args; }
@@ -175,7 +177,7 @@ class TimingEngine : public ClientEngine {
   }
 
  private:
-  ClientEngine& inner_;
+  db::ClientEngine& inner_;
   StepClock& clock_;
 };
 
@@ -185,9 +187,9 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 // The real file system; the test for an index file begins the table's deletion step.
-class TimingFileSystem : public FileSystem {
+class TimingFileSystem : public rebuild::FileSystem {
  public:
-  TimingFileSystem(FileSystem& inner, StepClock& clock) : inner_(inner), clock_(clock) {}
+  TimingFileSystem(rebuild::FileSystem& inner, StepClock& clock) : inner_(inner), clock_(clock) {}
   bool FileExists(const std::string& path) override {
     if (EndsWith(path, ".adi")) clock_.Mark("delete");
     return inner_.FileExists(path);
@@ -195,7 +197,7 @@ class TimingFileSystem : public FileSystem {
   bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
 
  private:
-  FileSystem& inner_;
+  rebuild::FileSystem& inner_;
   StepClock& clock_;
 };
 
@@ -229,14 +231,15 @@ double TableTiming::TagSeconds() const {
 RebuildTiming TimedRebuild(const std::string& folder) {
   RebuildTiming timing;
   StepClock clock(&timing);
-  TimingEngine engine(LinkedClientEngine(), clock);
-  TimingFileSystem files(DefaultFileSystem(), clock);
-  QuietView view(folder);
+  TimingEngine engine(db::LinkedClientEngine(), clock);
+  TimingFileSystem files(rebuild::DefaultFileSystem(), clock);
+  rebuild::QuietView view(folder);
   try {
-    TAdsConnection connection(engine, "AdsConnection1");
-    TAdsTable table("AdsTable1");
-    ConfigureRebuildComponents(connection, table);
-    timing.completed = Button1Click(view, files, connection, table) == RebuildOutcome::kCompleted;
+    db::TAdsConnection connection(engine, "AdsConnection1");
+    db::TAdsTable table("AdsTable1");
+    rebuild::ConfigureRebuildComponents(connection, table);
+    timing.completed = rebuild::Button1Click(view, files, connection, table) ==
+                       rebuild::RebuildOutcome::kCompleted;
     if (!timing.completed) timing.error = view.Error();
   } catch (const Exception& error) {
     timing.error = error.Message();
@@ -246,3 +249,5 @@ RebuildTiming TimedRebuild(const std::string& folder) {
   clock.Finish();
   return timing;
 }
+
+}  // namespace kx::bench

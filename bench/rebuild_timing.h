@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace kx::bench {
+
 struct StepTime {
   std::string name;  // "open", "delete", a tag name, "pack", "close"
   double seconds = 0;
@@ -28,3 +30,5 @@ struct RebuildTiming {
 
 // Runs the rebuild of `folder` through the linked engine with every step timed.
 RebuildTiming TimedRebuild(const std::string& folder);
+
+}  // namespace kx::bench

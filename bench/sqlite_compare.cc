@@ -10,6 +10,8 @@
 
 #include "engine/table_file.h"
 
+namespace kx::bench {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -59,14 +61,14 @@ class Database {
   sqlite3* db_ = nullptr;
 };
 
-const char* ColumnType(kxengine::FieldType type) {
+const char* ColumnType(engine::FieldType type) {
   switch (type) {
-    case kxengine::FieldType::kInteger:
-    case kxengine::FieldType::kDate:
-    case kxengine::FieldType::kTimestamp:
+    case engine::FieldType::kInteger:
+    case engine::FieldType::kDate:
+    case engine::FieldType::kTimestamp:
       return "INTEGER";
-    case kxengine::FieldType::kNumeric:
-    case kxengine::FieldType::kDouble:
+    case engine::FieldType::kNumeric:
+    case engine::FieldType::kDouble:
       return "REAL";
     default:
       return "TEXT";
@@ -80,26 +82,26 @@ int32_t I32At(const char* p) {
 }
 
 // Binds one field of a record image as its natural SQL value; blanks and empty values are NULL.
-void BindField(sqlite3_stmt* stmt, int column, const kxengine::TableFile& table,
-               const kxengine::Field& field, size_t index, const char* image) {
+void BindField(sqlite3_stmt* stmt, int column, const engine::TableFile& table,
+               const engine::Field& field, size_t index, const char* image) {
   const char* at = image + field.offset;
   switch (field.type) {
-    case kxengine::FieldType::kInteger:
+    case engine::FieldType::kInteger:
       sqlite3_bind_int64(stmt, column, I32At(at));
       return;
-    case kxengine::FieldType::kDate: {
+    case engine::FieldType::kDate: {
       const int32_t day = I32At(at);
       day == 0 ? sqlite3_bind_null(stmt, column) : sqlite3_bind_int64(stmt, column, day);
       return;
     }
-    case kxengine::FieldType::kTimestamp: {
+    case engine::FieldType::kTimestamp: {
       const int64_t day = I32At(at), ms = I32At(at + 4);
       day == 0 && ms == 0 ? sqlite3_bind_null(stmt, column)
                           : sqlite3_bind_int64(stmt, column, day * 86400000 + ms);
       return;
     }
-    case kxengine::FieldType::kNumeric:
-    case kxengine::FieldType::kDouble: {
+    case engine::FieldType::kNumeric:
+    case engine::FieldType::kDouble: {
       const std::string text = table.FieldText(image, index);
       text.empty() ? sqlite3_bind_null(stmt, column)
                    : sqlite3_bind_double(stmt, column, std::strtod(text.c_str(), nullptr));
@@ -132,7 +134,7 @@ SqlComparison CompareWithSql(const std::string& table_path, const std::string& d
   Database db(db_path);
 
   {
-    auto table = kxengine::TableFile::Open(table_path, kxengine::OpenMode::kReadOnly);
+    auto table = engine::TableFile::Open(table_path, engine::OpenMode::kReadOnly);
     const auto& fields = table->Fields();
     std::string create = "CREATE TABLE t(deleted INTEGER NOT NULL";
     std::string insert = "INSERT INTO t VALUES(?";
@@ -177,3 +179,5 @@ SqlComparison CompareWithSql(const std::string& table_path, const std::string& d
   result.rows_after = static_cast<uint64_t>(db.Count("SELECT count(*) FROM t"));
   return result;
 }
+
+}  // namespace kx::bench

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace kx::bench {
+
 struct SqlStep {
   std::string name;
   double seconds = 0;
@@ -31,3 +33,5 @@ struct SqlComparison {
 // database file `db_path` is made anew.
 SqlComparison CompareWithSql(const std::string& table_path, const std::string& db_path,
                              const std::vector<std::pair<std::string, std::string>>& tags);
+
+}  // namespace kx::bench

@@ -17,7 +17,7 @@
 #include "engine/platform.h"
 #include "engine/table_file.h"
 
-using namespace kxengine;
+using namespace kx::engine;
 
 namespace {
 

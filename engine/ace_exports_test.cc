@@ -11,7 +11,7 @@
 #include "engine/test_util.h"
 #include "engine/verify.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 using testing::ScratchDir;
@@ -382,4 +382,4 @@ TEST(LastErrorTest, IsKeptPerThreadAndCutToTheBuffer) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

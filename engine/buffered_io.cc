@@ -1,6 +1,6 @@
 #include "engine/buffered_io.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 BufferedWriter::BufferedWriter(OsFile* file, uint64_t offset, size_t buffer_size)
     : file_(file), offset_(offset), buffer_(LargeBlock::Take(buffer_size)) {}
@@ -25,4 +25,4 @@ void BufferedWriter::Flush() {
   used_ = 0;
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -8,7 +8,7 @@
 #include "engine/large_memory.h"
 #include "engine/os_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 // Gathers writes into large blocks written at increasing offsets.
 class BufferedWriter {
@@ -44,4 +44,4 @@ class BufferedWriter {
   bool write_behind_ = false;
 };
 
-}  // namespace kxengine
+}  // namespace kx::engine

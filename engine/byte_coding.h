@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kxengine {
+namespace kx::engine {
 
 uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0);
 
@@ -47,4 +47,4 @@ inline void PutBE64(char* p, uint64_t v) {
 // What the decoding of a file's fixed header found.
 enum class HeaderStatus { kOk, kNotOurs, kDamaged };
 
-}  // namespace kxengine
+}  // namespace kx::engine

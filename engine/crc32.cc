@@ -11,7 +11,7 @@
 #define KX_CRC_FOLDING 1
 #endif
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 struct CrcTable {
@@ -117,4 +117,4 @@ uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
   return ~TableCrc(crc, p, size);
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -12,7 +12,7 @@
 #include "engine/table_file.h"
 #include "engine/verify.h"
 
-using namespace kxengine;
+using namespace kx::engine;
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "engine/error_codes.h"
 #include "engine/format.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 // One entry during the sort: packed key bits in N words (the most significant first) and
@@ -516,4 +516,4 @@ void EntrySorter::Drain(EntryOut& out) {
   }
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -17,7 +17,7 @@
 
 #include "engine/large_memory.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 // Where sorted entries go: each call gives the place of the next entry, which the sorter
 // fills before it asks again.
@@ -71,4 +71,4 @@ class EntrySorter {
   std::vector<uint64_t> run_sizes_;
 };
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -11,7 +11,7 @@
 #include "engine/format.h"
 #include "engine/test_util.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 // Keys of one shape: how wide, and which bytes differ between entries and how much.
@@ -135,4 +135,4 @@ TEST(EntrySorterTest, GivesMemcmpOrderForEveryKeyShape) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 struct ErrorEntry {
@@ -95,4 +95,4 @@ EngineError::EngineError(uint32_t code, const std::string& detail)
 
 void Fail(uint32_t code, const std::string& detail) { throw EngineError(code, detail); }
 
-}  // namespace kxengine
+}  // namespace kx::engine

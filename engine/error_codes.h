@@ -11,7 +11,7 @@
 #include <exception>
 #include <string>
 
-namespace kxengine {
+namespace kx::engine {
 
 enum ErrorCode : uint32_t {
   kOk = 0,
@@ -60,4 +60,4 @@ class EngineError : public std::exception {
 
 [[noreturn]] void Fail(uint32_t code, const std::string& detail = std::string());
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -4,7 +4,7 @@
 
 #include <set>
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 TEST(ErrorCodesTest, EveryCodeHasItsOwnText) {
@@ -46,4 +46,4 @@ TEST(ErrorCodesTest, MessagesCarryTheirDetail) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

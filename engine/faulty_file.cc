@@ -4,7 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 std::string ErrorText(InjectedError error) {
@@ -274,4 +274,4 @@ void FaultyFileLayer::RestoreDurableState() {
   cut_at_ = 0;
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

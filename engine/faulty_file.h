@@ -26,7 +26,7 @@
 #include "engine/error_codes.h"
 #include "engine/os_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 enum class InjectedError { kDiskFull, kAccessDenied, kIoError };
 const char* InjectedErrorName(InjectedError error);
@@ -124,4 +124,4 @@ class FaultyFileLayer : public FileLayer {
   std::map<int, std::string> flushed_;  // file -> content as last flushed
 };
 
-}  // namespace kxengine
+}  // namespace kx::engine

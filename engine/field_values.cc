@@ -10,7 +10,7 @@
 #include "engine/byte_coding.h"
 #include "engine/error_codes.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 std::string Trim(std::string_view s) {
@@ -462,4 +462,4 @@ KeySpec ParseExpression(const std::vector<Field>& fields, const std::string& exp
   return layout;
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

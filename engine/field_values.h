@@ -11,7 +11,7 @@
 #include "engine/byte_coding.h"
 #include "engine/value_types.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 // The bytes a field takes in a record.
 uint32_t StoredSize(FieldType type, uint32_t length);
@@ -58,4 +58,4 @@ inline void ExtractKey(const KeySpec& layout, const char* record, char* out) {
 // Comparison of names (fields, tags) with ASCII letters' case ignored.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
-}  // namespace kxengine
+}  // namespace kx::engine

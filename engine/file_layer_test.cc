@@ -11,7 +11,7 @@
 #include "engine/os_file.h"
 #include "engine/test_util.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 using kx::testing::ReadAll;
@@ -117,4 +117,4 @@ INSTANTIATE_TEST_SUITE_P(Layers, FileLayerTest, ::testing::ValuesIn(kLayers),
                          });
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -1,6 +1,6 @@
 #include "engine/file_names.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 std::string IndexPathOf(const std::string& table_path) {
   size_t sep = table_path.find_last_of("/\\");
@@ -14,4 +14,4 @@ std::string IndexPathOf(const std::string& table_path) {
   return table_path.substr(0, dot) + (upper ? ".ADI" : ".adi");
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace kxengine {
+namespace kx::engine {
 
 std::string IndexPathOf(const std::string& table_path);
 inline std::string JournalPathOf(const std::string& table_path) { return table_path + ".jnl"; }
@@ -15,4 +15,4 @@ inline std::string TempIndexPathOf(const std::string& table_path) {
   return IndexPathOf(table_path) + ".tmp";
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

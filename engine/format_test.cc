@@ -6,7 +6,7 @@
 
 #include "engine/error_codes.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 Field MakeField(FieldType type, uint32_t length = 0, uint16_t decimals = 0) {
@@ -237,4 +237,4 @@ TEST(ExpressionTest, FieldsAndErrors) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -4,7 +4,7 @@
 
 #include "engine/table_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 constexpr size_t kReadBlock = size_t(1) << 20;
@@ -355,4 +355,4 @@ void TidyIndexFile(const std::string& path) {
   file->Sync();
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -15,7 +15,7 @@
 #include "engine/format.h"
 #include "engine/os_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 // The record numbers a pack gives: the live records numbered from 1 in file order.
 class PackedNumbers {
@@ -102,4 +102,4 @@ IndexHeader ReadIndexHeader(OsFile* file, std::string* spare_problem = nullptr);
 // header cannot be read; a failed write throws.
 void TidyIndexFile(const std::string& path);
 
-}  // namespace kxengine
+}  // namespace kx::engine

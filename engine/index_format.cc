@@ -5,7 +5,7 @@
 
 #include "engine/byte_coding.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 // The CRC-32 of `size` bytes with the four checksum bytes at `at` counted as zero.
@@ -171,4 +171,4 @@ std::string CheckPage(const char* page, uint32_t page_size, uint32_t tag_ordinal
   return std::string();
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -11,7 +11,7 @@
 #include "engine/byte_coding.h"
 #include "engine/value_types.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 inline constexpr char kIndexMagic[8] = {'K', 'X', 'I', 'N', 'D', 'E', 'X', '\x1a'};
 inline constexpr uint32_t kIndexVersion = 2;
@@ -118,4 +118,4 @@ void SealPage(char* page, uint32_t page_size, uint32_t tag_ordinal, uint32_t pag
 std::string CheckPage(const char* page, uint32_t page_size, uint32_t tag_ordinal,
                       uint32_t page_number, uint32_t capacity, uint32_t* entries);
 
-}  // namespace kxengine
+}  // namespace kx::engine

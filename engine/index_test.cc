@@ -10,7 +10,7 @@
 #include "engine/test_util.h"
 #include "engine/verify.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 using testing::ReadAll;
@@ -300,4 +300,4 @@ TEST_F(IndexTest, ProcessDeathAtAnyCallLeavesTheOldTagsOrTheNewOnes) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

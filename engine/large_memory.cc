@@ -8,7 +8,7 @@
 
 #include "engine/platform.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 constexpr size_t kGranule = size_t(2) << 20;  // blocks are whole huge pages where there are any
@@ -68,4 +68,4 @@ LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
   return *this;
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace kxengine {
+namespace kx::engine {
 
 class LargeBlock {
  public:
@@ -29,4 +29,4 @@ class LargeBlock {
   size_t size_ = 0;
 };
 
-}  // namespace kxengine
+}  // namespace kx::engine

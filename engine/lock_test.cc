@@ -10,7 +10,7 @@
 #include "engine/test_util.h"
 #include "tests/support/child_process.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace testing {
 
 // The second process: opens the table through the engine's exports and holds it until it
@@ -131,4 +131,4 @@ TEST(LockTest, ExclusiveHolderKeepsOtherProcessesOut) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -6,7 +6,7 @@
 #include "engine/error_codes.h"
 #include "engine/os_file_platform.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 class PlatformLayer : public FileLayer {
@@ -65,4 +65,4 @@ void RenameOver(const std::string& from, const std::string& to) { Layer().Rename
 
 void SyncFolderOf(const std::string& path) { Layer().SyncFolderOf(path); }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace kxengine {
+namespace kx::engine {
 
 enum class LockKind {
   kNone,       // temporary files: no lock, others may read, write and delete
@@ -101,4 +101,4 @@ FileLayer& PlatformFileLayer();
 // installed before. For tests; not to be called while other threads use files.
 FileLayer* SetFileLayer(FileLayer* layer);
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -9,11 +9,11 @@
 
 #include "engine/os_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 std::unique_ptr<OsFile> PlatformOpen(const std::string& path, OsFile::Mode mode, LockKind lock,
                                      OpenResult* result, std::string* error);
 bool PlatformRemoveFileIfPresent(const std::string& path);
 void PlatformRenameOver(const std::string& from, const std::string& to);
 void PlatformSyncFolderOf(const std::string& path);
-}  // namespace kxengine
+}  // namespace kx::engine

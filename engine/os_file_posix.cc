@@ -12,7 +12,7 @@
 #include "engine/os_file.h"
 #include "engine/os_file_platform.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 // The byte that table locks cover: far past any real file size, so locking it never
@@ -200,4 +200,4 @@ std::vector<std::string> ListFiles(const std::string& dir) {
 
 char PathSeparator() { return '/'; }
 
-}  // namespace kxengine
+}  // namespace kx::engine

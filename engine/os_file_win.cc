@@ -10,7 +10,7 @@
 #include "engine/os_file.h"
 #include "engine/os_file_platform.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 std::string WinErrorText(DWORD err) {
@@ -218,4 +218,4 @@ std::vector<std::string> ListFiles(const std::string& dir) {
 
 char PathSeparator() { return '\\'; }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -9,7 +9,7 @@
 #include "engine/index_build.h"
 #include "engine/large_memory.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 constexpr uint32_t kJournalVersion = 2;
@@ -486,4 +486,4 @@ void RecoverPack(OsFile* table, const std::string& table_path) {
   SyncFolderOf(journal_path);
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -11,7 +11,7 @@
 #include "engine/format.h"
 #include "engine/os_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 // The journal file's mark, and what the pack does with the index file.
 inline constexpr char kJournalMagic[8] = {'K', 'X', 'J', 'O', 'U', 'R', 'N', '\x1a'};
@@ -63,4 +63,4 @@ void RecoverPack(OsFile* table, const std::string& table_path);
 // false only when it is absent or holds no commit, so that its leftovers may go.
 bool PackMayBeCommitted(const std::string& journal_path);
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -10,7 +10,7 @@
 #include "engine/test_util.h"
 #include "engine/verify.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 using testing::LiveValues;
@@ -300,4 +300,4 @@ TEST_F(PackTest, TableInUseCannotBeRecoveredByAnotherOpen) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace kxengine {
+namespace kx::engine {
 
 // Shows an error to the user: a message box on Windows, a line on stderr elsewhere.
 void ShowErrorMessage(const std::string& title, const std::string& text);
@@ -15,4 +15,4 @@ void ShowErrorMessage(const std::string& title, const std::string& text);
 void* PlatformAllocateLarge(size_t bytes);
 void PlatformFreeLarge(void* data, size_t bytes);
 
-}  // namespace kxengine
+}  // namespace kx::engine

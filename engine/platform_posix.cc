@@ -5,7 +5,7 @@
 
 #include "engine/platform.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 void ShowErrorMessage(const std::string& title, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
@@ -23,4 +23,4 @@ void* PlatformAllocateLarge(size_t bytes) {
 
 void PlatformFreeLarge(void* data, size_t bytes) { munmap(data, bytes); }
 
-}  // namespace kxengine
+}  // namespace kx::engine

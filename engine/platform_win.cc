@@ -3,7 +3,7 @@
 
 #include "engine/platform.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 void ShowErrorMessage(const std::string& title, const std::string& text) {
   MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
@@ -15,4 +15,4 @@ void* PlatformAllocateLarge(size_t bytes) {
 
 void PlatformFreeLarge(void* data, size_t) { VirtualFree(data, 0, MEM_RELEASE); }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -6,11 +6,11 @@
 
 #include "engine/faulty_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 void EndThisProcessNow() {
   kill(getpid(), SIGKILL);
   std::_Exit(137);  // not reached: SIGKILL cannot be caught
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

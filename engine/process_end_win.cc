@@ -5,11 +5,11 @@
 
 #include "engine/faulty_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 void EndThisProcessNow() {
   TerminateProcess(GetCurrentProcess(), 9);
   std::_Exit(9);  // not reached: the process ends inside TerminateProcess
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -10,7 +10,7 @@
 #include "engine/os_file.h"
 #include "engine/pack_journal.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 // 64 MiB, or the number of MiB in KX_SORT_BUDGET_MIB (1 to 4096) when that is set.
@@ -693,4 +693,4 @@ void TableFile::Pack() {
   }
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

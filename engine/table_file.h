@@ -27,7 +27,7 @@
 #include "engine/error_codes.h"
 #include "engine/value_types.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 enum class OpenMode {
   kShared,     // others may open it shared too; no exclusive open while this one lasts
@@ -117,4 +117,4 @@ class TableFile {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace kxengine
+}  // namespace kx::engine

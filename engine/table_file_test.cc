@@ -6,7 +6,7 @@
 #include "engine/test_util.h"
 #include "tests/support/expected_failure.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 using testing::ReadAll;
@@ -153,4 +153,4 @@ TEST(TableFileTest, BlankRecordIsWellFormed) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -6,7 +6,7 @@
 #include "engine/error_codes.h"
 #include "engine/field_values.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 std::vector<Field> LayOutFields(const std::vector<FieldDef>& defs) {
   if (defs.empty()) Fail(kErrBadFieldList, "a table needs at least one field");
@@ -150,4 +150,4 @@ HeaderStatus DecodeTableHeader(const char* data, size_t size, TableHeader* h, st
   return HeaderStatus::kOk;
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

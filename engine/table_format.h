@@ -10,7 +10,7 @@
 #include "engine/byte_coding.h"
 #include "engine/value_types.h"
 
-namespace kxengine {
+namespace kx::engine {
 
 inline constexpr char kTableMagic[8] = {'K', 'X', 'T', 'A', 'B', 'L', 'E', '\x1a'};
 inline constexpr uint32_t kTableVersion = 1;
@@ -55,4 +55,4 @@ HeaderStatus DecodeTableHeader(const char* data, size_t size, TableHeader* heade
 // The header size that the fixed part announces (0 when the magic is wrong).
 uint32_t AnnouncedHeaderSize(const char* fixed_part);
 
-}  // namespace kxengine
+}  // namespace kx::engine

@@ -5,7 +5,7 @@
 #include "engine/test_util.h"
 
 int main(int argc, char** argv) {
-  int role = kxengine::testing::RunChildRole(argc, argv);
+  int role = kx::engine::testing::RunChildRole(argc, argv);
   if (role >= 0) return role;
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-namespace kxengine::testing {
+namespace kx::engine::testing {
 
 namespace fs = std::filesystem;
 
@@ -79,4 +79,4 @@ std::vector<std::vector<std::string>> LiveValues(const TableFile& table) {
   return rows;
 }
 
-}  // namespace kxengine::testing
+}  // namespace kx::engine::testing

@@ -9,7 +9,7 @@
 #include "engine/table_file.h"
 #include "tests/support/scratch_dir.h"
 
-namespace kxengine::testing {
+namespace kx::engine::testing {
 
 using kx::testing::ReadAll;
 using kx::testing::ScratchDir;
@@ -32,4 +32,4 @@ std::vector<std::vector<std::string>> LiveValues(const TableFile& table);
 // holds a table and returns the exit code at its end; otherwise returns -1 at once.
 int RunChildRole(int argc, char** argv);
 
-}  // namespace kxengine::testing
+}  // namespace kx::engine::testing

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace kxengine {
+namespace kx::engine {
 
 // Field type numbers as the engine reports them (AdsGetFieldType).
 enum class FieldType : uint16_t {
@@ -65,4 +65,4 @@ struct TagInfo {
   uint32_t page_count = 0;
 };
 
-}  // namespace kxengine
+}  // namespace kx::engine

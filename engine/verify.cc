@@ -8,7 +8,7 @@
 #include "engine/os_file.h"
 #include "engine/table_file.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 // Problems listed per tag before the rest are only counted.
@@ -340,4 +340,4 @@ VerifyReport VerifyFolder(const std::string& dir) {
   return report;
 }
 
-}  // namespace kxengine
+}  // namespace kx::engine

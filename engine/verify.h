@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace kxengine {
+namespace kx::engine {
 
 class TableFile;
 
@@ -35,4 +35,4 @@ VerifyReport VerifyTable(const TableFile& table);
 // whose table is missing is reported too.
 VerifyReport VerifyFolder(const std::string& dir);
 
-}  // namespace kxengine
+}  // namespace kx::engine

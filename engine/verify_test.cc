@@ -6,7 +6,7 @@
 #include "engine/table_file.h"
 #include "engine/test_util.h"
 
-namespace kxengine {
+namespace kx::engine {
 namespace {
 
 using testing::ReadAll;
@@ -127,4 +127,4 @@ TEST_F(VerifyTest, FolderProblems) {
 }
 
 }  // namespace
-}  // namespace kxengine
+}  // namespace kx::engine

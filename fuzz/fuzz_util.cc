@@ -10,11 +10,11 @@
 #include "engine/format.h"
 #include "engine/table_file.h"
 
-namespace fuzz {
+namespace kx::fuzz {
 
 void SkipDiskFlushes() {
-  static kxengine::FaultyFileLayer* layer = [] {
-    auto* installed = new kxengine::FaultyFileLayer;  // lives as long as the process
+  static engine::FaultyFileLayer* layer = [] {
+    auto* installed = new engine::FaultyFileLayer;  // lives as long as the process
     installed->SetDiskFlushes(false);
     return installed;
   }();
@@ -47,16 +47,16 @@ std::string ReadFile(const std::string& path) {
 }
 
 void MakeSmallTable(const std::string& path) {
-  using kxengine::FieldType;
+  using engine::FieldType;
   std::filesystem::remove(path);
-  std::filesystem::remove(kxengine::IndexPathOf(path));
-  auto table = kxengine::TableFile::Create(path, {{"NAME", FieldType::kCharacter, 6, 0},
-                                                  {"QTY", FieldType::kNumeric, 7, 2},
-                                                  {"WHEN", FieldType::kDate, 0, 0},
-                                                  {"OK", FieldType::kLogical, 0, 0},
-                                                  {"N", FieldType::kInteger, 0, 0},
-                                                  {"X", FieldType::kDouble, 0, 0},
-                                                  {"TS", FieldType::kTimestamp, 0, 0}});
+  std::filesystem::remove(engine::IndexPathOf(path));
+  auto table = engine::TableFile::Create(path, {{"NAME", FieldType::kCharacter, 6, 0},
+                                                {"QTY", FieldType::kNumeric, 7, 2},
+                                                {"WHEN", FieldType::kDate, 0, 0},
+                                                {"OK", FieldType::kLogical, 0, 0},
+                                                {"N", FieldType::kInteger, 0, 0},
+                                                {"X", FieldType::kDouble, 0, 0},
+                                                {"TS", FieldType::kTimestamp, 0, 0}});
   const char* names[] = {"pear", "apple", "fig", "", "apple", "kiwi"};
   for (int i = 0; i < 6; ++i) {
     table->AppendRecord({names[i], std::to_string(i * 3 - 5) + ".25", i % 2 ? "2024-02-29" : "",
@@ -67,11 +67,11 @@ void MakeSmallTable(const std::string& path) {
 }
 
 void MakePackableTable(const std::string& path) {
-  using kxengine::FieldType;
+  using engine::FieldType;
   std::filesystem::remove(path);
-  std::filesystem::remove(kxengine::IndexPathOf(path));
-  std::filesystem::remove(kxengine::JournalPathOf(path));
-  auto table = kxengine::TableFile::Create(
+  std::filesystem::remove(engine::IndexPathOf(path));
+  std::filesystem::remove(engine::JournalPathOf(path));
+  auto table = engine::TableFile::Create(
       path, {{"CODE", FieldType::kCharacter, 8, 0}, {"N", FieldType::kInteger, 0, 0}});
   for (int i = 1; i <= 120; ++i) {
     table->AppendRecord({"C" + std::to_string((i * 37) % 50), std::to_string(i)});
@@ -81,4 +81,4 @@ void MakePackableTable(const std::string& path) {
   table->CreateIndex("NUM", "N");
 }
 
-}  // namespace fuzz
+}  // namespace kx::fuzz

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace fuzz {
+namespace kx::fuzz {
 
 // Puts a file layer under the engine that leaves out the flushes to the disk (they would
 // only slow the runs); once per process, later calls do nothing.
@@ -22,4 +22,4 @@ void MakeSmallTable(const std::string& path);
 // two tags: a table whose pack moves records in several steps.
 void MakePackableTable(const std::string& path);
 
-}  // namespace fuzz
+}  // namespace kx::fuzz

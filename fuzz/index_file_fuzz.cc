@@ -11,29 +11,29 @@
 #include "fuzz/fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::SkipDiskFlushes();
+  kx::fuzz::SkipDiskFlushes();
   static const std::string path = [] {
-    std::string p = fuzz::ScratchFolder() + "/t.adt";
-    fuzz::MakeSmallTable(p);
+    std::string p = kx::fuzz::ScratchFolder() + "/t.adt";
+    kx::fuzz::MakeSmallTable(p);
     return p;
   }();
-  fuzz::WriteFile(kxengine::IndexPathOf(path), data, size);
+  kx::fuzz::WriteFile(kx::engine::IndexPathOf(path), data, size);
   try {
-    auto table = kxengine::TableFile::Open(path, kxengine::OpenMode::kExclusive);
+    auto table = kx::engine::TableFile::Open(path, kx::engine::OpenMode::kExclusive);
     try {
       for (const auto& tag : table->Tags()) {
         table->ForEachTagEntry(tag.name, [](const char*, uint32_t) {});
       }
-    } catch (const kxengine::EngineError&) {
+    } catch (const kx::engine::EngineError&) {
     }
-    (void)kxengine::VerifyTable(*table);
+    (void)kx::engine::VerifyTable(*table);
     table->CreateIndex("FRESH", "NAME;N");
-    kxengine::VerifyReport report = kxengine::VerifyTable(*table);
+    kx::engine::VerifyReport report = kx::engine::VerifyTable(*table);
     if (!report.Ok()) {
       std::fprintf(stderr, "after a tag creation: %s\n", report.ToString().c_str());
       std::abort();
     }
-  } catch (const kxengine::EngineError&) {
+  } catch (const kx::engine::EngineError&) {
   }
   return 0;
 }

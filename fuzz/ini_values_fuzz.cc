@@ -12,8 +12,8 @@
 
 namespace {
 // "[Section]" lines start sections, "key=value" lines add keys, anything else is skipped.
-MemoryProfileFile::File Decode(const std::string& text) {
-  MemoryProfileFile::File file;
+kx::settings::MemoryProfileFile::File Decode(const std::string& text) {
+  kx::settings::MemoryProfileFile::File file;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
@@ -30,15 +30,15 @@ MemoryProfileFile::File Decode(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
 
-  const int value = ParseIniInteger(text, 7);
-  if (ParseIniInteger(std::to_string(value), value == 0 ? 1 : 0) != value) {
+  const int value = kx::settings::ParseIniInteger(text, 7);
+  if (kx::settings::ParseIniInteger(std::to_string(value), value == 0 ? 1 : 0) != value) {
     std::fprintf(stderr, "%d does not read back\n", value);
     std::abort();
   }
 
-  MemoryProfileFile profiles;
+  kx::settings::MemoryProfileFile profiles;
   profiles.SetFile("ads.ini", Decode(text));
-  TIniFile ini(profiles, "ads.ini");
+  kx::settings::TIniFile ini(profiles, "ads.ini");
   const std::string folder = ini.ReadString("Databases", "dravent", "");
   (void)ini.ReadInteger("Databases", "Version", 0);
   // A value written back is read back whole, however long.

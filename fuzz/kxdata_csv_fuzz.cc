@@ -8,9 +8,9 @@
 #include "tools/kxdata/csv.h"
 
 namespace {
-std::string Quoted(const std::vector<CsvRow>& rows) {
+std::string Quoted(const std::vector<kx::kxdata::CsvRow>& rows) {
   std::string text;
-  for (const CsvRow& row : rows) {
+  for (const kx::kxdata::CsvRow& row : rows) {
     for (size_t i = 0; i < row.fields.size(); ++i) {
       if (i > 0) text += ',';
       text += '"';
@@ -24,10 +24,10 @@ std::string Quoted(const std::vector<CsvRow>& rows) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<CsvRow> rows;
+  std::vector<kx::kxdata::CsvRow> rows;
   try {
-    rows = ParseCsv(std::string(reinterpret_cast<const char*>(data), size));
-  } catch (const CsvError&) {
+    rows = kx::kxdata::ParseCsv(std::string(reinterpret_cast<const char*>(data), size));
+  } catch (const kx::kxdata::CsvError&) {
     return 0;
   }
   for (size_t i = 1; i < rows.size(); ++i) {
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     }
   }
-  std::vector<CsvRow> again = ParseCsv(Quoted(rows));
+  std::vector<kx::kxdata::CsvRow> again = kx::kxdata::ParseCsv(Quoted(rows));
   bool same = again.size() == rows.size();
   for (size_t i = 0; same && i < rows.size(); ++i) same = again[i].fields == rows[i].fields;
   if (!same) {

@@ -21,20 +21,20 @@ namespace {
 std::string JournalOfADeath(const std::string& packable,
                             const std::function<bool(const std::string& before)>& reached) {
   for (uint64_t n = 1;; ++n) {
-    fuzz::MakePackableTable(packable);
-    const std::string before = fuzz::ReadFile(packable);
+    kx::fuzz::MakePackableTable(packable);
+    const std::string before = kx::fuzz::ReadFile(packable);
     {
-      auto t = kxengine::TableFile::Open(packable, kxengine::OpenMode::kExclusive);
-      kxengine::SetPackStepSizes(7 * t->RecordLength(), 4 * t->RecordLength());
-      kxengine::FaultyFileLayer layer;
+      auto t = kx::engine::TableFile::Open(packable, kx::engine::OpenMode::kExclusive);
+      kx::engine::SetPackStepSizes(7 * t->RecordLength(), 4 * t->RecordLength());
+      kx::engine::FaultyFileLayer layer;
       layer.DieAt(n);
       try {
         t->Pack();
-      } catch (const kxengine::EngineError&) {
+      } catch (const kx::engine::EngineError&) {
       }
       if (!layer.Stopped()) return "";
     }
-    if (reached(before)) return fuzz::ReadFile(kxengine::JournalPathOf(packable));
+    if (reached(before)) return kx::fuzz::ReadFile(kx::engine::JournalPathOf(packable));
   }
 }
 
@@ -50,46 +50,48 @@ int main(int argc, char** argv) {
        {"table_file", "index_file", "pack_journal", "kxdata_csv", "ini_values", "registry_value"}) {
     fs::create_directories(root / target);
   }
-  const std::string table = fuzz::ScratchFolder() + "/seed.adt";
-  fuzz::MakeSmallTable(table);
-  fuzz::WriteFile((root / "table_file/small.adt").string(), fuzz::ReadFile(table));
+  const std::string table = kx::fuzz::ScratchFolder() + "/seed.adt";
+  kx::fuzz::MakeSmallTable(table);
+  kx::fuzz::WriteFile((root / "table_file/small.adt").string(), kx::fuzz::ReadFile(table));
   {
-    auto t = kxengine::TableFile::Open(table, kxengine::OpenMode::kExclusive);
+    auto t = kx::engine::TableFile::Open(table, kx::engine::OpenMode::kExclusive);
     t->CreateIndex("BYNAME", "NAME");
-    fuzz::WriteFile((root / "index_file/one_tag.adi").string(),
-                    fuzz::ReadFile(kxengine::IndexPathOf(table)));
+    kx::fuzz::WriteFile((root / "index_file/one_tag.adi").string(),
+                        kx::fuzz::ReadFile(kx::engine::IndexPathOf(table)));
     t->CreateIndex("BYWHEN", "WHEN;TS;QTY", 512);
     t->CreateIndex("BYNUM", "N;X;OK");
-    fuzz::WriteFile((root / "index_file/three_tags.adi").string(),
-                    fuzz::ReadFile(kxengine::IndexPathOf(table)));
+    kx::fuzz::WriteFile((root / "index_file/three_tags.adi").string(),
+                        kx::fuzz::ReadFile(kx::engine::IndexPathOf(table)));
     t->Pack();
-    fuzz::WriteFile((root / "table_file/packed.adt").string(), fuzz::ReadFile(table));
+    kx::fuzz::WriteFile((root / "table_file/packed.adt").string(), kx::fuzz::ReadFile(table));
   }
   // Journals of packs of the fuzz target's own table, in small steps: one that died right
   // after its commit point, and one that died with the records of its first step partly
   // moved.
-  const std::string packable = fuzz::ScratchFolder() + "/t.adt";
-  const std::string journal = kxengine::JournalPathOf(packable);
-  fuzz::WriteFile((root / "pack_journal/journal-committed.jnl").string(),
-                  JournalOfADeath(packable, [&](const std::string&) {
-                    return fs::exists(journal) && kxengine::PackMayBeCommitted(journal);
-                  }));
-  fuzz::WriteFile((root / "pack_journal/records-partly-moved.jnl").string(),
-                  JournalOfADeath(packable, [&](const std::string& before) {
-                    return fuzz::ReadFile(packable) != before;
-                  }));
-  kxengine::ResetPackStepSizes();
-  fs::remove_all(fuzz::ScratchFolder());
-  fuzz::WriteFile((root / "kxdata_csv/rows.csv").string(),
-                  "IITEM,IDESC1,IQTY\r\nA1,\"Spanner, 10 mm\",3\n\"B\"\"2\",,\"multi\r\nline\"\n");
-  fuzz::WriteFile((root / "kxdata_csv/empty_fields.csv").string(), ",,\n\n\"\"\n");
-  fuzz::WriteFile(
+  const std::string packable = kx::fuzz::ScratchFolder() + "/t.adt";
+  const std::string journal = kx::engine::JournalPathOf(packable);
+  kx::fuzz::WriteFile((root / "pack_journal/journal-committed.jnl").string(),
+                      JournalOfADeath(packable, [&](const std::string&) {
+                        return fs::exists(journal) && kx::engine::PackMayBeCommitted(journal);
+                      }));
+  kx::fuzz::WriteFile((root / "pack_journal/records-partly-moved.jnl").string(),
+                      JournalOfADeath(packable, [&](const std::string& before) {
+                        return kx::fuzz::ReadFile(packable) != before;
+                      }));
+  kx::engine::ResetPackStepSizes();
+  fs::remove_all(kx::fuzz::ScratchFolder());
+  kx::fuzz::WriteFile(
+      (root / "kxdata_csv/rows.csv").string(),
+      "IITEM,IDESC1,IQTY\r\nA1,\"Spanner, 10 mm\",3\n\"B\"\"2\",,\"multi\r\nline\"\n");
+  kx::fuzz::WriteFile((root / "kxdata_csv/empty_fields.csv").string(), ",,\n\n\"\"\n");
+  kx::fuzz::WriteFile(
       (root / "ini_values/ads.ini").string(),
       "[Databases]\ndravent=C:\\Data\\Kestovar\nVersion=0x1F\n[Other]\nx=-2147483648\n");
-  fuzz::WriteFile((root / "ini_values/numbers.ini").string(), " -0042 \n");
-  fuzz::WriteFile((root / "registry_value/text").string(),
-                  std::string("\x01", 1) + "C:\\Data" + std::string(1, '\0'));
-  fuzz::WriteFile((root / "registry_value/expand").string(), "\x02%USERPROFILE%\\Data");
-  fuzz::WriteFile((root / "registry_value/dword").string(), std::string("\x04\x01\x02\x03\x04", 5));
+  kx::fuzz::WriteFile((root / "ini_values/numbers.ini").string(), " -0042 \n");
+  kx::fuzz::WriteFile((root / "registry_value/text").string(),
+                      std::string("\x01", 1) + "C:\\Data" + std::string(1, '\0'));
+  kx::fuzz::WriteFile((root / "registry_value/expand").string(), "\x02%USERPROFILE%\\Data");
+  kx::fuzz::WriteFile((root / "registry_value/dword").string(),
+                      std::string("\x04\x01\x02\x03\x04", 5));
   return 0;
 }

@@ -16,7 +16,7 @@
 
 namespace {
 
-std::vector<std::string> LiveRecords(const kxengine::TableFile& table) {
+std::vector<std::string> LiveRecords(const kx::engine::TableFile& table) {
   std::vector<std::string> rows;
   table.ForEachRecord([&](uint32_t, bool deleted, const char* image) {
     if (!deleted) rows.emplace_back(image, table.RecordLength());
@@ -28,34 +28,34 @@ std::vector<std::string> LiveRecords(const kxengine::TableFile& table) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::SkipDiskFlushes();
-  static const std::string path = fuzz::ScratchFolder() + "/t.adt";
-  static const std::string index = kxengine::IndexPathOf(path);
+  kx::fuzz::SkipDiskFlushes();
+  static const std::string path = kx::fuzz::ScratchFolder() + "/t.adt";
+  static const std::string index = kx::engine::IndexPathOf(path);
   static std::string table_bytes, index_bytes;
   static std::vector<std::string> live;
   if (table_bytes.empty()) {
-    fuzz::MakePackableTable(path);
-    table_bytes = fuzz::ReadFile(path);
-    index_bytes = fuzz::ReadFile(index);
-    live = LiveRecords(*kxengine::TableFile::Open(path, kxengine::OpenMode::kReadOnly));
+    kx::fuzz::MakePackableTable(path);
+    table_bytes = kx::fuzz::ReadFile(path);
+    index_bytes = kx::fuzz::ReadFile(index);
+    live = LiveRecords(*kx::engine::TableFile::Open(path, kx::engine::OpenMode::kReadOnly));
   }
-  fuzz::WriteFile(path, table_bytes);
-  fuzz::WriteFile(index, index_bytes);
-  std::remove(kxengine::PackedIndexPathOf(path).c_str());
-  fuzz::WriteFile(kxengine::JournalPathOf(path), data, size);
+  kx::fuzz::WriteFile(path, table_bytes);
+  kx::fuzz::WriteFile(index, index_bytes);
+  std::remove(kx::engine::PackedIndexPathOf(path).c_str());
+  kx::fuzz::WriteFile(kx::engine::JournalPathOf(path), data, size);
   try {
-    auto table = kxengine::TableFile::Open(path, kxengine::OpenMode::kExclusive);
+    auto table = kx::engine::TableFile::Open(path, kx::engine::OpenMode::kExclusive);
     if (LiveRecords(*table) != live) {
       std::fprintf(stderr, "the live records changed\n");
       std::abort();
     }
-    kxengine::VerifyReport report = kxengine::VerifyTable(*table);
+    kx::engine::VerifyReport report = kx::engine::VerifyTable(*table);
     if (!report.Ok()) {
       std::fprintf(stderr, "after the open: %s\n", report.ToString().c_str());
       std::abort();
     }
-  } catch (const kxengine::EngineError&) {
-    if (fuzz::ReadFile(path) != table_bytes) {
+  } catch (const kx::engine::EngineError&) {
+    if (kx::fuzz::ReadFile(path) != table_bytes) {
       std::fprintf(stderr, "a refused open changed the table\n");
       std::abort();
     }

@@ -10,7 +10,7 @@
 #include "src/widgets/gdi_handles_win.h"
 #include "src/widgets/modal_win.h"
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 
 // The information dialog, built from an in-memory template: an icon, the text (line breaks
@@ -71,7 +71,7 @@ struct InformationParams {
 
 void LayOutInformation(HWND dialog, const std::string& text) {
   // The margins and the button grow with the display's scaling, as the dialog's font does.
-  const int dpi = WindowDpi(dialog);
+  const int dpi = widgets::WindowDpi(dialog);
   const int margin = MulDiv(kMargin96, dpi, 96);
   const int button_width = MulDiv(kButtonWidth96, dpi, 96);
   const int button_height = MulDiv(kButtonHeight96, dpi, 96);
@@ -83,8 +83,9 @@ void LayOutInformation(HWND dialog, const std::string& text) {
   const int icon_size = GetSystemMetrics(SM_CXICON);
   RECT text_rect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   {
-    ScopedWindowDc dc(label);
-    ScopedSelect font(dc.get(), reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+    widgets::ScopedWindowDc dc(label);
+    widgets::ScopedSelect font(dc.get(),
+                               reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
     DrawTextA(dc.get(), text.c_str(), -1, &text_rect,
               DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
   }
@@ -133,11 +134,11 @@ int CaptionWidth(HWND box) {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof(metrics);
   SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-  ScopedFont font(CreateFontIndirectA(&metrics.lfCaptionFont));
+  widgets::ScopedFont font(CreateFontIndirectA(&metrics.lfCaptionFont));
   SIZE extent{};
   {
-    ScopedWindowDc dc(box);
-    ScopedSelect select(dc.get(), font.get());
+    widgets::ScopedWindowDc dc(box);
+    widgets::ScopedSelect select(dc.get(), font.get());
     GetTextExtentPoint32A(dc.get(), caption, lstrlenA(caption), &extent);
   }
   return extent.cx + 2 * GetSystemMetrics(SM_CXSIZE) + 4 * GetSystemMetrics(SM_CXFIXEDFRAME) + 8;
@@ -188,7 +189,8 @@ Application& Application::Instance() {
 void Application::Initialize(HINSTANCE instance) {
   instance_ = instance;
   // Every guarded window procedure, hook and callback shows what it caught in the error box.
-  SetCallbackErrorDisplay([](const std::exception& error) { Instance().ShowException(error); });
+  widgets::SetCallbackErrorDisplay(
+      [](const std::exception& error) { Instance().ShowException(error); });
   WNDCLASSA wc = {};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
@@ -297,7 +299,7 @@ void Application::ShowErrorText(const std::string& message) {
   HWND focus = GetFocus();
   HWND active = GetActiveWindow();
   {
-    OtherWindowsDisabled disabled(handle_);
+    widgets::OtherWindowsDisabled disabled(handle_);
     g_caption_hook = SetWindowsHookExA(WH_CBT, FitCaptionHook, nullptr, GetCurrentThreadId());
     MessageBoxA(handle_, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP);
     if (g_caption_hook) {
@@ -318,9 +320,9 @@ void Application::ShowInformation(HWND owner, const std::string& text) {
   InformationParams params{&text};
   // The dialog disables its owner; the application window (the taskbar entry) is disabled
   // here, so that nothing closes the program under the open dialog.
-  OtherWindowsDisabled disabled(owner);
+  widgets::OtherWindowsDisabled disabled(owner);
   DialogBoxIndirectParamA(instance_, dialog.Get(), owner, InformationProc,
                           reinterpret_cast<LPARAM>(&params));
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

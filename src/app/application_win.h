@@ -10,7 +10,7 @@
 
 #include "src/widgets/window_guard_win.h"
 
-namespace kx_app {
+namespace kx::app {
 
 class Application {
  public:
@@ -69,4 +69,4 @@ void Guarded(Handler&& handler) {
   });
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

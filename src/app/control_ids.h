@@ -2,7 +2,7 @@
 // tools (the end-to-end driver) look for. Portable: no windows.h.
 #pragma once
 
-namespace kx_app {
+namespace kx::app {
 
 inline constexpr char kApplicationTitle[] = "Kestovar Index Files Re-Build Program";
 inline constexpr char kWindowCaption[] = "Kestovar Index File Re-Build";
@@ -34,4 +34,4 @@ inline constexpr int kCmdExit = 202;            // File > Exit
 inline constexpr int kCmdHelp = 203;            // Help > Help
 inline constexpr int kCmdAbout = 204;           // Help > About...
 
-}  // namespace kx_app
+}  // namespace kx::app

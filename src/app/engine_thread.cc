@@ -3,7 +3,7 @@
 #include <future>
 #include <utility>
 
-namespace kx_app {
+namespace kx::app {
 
 EngineThread::EngineThread() : thread_([this] { Loop(); }) {}
 
@@ -55,4 +55,4 @@ void EngineThread::Loop() {
   }
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

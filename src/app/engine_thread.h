@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-namespace kx_app {
+namespace kx::app {
 
 class EngineThread {
  public:
@@ -40,4 +40,4 @@ class EngineThread {
   std::thread thread_;
 };
 
-}  // namespace kx_app
+}  // namespace kx::app

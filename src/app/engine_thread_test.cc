@@ -12,7 +12,7 @@
 #include "src/app/queued_view.h"
 #include "src/rebuild/recording_view.h"
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 
 TEST(EngineThreadTest, TasksRunInOrderOnOneThreadOtherThanTheCaller) {
@@ -53,7 +53,7 @@ TEST(EngineThreadTest, CallWaitsForTheTaskAndRethrowsItsFailure) {
 }
 
 // What a run does to its view, in the order a failing run does it.
-void DriveView(RebuildView& view) {
+void DriveView(rebuild::RebuildView& view) {
   view.SetErrorVisible(false);
   view.SetFolderPath("C:\\data");
   view.SetExitEnabled(false);
@@ -81,7 +81,7 @@ TEST(QueuedViewTest, ChangesMadeOnTheEngineThreadArriveInOrderThenTheFailure) {
   EXPECT_EQ(queued.FolderPath(), "C:\\data");
   EXPECT_EQ(notified, 10);  // nine changes and the end
 
-  RecordingView direct, applied;
+  rebuild::RecordingView direct, applied;
   EXPECT_THROW(DriveView(direct), std::runtime_error);
   std::exception_ptr failure;
   ASSERT_TRUE(queued.ApplyPending(applied, failure));
@@ -96,7 +96,7 @@ TEST(QueuedViewTest, ChangesMadeOnTheEngineThreadArriveInOrderThenTheFailure) {
 
 TEST(QueuedViewTest, NothingEndsBeforeTheRunHasFinished) {
   QueuedView queued("C:\\data", [] {});
-  RecordingView view;
+  rebuild::RecordingView view;
   std::exception_ptr failure;
   queued.SetProgressPosition(1);
   EXPECT_FALSE(queued.ApplyPending(view, failure));
@@ -109,4 +109,4 @@ TEST(QueuedViewTest, NothingEndsBeforeTheRunHasFinished) {
 }
 
 }  // namespace
-}  // namespace kx_app
+}  // namespace kx::app

@@ -2,7 +2,7 @@
 
 #include "src/common/exception.h"
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 bool EndsARun(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -39,4 +39,4 @@ std::string ErrorBoxText(const std::string& message) {
   return MessageWithFullStop(shown);
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-namespace kx_app {
+namespace kx::app {
 
 // The longest run of characters without a blank or a line break that the error box shows on
 // one line.
@@ -18,4 +18,4 @@ inline constexpr size_t kLongestUnbrokenRun = 64;
 // the screen, with its caption, icon and the start of the message out of sight.
 std::string ErrorBoxText(const std::string& message);
 
-}  // namespace kx_app
+}  // namespace kx::app

@@ -29,12 +29,12 @@ TEST(ErrorBoxTextTest, AppendsAFullStopOnlyAfterCharactersAboveIt) {
       {"", ""},
       {"\xE9", "\xE9."},  // a character of the upper half of the code page counts as above
   };
-  for (const Case& c : cases) EXPECT_EQ(MessageWithFullStop(c.message), c.shown) << c.message;
+  for (const Case& c : cases) EXPECT_EQ(kx::MessageWithFullStop(c.message), c.shown) << c.message;
 }
 
 }  // namespace
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 
 std::string Chars(size_t n, char c = 'a') { return std::string(n, c); }
@@ -97,4 +97,4 @@ TEST(ErrorBoxTextTest, PathAtTheAnsiLimitComesOutInLinesOfTheLimitWithNothingLos
 }
 
 }  // namespace
-}  // namespace kx_app
+}  // namespace kx::app

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 
 LayoutRect Scaled(int left, int top, int width, int height, int dpi) {
@@ -47,4 +47,4 @@ MainLayout LayOutMainWindow(int dpi, int progress_height_96) {
   return layout;
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

@@ -3,7 +3,7 @@
 // it is the design, pixel for pixel. Portable: no windows.h.
 #pragma once
 
-namespace kx_app {
+namespace kx::app {
 
 inline constexpr int kDesignDpi = 96;
 
@@ -31,4 +31,4 @@ struct MainLayout {
 // `progress_height_96` is the progress bar's own default height at 96 DPI.
 MainLayout LayOutMainWindow(int dpi, int progress_height_96);
 
-}  // namespace kx_app
+}  // namespace kx::app

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 
 TEST(MainLayoutTest, ScalingRoundsAsTheSystemDoes) {
@@ -75,4 +75,4 @@ TEST(MainLayoutTest, EveryMeasureIsTheDesignTimesTheFactor) {
 }
 
 }  // namespace
-}  // namespace kx_app
+}  // namespace kx::app

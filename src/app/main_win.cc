@@ -12,11 +12,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  kx_app::Application& app = kx_app::Application::Instance();
-  app.SetTitle(kx_app::kApplicationTitle);
+  kx::app::Application& app = kx::app::Application::Instance();
+  app.SetTitle(kx::app::kApplicationTitle);
   app.Initialize(instance);
   {
-    kx_app::MainWindow fmrebld;
+    kx::app::MainWindow fmrebld;
     fmrebld.Create(instance, app.Handle());
     app.SetMainWindow(fmrebld.Handle());
     ShowWindow(app.Handle(), SW_SHOWNA);

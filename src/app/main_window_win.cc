@@ -16,7 +16,7 @@
 #include "src/widgets/dpi_win.h"
 #include "src/widgets/progress_bar_win.h"
 
-namespace kx_app {
+namespace kx::app {
 namespace {
 
 constexpr char kLabel1Text[] =
@@ -39,7 +39,7 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kNavy = RGB(0, 0, 128);
-constexpr TColor kGradientStart = 9981440;  // RGB 0, 78, 152
+constexpr widgets::TColor kGradientStart = 9981440;  // RGB 0, 78, 152
 
 constexpr wchar_t kShutdownBlockReason[] =
     L"The index files are being rebuilt. Closing now could damage the data.";
@@ -69,7 +69,7 @@ HWND MakeChild(HWND parent, const char* cls, const char* text, DWORD style, int 
 // scalings the picture is stretched by whole pixels' copies (no blending), so the key colour stays
 // exact.
 HIMAGELIST LoadButtonPicture(HINSTANCE instance, int id, int size) {
-  ScopedBitmap bmp(static_cast<HBITMAP>(
+  widgets::ScopedBitmap bmp(static_cast<HBITMAP>(
       LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, size, size, LR_CREATEDIBSECTION)));
   if (!bmp) return nullptr;
   HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 1, 0);
@@ -119,7 +119,7 @@ void MainWindow::Create(HINSTANCE instance, HWND owner) {
                           CW_USEDEFAULT, layout_.outer_width, layout_.outer_height, owner,
                           MainMenu1.get(), instance, this);
   CreateControls();
-  ApplyLayout(WindowDpi(hwnd_));
+  ApplyLayout(widgets::WindowDpi(hwnd_));
 }
 
 HMENU MainWindow::CreateMainMenu() {
@@ -138,10 +138,10 @@ HMENU MainWindow::CreateMainMenu() {
 }
 
 void MainWindow::CreateControls() {
-  Background1 = std::make_unique<TGradientBackground>(hwnd_);
-  Background1->SetColor(clBtnFace);
+  Background1 = std::make_unique<widgets::TGradientBackground>(hwnd_);
+  Background1->SetColor(widgets::clBtnFace);
   Background1->SetGradientColorStart(kGradientStart);
-  Background1->SetGradientColorStop(clSilver);
+  Background1->SetGradientColorStop(widgets::clSilver);
   Background1->SetGradientSmooth(layout_.gradient_band);
 
   const DWORD label_style = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
@@ -153,19 +153,20 @@ void MainWindow::CreateControls() {
 
   // Tab order follows creation: the folder field, "Re-Build", "Exit".
   const LayoutRect& field = layout_.path_from;
-  pathFrom = BrowseField::Create(
+  pathFrom = widgets::BrowseField::Create(
       hwnd_, kIdPathFrom,
       RECT{field.left, field.top, field.left + field.width, field.top + field.height}, nullptr);
-  pathFrom->SetOptions(kMainWindowBrowseOptions);
+  pathFrom->SetOptions(widgets::kMainWindowBrowseOptions);
   pathFrom->SetStartWithLast(true);
-  pathFrom->SetPath(kDefaultDataFolder);  // the path of the window's description
+  pathFrom->SetPath(rebuild::kDefaultDataFolder);  // the path of the window's description
   pathFrom->SetOnChange([this] { pathFromChange(); });
 
   const DWORD button_style = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
   btnProcess = MakeChild(hwnd_, "BUTTON", "Re-Build", button_style, kIdBtnProcess);
   btnExit = MakeChild(hwnd_, "BUTTON", "Exit", button_style, kIdBtnExit);
   const LayoutRect& bar = layout_.progress;
-  Progress = CreatePercentProgressBar(hwnd_, kIdProgress, bar.left, bar.top, bar.width, bar.height);
+  Progress = widgets::CreatePercentProgressBar(hwnd_, kIdProgress, bar.left, bar.top, bar.width,
+                                               bar.height);
   // Names for screen readers: the bar's text (it draws none of it), and the field's label
   // just before the field in the window order, where readers look for an edit's name.
   SetWindowTextA(Progress, kProgressName);
@@ -174,22 +175,23 @@ void MainWindow::CreateControls() {
   auto show_error = [](const Exception& error) { Application::Instance().ShowException(error); };
   // The database components live on the engine thread from their creation to their end.
   engine_.Call([this] {
-    AdsConnection1 =
-        std::make_unique<TAdsConnection>(DefaultClientEngine(), "AdsConnection1", "fmrebld");
-    AdsTable1 = std::make_unique<TAdsTable>("AdsTable1", "fmrebld");
-    ConfigureRebuildComponents(*AdsConnection1, *AdsTable1);
+    AdsConnection1 = std::make_unique<db::TAdsConnection>(db::DefaultClientEngine(),
+                                                          "AdsConnection1", "fmrebld");
+    AdsTable1 = std::make_unique<db::TAdsTable>("AdsTable1", "fmrebld");
+    rebuild::ConfigureRebuildComponents(*AdsConnection1, *AdsTable1);
   });
-  iniprop = std::make_unique<TPropStorage>(kWindowClass);
-  tblads = std::make_unique<TAppIniFile>(DefaultProfileFile(), DefaultProgramLocation());
+  iniprop = std::make_unique<settings::TPropStorage>(kWindowClass);
+  tblads = std::make_unique<settings::TAppIniFile>(settings::DefaultProfileFile(),
+                                                   settings::DefaultProgramLocation());
   tblads->SetIniFileName("ads.ini");
-  tblads->SetIniFileType(TIniFileType::ftIniFile);
+  tblads->SetIniFileType(settings::TIniFileType::ftIniFile);
   tblads->SetErrorDisplay(show_error);
   iniprop->SetAppIniFile(tblads.get());
   iniprop->SetAppSection("Databases");
   iniprop->StoredValues().Add("dravent");
   iniprop->SetErrorDisplay(show_error);
-  Registry1 = std::make_unique<TRegistryReader>(DefaultRegistryStore());
-  Registry1->SetRootKey(TmRootKey::rkHKEY_CURRENT_USER);
+  Registry1 = std::make_unique<settings::TRegistryReader>(settings::DefaultRegistryStore());
+  Registry1->SetRootKey(settings::TmRootKey::rkHKEY_CURRENT_USER);
   Registry1->SetKey("\\Software\\Velloran\\Kestovar\\Databases");
   // The window's description is loaded: the storage attaches to the window.
   iniprop->Loaded();
@@ -197,14 +199,14 @@ void MainWindow::CreateControls() {
 
 int MainWindow::ProgressHeightAt96() {
   // The bar's own default height is the system's at its DPI; the layout scales the design's.
-  return MulDiv(GetSystemMetrics(SM_CYVSCROLL), kDesignDpi, SystemDpi());
+  return MulDiv(GetSystemMetrics(SM_CYVSCROLL), kDesignDpi, widgets::SystemDpi());
 }
 
 void MainWindow::ApplyLayout(int dpi) {
   layout_ = LayOutMainWindow(dpi, ProgressHeightAt96());
-  ScopedFont tahoma10(MakeFont("Tahoma", layout_.font_10pt));
-  ScopedFont tahoma8(MakeFont("Tahoma", layout_.font_8pt));
-  ScopedFont sans8(MakeFont("MS Sans Serif", layout_.font_8pt));
+  widgets::ScopedFont tahoma10(MakeFont("Tahoma", layout_.font_10pt));
+  widgets::ScopedFont tahoma8(MakeFont("Tahoma", layout_.font_8pt));
+  widgets::ScopedFont sans8(MakeFont("MS Sans Serif", layout_.font_8pt));
   auto place = [](HWND control, HFONT font, const LayoutRect& r) {
     if (font) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowPos(control, nullptr, r.left, r.top, r.width, r.height,
@@ -252,8 +254,8 @@ void MainWindow::SizeLabelToText(HWND label, HFONT font, bool keep_height_when_e
   const std::string text = WindowTextOf(label);
   RECT r{0, 0, 0, 0};
   {
-    ScopedWindowDc dc(label);
-    ScopedSelect select(dc.get(), font);
+    widgets::ScopedWindowDc dc(label);
+    widgets::ScopedSelect select(dc.get(), font);
     if (text.empty()) {
       TEXTMETRICA tm;
       GetTextMetricsA(dc.get(), &tm);
@@ -301,7 +303,7 @@ void MainWindow::Destroy() {
   MainMenu1.reset();
   Background1.reset();
   hwnd_ = nullptr;
-  for (ScopedFont* font : {&font_tahoma10_, &font_tahoma8_, &font_sans8_}) font->reset();
+  for (widgets::ScopedFont* font : {&font_tahoma10_, &font_tahoma8_, &font_sans8_}) font->reset();
   white_brush_.reset();
   process_picture_.reset();
   exit_picture_.reset();
@@ -318,11 +320,11 @@ void MainWindow::DestroyDatabaseComponents() {
   // A disconnect that fails here is still reported, by this thread once the engine's is done.
   std::vector<std::string> errors;
   engine_.Call([this, &errors] {
-    TAdsConnection::SetTeardownErrorHandler(
+    db::TAdsConnection::SetTeardownErrorHandler(
         [&errors](const Exception& error) { errors.push_back(error.Message()); });
     AdsTable1.reset();  // a table still open is closed before the connection disconnects
     AdsConnection1.reset();
-    TAdsConnection::SetTeardownErrorHandler(nullptr);
+    db::TAdsConnection::SetTeardownErrorHandler(nullptr);
   });
   for (const std::string& error : errors) Application::Instance().ShowErrorText(error);
 }
@@ -344,11 +346,11 @@ void MainWindow::RunRebuild() {
   Application::Instance().SetBusy(true);
   // The record of the run goes beside ads.ini; the settings belong to this thread, so the
   // path is taken here and the file is written by the engine thread.
-  std::string log_path = RunLogPathBeside(tblads->FileName());
+  std::string log_path = rebuild::RunLogPathBeside(tblads->FileName());
   engine_.Post([this, view, log_path] {
     try {
-      RunLogFile log(log_path);
-      Button1Click(*view, DefaultFileSystem(), *AdsConnection1, *AdsTable1, &log);
+      rebuild::RunLogFile log(log_path);
+      rebuild::Button1Click(*view, rebuild::DefaultFileSystem(), *AdsConnection1, *AdsTable1, &log);
     } catch (...) {
       view->Finish(std::current_exception());
       return;
@@ -389,8 +391,8 @@ void MainWindow::SetErrorText(const std::string& text) {
   // would otherwise cut the message off.
   SIZE extent{};
   {
-    ScopedWindowDc dc(lblerror);
-    ScopedSelect select(dc.get(), nullptr);
+    widgets::ScopedWindowDc dc(lblerror);
+    widgets::ScopedSelect select(dc.get(), nullptr);
     GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
   }
   const int width =
@@ -642,4 +644,4 @@ HBRUSH MainWindow::OnCtlColorStatic(HDC dc, HWND control) {
   return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

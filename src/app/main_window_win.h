@@ -23,9 +23,9 @@
 #include "src/widgets/gdi_handles_win.h"
 #include "src/widgets/gradient_background_win.h"
 
-namespace kx_app {
+namespace kx::app {
 
-class MainWindow : public RebuildView {
+class MainWindow : public rebuild::RebuildView {
  public:
   MainWindow();
   ~MainWindow() override;
@@ -105,33 +105,33 @@ class MainWindow : public RebuildView {
   bool close_pending_ = false;
   bool shutdown_blocked_ = false;
 
-  ScopedFont font_tahoma10_;
-  ScopedFont font_tahoma8_;
-  ScopedFont font_sans8_;
-  ScopedBrush white_brush_;
-  ScopedImageList process_picture_;
-  ScopedImageList exit_picture_;
-  ScopedIcon big_icon_;
-  ScopedIcon small_icon_;
+  widgets::ScopedFont font_tahoma10_;
+  widgets::ScopedFont font_tahoma8_;
+  widgets::ScopedFont font_sans8_;
+  widgets::ScopedBrush white_brush_;
+  widgets::ScopedImageList process_picture_;
+  widgets::ScopedImageList exit_picture_;
+  widgets::ScopedIcon big_icon_;
+  widgets::ScopedIcon small_icon_;
   MainLayout layout_;
 
   // Components in creation order.
-  std::unique_ptr<TGradientBackground> Background1;
+  std::unique_ptr<widgets::TGradientBackground> Background1;
   HWND Label1 = nullptr;
   HWND Label2 = nullptr;
   HWND Label4 = nullptr;
   HWND lblprogress = nullptr;
   HWND lblerror = nullptr;
-  std::unique_ptr<BrowseField> pathFrom;
+  std::unique_ptr<widgets::BrowseField> pathFrom;
   HWND btnProcess = nullptr;
   HWND btnExit = nullptr;
   HWND Progress = nullptr;
-  ScopedMenu MainMenu1;
-  std::unique_ptr<TAdsConnection> AdsConnection1;
-  std::unique_ptr<TAdsTable> AdsTable1;
-  std::unique_ptr<TPropStorage> iniprop;
-  std::unique_ptr<TAppIniFile> tblads;
-  std::unique_ptr<TRegistryReader> Registry1;
+  widgets::ScopedMenu MainMenu1;
+  std::unique_ptr<db::TAdsConnection> AdsConnection1;
+  std::unique_ptr<db::TAdsTable> AdsTable1;
+  std::unique_ptr<settings::TPropStorage> iniprop;
+  std::unique_ptr<settings::TAppIniFile> tblads;
+  std::unique_ptr<settings::TRegistryReader> Registry1;
 
   bool shown_ = false;
   bool destroying_ = false;
@@ -150,4 +150,4 @@ inline constexpr UINT WM_APP_PAINT_FAILED = WM_APP + 1;
 // Posted to the main window by the run's thread after each change it queued.
 inline constexpr UINT WM_APP_RUN_CHANGED = WM_APP + 2;
 
-}  // namespace kx_app
+}  // namespace kx::app

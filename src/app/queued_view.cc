@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace kx_app {
+namespace kx::app {
 
 QueuedView::QueuedView(std::string folder_path, std::function<void()> notify)
     : folder_path_(std::move(folder_path)), notify_(std::move(notify)) {}
@@ -15,7 +15,7 @@ void QueuedView::Queue(Change change) {
   notify_();
 }
 
-bool QueuedView::ApplyPending(RebuildView& target, std::exception_ptr& failure) {
+bool QueuedView::ApplyPending(rebuild::RebuildView& target, std::exception_ptr& failure) {
   for (;;) {
     Change change;
     {
@@ -50,43 +50,43 @@ void QueuedView::SetFolderPath(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     folder_path_ = path;
   }
-  Queue([path](RebuildView& view) { view.SetFolderPath(path); });
+  Queue([path](rebuild::RebuildView& view) { view.SetFolderPath(path); });
 }
 
 void QueuedView::SetErrorText(const std::string& text) {
-  Queue([text](RebuildView& view) { view.SetErrorText(text); });
+  Queue([text](rebuild::RebuildView& view) { view.SetErrorText(text); });
 }
 
 void QueuedView::SetErrorVisible(bool visible) {
-  Queue([visible](RebuildView& view) { view.SetErrorVisible(visible); });
+  Queue([visible](rebuild::RebuildView& view) { view.SetErrorVisible(visible); });
 }
 
 void QueuedView::SetProgressVisible(bool visible) {
-  Queue([visible](RebuildView& view) { view.SetProgressVisible(visible); });
+  Queue([visible](rebuild::RebuildView& view) { view.SetProgressVisible(visible); });
 }
 
 void QueuedView::SetProgressPosition(int position) {
-  Queue([position](RebuildView& view) { view.SetProgressPosition(position); });
+  Queue([position](rebuild::RebuildView& view) { view.SetProgressPosition(position); });
 }
 
 void QueuedView::SetStatusText(const std::string& text) {
-  Queue([text](RebuildView& view) { view.SetStatusText(text); });
+  Queue([text](rebuild::RebuildView& view) { view.SetStatusText(text); });
 }
 
 void QueuedView::SetStatusVisible(bool visible) {
-  Queue([visible](RebuildView& view) { view.SetStatusVisible(visible); });
+  Queue([visible](rebuild::RebuildView& view) { view.SetStatusVisible(visible); });
 }
 
 void QueuedView::SetExitEnabled(bool enabled) {
-  Queue([enabled](RebuildView& view) { view.SetExitEnabled(enabled); });
+  Queue([enabled](rebuild::RebuildView& view) { view.SetExitEnabled(enabled); });
 }
 
 void QueuedView::FocusExit() {
-  Queue([](RebuildView& view) { view.FocusExit(); });
+  Queue([](rebuild::RebuildView& view) { view.FocusExit(); });
 }
 
 void QueuedView::SetRebuildButtonVisible(bool visible) {
-  Queue([visible](RebuildView& view) { view.SetRebuildButtonVisible(visible); });
+  Queue([visible](rebuild::RebuildView& view) { view.SetRebuildButtonVisible(visible); });
 }
 
-}  // namespace kx_app
+}  // namespace kx::app

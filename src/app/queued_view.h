@@ -12,9 +12,9 @@
 
 #include "src/rebuild/rebuild_view.h"
 
-namespace kx_app {
+namespace kx::app {
 
-class QueuedView : public RebuildView {
+class QueuedView : public rebuild::RebuildView {
  public:
   // `notify` is called (on the run's thread) after each change is queued; the window posts
   // itself a message there and calls ApplyPending when it gets it.
@@ -22,7 +22,7 @@ class QueuedView : public RebuildView {
 
   // Applies every queued change to `target`, oldest first. Returns true once the run's end
   // has been applied; `failure` then holds what the run let out, if anything.
-  bool ApplyPending(RebuildView& target, std::exception_ptr& failure);
+  bool ApplyPending(rebuild::RebuildView& target, std::exception_ptr& failure);
   // Queued by the run's thread as its last change.
   void Finish(std::exception_ptr failure);
 
@@ -39,7 +39,7 @@ class QueuedView : public RebuildView {
   void SetRebuildButtonVisible(bool visible) override;
 
  private:
-  using Change = std::function<void(RebuildView&)>;
+  using Change = std::function<void(rebuild::RebuildView&)>;
   void Queue(Change change);
 
   std::mutex mutex_;
@@ -50,4 +50,4 @@ class QueuedView : public RebuildView {
   std::function<void()> notify_;
 };
 
-}  // namespace kx_app
+}  // namespace kx::app

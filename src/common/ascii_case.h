@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace kx {
+
 constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -26,3 +28,5 @@ constexpr bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+}  // namespace kx

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace kx {
+
 namespace {
 TEST(AsciiCaseTest, OnlyAsciiLettersChange) {
   const struct {
@@ -40,3 +42,5 @@ TEST(AsciiCaseTest, SameTextIgnoringCase) {
   static_assert(SameTextIgnoringCase("Version", "VERSION"));
 }
 }  // namespace
+
+}  // namespace kx

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+namespace kx {
+
 class Exception : public std::exception {
  public:
   Exception() = default;
@@ -35,3 +37,5 @@ inline std::string MessageWithFullStop(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;
 }
+
+}  // namespace kx

@@ -2,4 +2,8 @@
 // resource (whose build reads it from this line) all show it.
 #pragma once
 
+namespace kx {
+
 inline constexpr char kProgramVersion[] = "2.00";
+
+}  // namespace kx

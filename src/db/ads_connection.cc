@@ -9,6 +9,8 @@
 #include "src/db/client_engine.h"
 #include "src/db/db_error.h"
 
+namespace kx::db {
+
 namespace {
 constexpr char kAliasChangeRefused[] =
     "The TAdsConnection.AliasName may not be changed when IsConnected is TRUE";
@@ -336,3 +338,5 @@ TAdsConnection* TAdsConnection::FindConnection(const std::string& name,
   }
   return any;
 }
+
+}  // namespace kx::db

@@ -15,6 +15,8 @@
 #include "ace32/ace_api.h"
 #include "src/common/exception.h"
 
+namespace kx::db {
+
 class AliasLookup;
 class ClientEngine;
 class TAdsDataSet;
@@ -180,3 +182,5 @@ class TAdsConnection {
   AceHandle external_handle_ = 0;
   AliasLookup* aliases_;
 };
+
+}  // namespace kx::db

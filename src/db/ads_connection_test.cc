@@ -11,6 +11,8 @@
 #include "src/db/db_error.h"
 #include "src/db/scripted_engine.h"
 
+namespace kx::db {
+
 namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -372,3 +374,5 @@ TEST_F(ConnectionTest, ConnectRequestedWhileLoadingWaitsForTheEnd) {
   EXPECT_TRUE(connection.IsConnected());
 }
 }  // namespace
+
+}  // namespace kx::db

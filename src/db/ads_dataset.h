@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kx::db {
+
 class TAdsConnection;
 
 class TAdsDataSet {
@@ -31,3 +33,5 @@ class TAdsDataSet {
   // A data-dictionary connection was made: re-read the default index from the dictionary.
   virtual void RefreshDefaultIndex() = 0;
 };
+
+}  // namespace kx::db

@@ -10,6 +10,8 @@
 #include "src/db/db_error.h"
 #include "src/db/engine_output.h"
 
+namespace kx::db {
+
 namespace {
 constexpr char kOpenDataSet[] = "Cannot perform this operation on an open dataset";
 constexpr char kMustNotBeActive[] = "Table must not be Active.";
@@ -577,3 +579,5 @@ void TAdsTable::PackDeletedRecords() {
     bookmark_.clear();
   }
 }
+
+}  // namespace kx::db

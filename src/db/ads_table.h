@@ -15,6 +15,8 @@
 #include "ace32/ace_api.h"
 #include "src/db/ads_dataset.h"
 
+namespace kx::db {
+
 class AliasLookup;
 class ClientEngine;
 class TAdsConnection;
@@ -207,3 +209,5 @@ class TAdsTable : public TAdsDataSet {
   std::vector<char> bookmark_;
   bool has_record_ = false;
 };
+
+}  // namespace kx::db

@@ -2,6 +2,8 @@
 
 #include "src/common/ascii_case.h"
 
+namespace kx::db {
+
 ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias) {
   ResolvedAlias result;
   std::optional<std::string> entry = lookup.ReadAliasEntry(alias);
@@ -18,3 +20,5 @@ ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias) {
   if (!result.found) result.table_type = 0;
   return result;
 }
+
+}  // namespace kx::db

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace kx::db {
+
 class AliasLookup {
  public:
   virtual ~AliasLookup() = default;
@@ -28,3 +30,5 @@ struct ResolvedAlias {
 // Looks `alias` up: an entry "path;X" gives the table type from X (N NTX, C CDX, A ADT, any
 // letter case) and the path before the ";". The alias is found when that path is not empty.
 ResolvedAlias ResolveAlias(AliasLookup& lookup, const std::string& alias);
+
+}  // namespace kx::db

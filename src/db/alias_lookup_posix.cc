@@ -9,6 +9,8 @@
 #include "src/common/ascii_case.h"
 #include "src/db/alias_lookup.h"
 
+namespace kx::db {
+
 namespace {
 std::string Trim(const std::string& text) {
   size_t begin = 0, end = text.size();
@@ -71,3 +73,5 @@ AliasLookup& DefaultAliasLookup() {
   static IniAliasLookup lookup;
   return lookup;
 }
+
+}  // namespace kx::db

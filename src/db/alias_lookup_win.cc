@@ -6,6 +6,8 @@
 
 #include "src/db/alias_lookup.h"
 
+namespace kx::db {
+
 namespace {
 constexpr DWORD kPathBufferLength = 261;
 constexpr DWORD kEntryBufferLength = 1024;
@@ -41,3 +43,5 @@ AliasLookup& DefaultAliasLookup() {
   static ProfileAliasLookup lookup;
   return lookup;
 }
+
+}  // namespace kx::db

@@ -9,6 +9,8 @@
 
 #include "ace32/ace_api.h"
 
+namespace kx::db {
+
 class ClientEngine {
  public:
   virtual ~ClientEngine() = default;
@@ -51,3 +53,5 @@ class FunctionTableEngine : public ClientEngine {
 // The engine the program uses: on Windows the ACE32.DLL beside the program (loaded at first
 // use), in native builds the stand-in engine linked in.
 ClientEngine& DefaultClientEngine();
+
+}  // namespace kx::db

@@ -7,6 +7,8 @@
 #include "src/db/ads_dataset.h"
 #include "src/db/client_engine.h"
 
+namespace kx::db {
+
 namespace {
 thread_local bool building_database_error = false;
 
@@ -80,3 +82,5 @@ void CheckAceResult(ClientEngine& engine, TAdsDataSet* data_set, AceResult code)
   text[kAceErrorTextLength] = '\0';
   throw EADSDatabaseError(data_set, std::string(text), reported);
 }
+
+}  // namespace kx::db

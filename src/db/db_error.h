@@ -8,6 +8,8 @@
 #include "ace32/ace_api.h"
 #include "src/common/exception.h"
 
+namespace kx::db {
+
 class ClientEngine;
 class TAdsDataSet;
 
@@ -79,3 +81,5 @@ std::string ExtractErrorColumnName(const std::string& text);
 // The native SQL code of an engine text that carries "ERROR 7200:" and "NATIVEERROR = n;"
 // (any letter case), else 0.
 int32_t ExtractSqlNativeCode(const std::string& text);
+
+}  // namespace kx::db

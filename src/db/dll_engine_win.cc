@@ -2,6 +2,8 @@
 
 #include "src/db/db_error.h"
 
+namespace kx::db {
+
 namespace {
 bool IsFile(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -102,3 +104,5 @@ ClientEngine& DefaultClientEngine() {
   static DllClientEngine engine(DllClientEngine::DefaultFolders());
   return engine;
 }
+
+}  // namespace kx::db

@@ -16,6 +16,8 @@
 
 #include "src/db/client_engine.h"
 
+namespace kx::db {
+
 inline constexpr char kEngineDllName[] = "ACE32.DLL";
 
 class DllClientEngine : public FunctionTableEngine {
@@ -48,3 +50,5 @@ class DllClientEngine : public FunctionTableEngine {
   std::string loaded_path_;
   bool loaded_ = false;
 };
+
+}  // namespace kx::db

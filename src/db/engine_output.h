@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace kx::db {
+
 template <typename T>
 class EngineOutput {
  public:
@@ -26,3 +28,5 @@ class EngineOutput {
  private:
   alignas(uint64_t) unsigned char bytes_[2 * sizeof(uint64_t)] = {};
 };
+
+}  // namespace kx::db

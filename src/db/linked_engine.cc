@@ -2,6 +2,8 @@
 
 #include "engine/ace_exports.h"
 
+namespace kx::db {
+
 namespace {
 AceFunctionTable LinkedFunctions() {
   AceFunctionTable table;
@@ -16,3 +18,5 @@ ClientEngine& LinkedClientEngine() {
   static FunctionTableEngine engine(LinkedFunctions());
   return engine;
 }
+
+}  // namespace kx::db

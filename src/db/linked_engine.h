@@ -3,4 +3,8 @@
 
 #include "src/db/client_engine.h"
 
+namespace kx::db {
+
 ClientEngine& LinkedClientEngine();
+
+}  // namespace kx::db

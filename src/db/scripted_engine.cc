@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kx::db {
+
 namespace {
 std::string Text(const char* text) { return text == nullptr ? "<null>" : std::string(text); }
 std::string FieldText(const char* field) {
@@ -420,3 +422,5 @@ AceResult ScriptedEngine::AdsCacheOpenTables(uint16_t tables) {
 AceResult ScriptedEngine::AdsCacheOpenCursors(uint16_t cursors) {
   return Record("AdsCacheOpenCursors", {Num(cursors)});
 }
+
+}  // namespace kx::db

@@ -15,6 +15,8 @@
 
 #include "src/db/client_engine.h"
 
+namespace kx::db {
+
 struct EngineCall {
   std::string function;
   // Input arguments as text: numbers in decimal, texts as they are, "<null>" for a null text,
@@ -87,3 +89,5 @@ class ScriptedEngine : public ClientEngine {
   int64_t position_ = 0;
   AceHandle next_index_handle_ = 900;
 };
+
+}  // namespace kx::db

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace kx::rebuild {
+
 struct IndexTagDef {
   std::string_view name;        // upper-case, at most 14 characters
   std::string_view expression;  // field names joined by ";", passed to the engine as listed
@@ -120,3 +122,5 @@ static_assert(CheckpointsRise());
 static_assert(TagsWellFormed());
 static_assert(FileNamesMatch());
 }  // namespace catalogue_checks
+
+}  // namespace kx::rebuild

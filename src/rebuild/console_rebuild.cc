@@ -8,6 +8,8 @@
 #include "src/db/client_engine.h"
 #include "src/rebuild/rebuild_run.h"
 
+namespace kx::rebuild {
+
 namespace {
 // Prints what the window would show; controls without text are not printed.
 class ConsoleView : public RebuildView {
@@ -55,8 +57,8 @@ int RunConsoleRebuild(const std::string& folder, std::ostream& out, std::ostream
   ConsoleView view(folder, out);
   try {
     // Declared in the window's order of creation, so the table is destroyed first.
-    TAdsConnection connection(DefaultClientEngine(), "AdsConnection1");
-    TAdsTable table("AdsTable1");
+    db::TAdsConnection connection(db::DefaultClientEngine(), "AdsConnection1");
+    db::TAdsTable table("AdsTable1");
     ConfigureRebuildComponents(connection, table);
     if (Button1Click(view, DefaultFileSystem(), connection, table, log) ==
         RebuildOutcome::kCompleted) {
@@ -71,3 +73,5 @@ int RunConsoleRebuild(const std::string& folder, std::ostream& out, std::ostream
   }
   return 2;
 }
+
+}  // namespace kx::rebuild

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace kx::rebuild {
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -19,3 +21,5 @@ FileSystem& DefaultFileSystem();
 // Renames `from` to `to`, replacing an existing `to` in one step, so that one of the two files
 // always exists whole; returns whether it was renamed.
 bool MoveFileOver(const std::string& from, const std::string& to);
+
+}  // namespace kx::rebuild

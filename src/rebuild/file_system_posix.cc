@@ -8,6 +8,8 @@
 
 #include "src/rebuild/file_system.h"
 
+namespace kx::rebuild {
+
 namespace {
 std::string NativePath(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
@@ -34,3 +36,5 @@ FileSystem& DefaultFileSystem() {
 bool MoveFileOver(const std::string& from, const std::string& to) {
   return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
+
+}  // namespace kx::rebuild

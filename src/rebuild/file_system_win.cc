@@ -3,6 +3,8 @@
 
 #include "src/rebuild/file_system.h"
 
+namespace kx::rebuild {
+
 namespace {
 class Win32FileSystem : public FileSystem {
  public:
@@ -24,3 +26,5 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+}  // namespace kx::rebuild

@@ -7,6 +7,8 @@
 
 #include "src/rebuild/rebuild_view.h"
 
+namespace kx::rebuild {
+
 class QuietView : public RebuildView {
  public:
   explicit QuietView(std::string folder) : folder_(std::move(folder)) {}
@@ -27,3 +29,5 @@ class QuietView : public RebuildView {
   std::string folder_;
   std::string error_;
 };
+
+}  // namespace kx::rebuild

@@ -7,9 +7,11 @@
 #include "src/db/ads_table.h"
 #include "src/rebuild/catalogue.h"
 
-void ConfigureRebuildComponents(TAdsConnection& connection, TAdsTable& table) {
-  connection.SetAdsServerTypes(stADS_LOCAL);
-  table.SetIndexCollationMismatch(TIndexCollationMismatchOptions::icmReindex);
+namespace kx::rebuild {
+
+void ConfigureRebuildComponents(db::TAdsConnection& connection, db::TAdsTable& table) {
+  connection.SetAdsServerTypes(db::stADS_LOCAL);
+  table.SetIndexCollationMismatch(db::TIndexCollationMismatchOptions::icmReindex);
   table.SetAdsConnection(&connection);
 }
 
@@ -27,8 +29,8 @@ std::string ShownText(const std::exception& error) {
 // known in one place.
 class RebuildRun {
  public:
-  RebuildRun(RebuildView& view, FileSystem& files, TAdsConnection& connection, TAdsTable& table,
-             RunRecorder& recorder)
+  RebuildRun(RebuildView& view, FileSystem& files, db::TAdsConnection& connection,
+             db::TAdsTable& table, RunRecorder& recorder)
       : view_(view), files_(files), connection_(connection), table_(table), recorder_(recorder) {}
 
   RebuildOutcome Execute() {
@@ -140,19 +142,21 @@ class RebuildRun {
 
   RebuildView& view_;
   FileSystem& files_;
-  TAdsConnection& connection_;
-  TAdsTable& table_;
+  db::TAdsConnection& connection_;
+  db::TAdsTable& table_;
   RunRecorder& recorder_;
 };
 }  // namespace
 
-RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
-                            TAdsTable& table, RunLogSink* log) {
+RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, db::TAdsConnection& connection,
+                            db::TAdsTable& table, RunLogSink* log) {
   RunRecorder recorder(log);
   return Button1Click(view, files, connection, table, recorder);
 }
 
-RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
-                            TAdsTable& table, RunRecorder& recorder) {
+RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, db::TAdsConnection& connection,
+                            db::TAdsTable& table, RunRecorder& recorder) {
   return RebuildRun(view, files, connection, table, recorder).Execute();
 }
+
+}  // namespace kx::rebuild

@@ -9,8 +9,12 @@
 #include "src/rebuild/rebuild_view.h"
 #include "src/rebuild/run_log.h"
 
+namespace kx::db {
 class TAdsConnection;
 class TAdsTable;
+}  // namespace kx::db
+
+namespace kx::rebuild {
 
 // Taken when the folder field is empty.
 inline constexpr char kDefaultDataFolder[] =
@@ -27,7 +31,7 @@ enum class RebuildOutcome {
 
 // Sets the two components up as the main window's description does: the connection for the
 // local server, the table bound to it and re-indexing on a collation mismatch.
-void ConfigureRebuildComponents(TAdsConnection& connection, TAdsTable& table);
+void ConfigureRebuildComponents(db::TAdsConnection& connection, db::TAdsTable& table);
 
 // The "Re-Build" handler. A failure of the connection or of a table is not caught: it leaves
 // the run where it stands, with the window as the run left it.
@@ -37,8 +41,10 @@ void ConfigureRebuildComponents(TAdsConnection& connection, TAdsTable& table);
 // another folder is disconnected first.
 //
 // Each run is recorded in `log` (none: not recorded); the record never changes the run.
-RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
-                            TAdsTable& table, RunLogSink* log = nullptr);
+RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, db::TAdsConnection& connection,
+                            db::TAdsTable& table, RunLogSink* log = nullptr);
 // The same with the recorder given (its clock, for tests).
-RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, TAdsConnection& connection,
-                            TAdsTable& table, RunRecorder& recorder);
+RebuildOutcome Button1Click(RebuildView& view, FileSystem& files, db::TAdsConnection& connection,
+                            db::TAdsTable& table, RunRecorder& recorder);
+
+}  // namespace kx::rebuild

@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace kx::rebuild {
+
 class RebuildView {
  public:
   virtual ~RebuildView() = default;
@@ -31,3 +33,5 @@ class RebuildView {
   virtual void FocusExit() = 0;
   virtual void SetRebuildButtonVisible(bool visible) = 0;
 };
+
+}  // namespace kx::rebuild

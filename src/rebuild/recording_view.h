@@ -7,6 +7,8 @@
 
 #include "src/rebuild/rebuild_view.h"
 
+namespace kx::rebuild {
+
 // Keeps the state of the window's controls and the order of the changes.
 class RecordingView : public RebuildView {
  public:
@@ -48,3 +50,5 @@ class RecordingView : public RebuildView {
   bool rebuild_visible = true;
   std::vector<std::string> log;
 };
+
+}  // namespace kx::rebuild

@@ -10,6 +10,8 @@
 
 #include "src/rebuild/file_system.h"
 
+namespace kx::rebuild {
+
 namespace {
 class SystemClock : public RunClock {
  public:
@@ -139,3 +141,5 @@ void RunRecorder::End(const std::string& outcome) {
        " ms");
   sink_->EndRun();
 }
+
+}  // namespace kx::rebuild

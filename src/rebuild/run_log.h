@@ -17,6 +17,8 @@
 
 #include "src/common/version.h"
 
+namespace kx::rebuild {
+
 // The file name of the record beside the program's ads.ini.
 inline constexpr char kRunLogFileName[] = "rebuild.log";
 // Every run's record begins with a line starting with this text.
@@ -115,3 +117,5 @@ class RunRecorder {
   std::string subject_;
   std::string doing_;
 };
+
+}  // namespace kx::rebuild

@@ -6,6 +6,8 @@
 
 #include "src/common/ascii_case.h"
 
+namespace kx::settings {
+
 namespace {
 
 // An ini file whose writes are held in memory until UpdateFile, which writes them to the
@@ -223,3 +225,5 @@ void TIniFileLink::SaveState() {
   }
   ini_file->EndWrite();
 }
+
+}  // namespace kx::settings

@@ -14,6 +14,8 @@
 #include "src/common/exception.h"
 #include "src/settings/ini_file.h"
 
+namespace kx::settings {
+
 // The kinds of file object. There is no registry-backed kind: this program only ever reads
 // the registry, so such a kind could make no file object, and the default is the
 // private-profile file.
@@ -119,3 +121,5 @@ class TIniFileLink {
   std::string section_;
   TAppIniFile* ini_file_ = nullptr;
 };
+
+}  // namespace kx::settings

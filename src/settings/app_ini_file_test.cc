@@ -5,6 +5,8 @@
 
 #include "src/settings/memory_profile.h"
 
+namespace kx::settings {
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -216,3 +218,5 @@ TEST(AppIniFileKinds, ProfileAndBufferedFilesUseTheResolvedName) {
 }
 
 }  // namespace
+
+}  // namespace kx::settings

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+namespace kx::settings {
+
 int TCustomIniFile::ReadInteger(const std::string& section, const std::string& key,
                                 int default_value) {
   return ParseIniInteger(ReadString(section, key, std::string()), default_value);
@@ -129,3 +131,5 @@ std::string ResolveIniFileName(const std::string& ini_file_name,
   if (NameStart(name) != 0) return name;
   return program_file_name.substr(0, program_name_start) + name;
 }
+
+}  // namespace kx::settings

@@ -7,6 +7,8 @@
 
 #include "src/common/exception.h"
 
+namespace kx::settings {
+
 // A write to an ini file failed ("Unable to write to <full file name>").
 class EIniFileException : public Exception {
  public:
@@ -109,3 +111,5 @@ int ParseIniInteger(const std::string& text, int default_value);
 // file's folder.
 std::string ResolveIniFileName(const std::string& ini_file_name,
                                const std::string& program_file_name);
+
+}  // namespace kx::settings

@@ -6,6 +6,8 @@
 
 #include "src/settings/memory_profile.h"
 
+namespace kx::settings {
+
 namespace {
 
 TEST(ParseIniInteger, Texts) {
@@ -120,3 +122,5 @@ TEST_F(TIniFileTest, DestroyingFlushes) {
 }
 
 }  // namespace
+
+}  // namespace kx::settings

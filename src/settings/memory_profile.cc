@@ -4,6 +4,8 @@
 
 #include "src/common/ascii_case.h"
 
+namespace kx::settings {
+
 std::string MemoryProfileFile::Text(const std::string& file_name) const {
   std::string text;
   auto it = files_.find(file_name);
@@ -67,3 +69,5 @@ ProfileWrite MemoryProfileFile::WriteString(const std::string& file_name,
 void MemoryProfileFile::Flush(const std::string& file_name) {
   log_.push_back("flush @" + file_name);
 }
+
+}  // namespace kx::settings

@@ -12,6 +12,8 @@
 
 #include "src/settings/ini_file.h"
 
+namespace kx::settings {
+
 class MemoryProfileFile : public ProfileFile {
  public:
   struct Section {
@@ -53,3 +55,5 @@ class FixedProgramLocation : public ProgramLocation {
  private:
   std::string file_name_;
 };
+
+}  // namespace kx::settings

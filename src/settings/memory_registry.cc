@@ -6,6 +6,8 @@
 
 #include "src/common/ascii_case.h"
 
+namespace kx::settings {
+
 void MemoryRegistryStore::AddKey(uint32_t root, const std::string& path) {
   keys_[{root, AsciiLowerCase(path)}];
 }
@@ -80,3 +82,5 @@ void MemoryRegistryStore::CloseKey(KeyHandle key) {
   }
   ++closed_;
 }
+
+}  // namespace kx::settings

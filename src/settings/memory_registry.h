@@ -10,6 +10,8 @@
 
 #include "src/settings/registry_reader.h"
 
+namespace kx::settings {
+
 class MemoryRegistryStore : public RegistryStore {
  public:
   struct Value {
@@ -61,3 +63,5 @@ class MemoryRegistryStore : public RegistryStore {
   int bad_closes_ = 0;
   std::vector<std::pair<uint32_t, std::string>> open_calls_;
 };
+
+}  // namespace kx::settings

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace kx::settings {
+
 std::string Win32ProfileFile::ReadString(const std::string& file_name, const std::string& section,
                                          const std::string& key, const std::string& default_text,
                                          size_t buffer_size) {
@@ -51,3 +53,5 @@ ProgramLocation& DefaultProgramLocation() {
   static Win32ProgramLocation location;
   return location;
 }
+
+}  // namespace kx::settings

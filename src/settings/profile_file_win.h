@@ -4,6 +4,8 @@
 
 #include "src/settings/ini_file.h"
 
+namespace kx::settings {
+
 class Win32ProfileFile : public ProfileFile {
  public:
   std::string ReadString(const std::string& file_name, const std::string& section,
@@ -22,3 +24,5 @@ class Win32ProgramLocation : public ProgramLocation {
 
 ProfileFile& DefaultProfileFile();
 ProgramLocation& DefaultProgramLocation();
+
+}  // namespace kx::settings

@@ -5,6 +5,8 @@
 
 #include "src/common/ascii_case.h"
 
+namespace kx::settings {
+
 namespace {
 
 // Runs `work` inside a read (write) use of `ini_file`; the use ends also when it throws.
@@ -248,3 +250,5 @@ void TPropStorage::HandleDestroy(const std::function<void()>& previous) {
   }
   if (previous) previous();
 }
+
+}  // namespace kx::settings

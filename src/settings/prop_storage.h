@@ -32,6 +32,8 @@
 #include "src/common/exception.h"
 #include "src/settings/app_ini_file.h"
 
+namespace kx::settings {
+
 class TPropStorage;
 class TStoredValues;
 
@@ -201,3 +203,5 @@ class TPropStorage {
   bool saved_ = false;
   std::function<void(const Exception&)> error_display_;
 };
+
+}  // namespace kx::settings

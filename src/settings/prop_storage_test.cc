@@ -6,6 +6,8 @@
 #include "src/settings/memory_profile.h"
 #include "src/settings/settings_scenarios.h"
 
+namespace kx::settings {
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -335,3 +337,5 @@ TEST(StoredVariant, Texts) {
 }
 
 }  // namespace
+
+}  // namespace kx::settings

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace kx::settings {
+
 uint32_t RootKeyHandle(TmRootKey root) {
   switch (root) {
     case TmRootKey::rkHKEY_CLASSES_ROOT:
@@ -65,3 +67,5 @@ std::string TRegistryReader::ReadValue(const std::string& value_name) {
   const size_t length = nul ? static_cast<const char*>(nul) - buffer.data() : stored;
   return std::string(buffer.data(), length);
 }
+
+}  // namespace kx::settings

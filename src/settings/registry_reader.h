@@ -17,6 +17,8 @@
 
 #include "src/common/exception.h"
 
+namespace kx::settings {
+
 // A value that exists but cannot be returned as text.
 class ERegistryException : public Exception {
  public:
@@ -101,3 +103,5 @@ class TRegistryReader {
   std::string key_ = "\\Software\\RegistryReader";
   bool can_create_ = true;
 };
+
+}  // namespace kx::settings

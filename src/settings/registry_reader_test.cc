@@ -6,6 +6,8 @@
 #include "src/settings/memory_registry.h"
 #include "src/settings/settings_scenarios.h"
 
+namespace kx::settings {
+
 namespace {
 
 constexpr char kPath[] = "Software\\Velloran\\Kestovar\\Databases";
@@ -124,3 +126,5 @@ TEST(RegistryReader, DefaultsAndAbout) {
 }
 
 }  // namespace
+
+}  // namespace kx::settings

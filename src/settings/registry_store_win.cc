@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace kx::settings {
+
 namespace {
 HKEY ToHkey(uintptr_t value) { return reinterpret_cast<HKEY>(value); }
 // Predefined roots are sign-extended handle values (HKEY_CURRENT_USER is (HKEY)(LONG)0x80000001).
@@ -51,3 +53,5 @@ RegistryStore& DefaultRegistryStore() {
   static Win32RegistryStore store;
   return store;
 }
+
+}  // namespace kx::settings

@@ -3,6 +3,8 @@
 
 #include "src/settings/registry_reader.h"
 
+namespace kx::settings {
+
 class Win32RegistryStore : public RegistryStore {
  public:
   bool OpenKey(uint32_t root, const std::string& path, KeyHandle* key) override;
@@ -15,3 +17,5 @@ class Win32RegistryStore : public RegistryStore {
 
 // The process's registry store.
 RegistryStore& DefaultRegistryStore();
+
+}  // namespace kx::settings

@@ -7,6 +7,8 @@
 #include "src/settings/app_ini_file.h"
 #include "src/settings/prop_storage.h"
 
+namespace kx::settings {
+
 namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -197,3 +199,5 @@ TEST_P(ProfileScenarios, UnwritableFileIsReportedOnce) {
   EXPECT_EQ(window.loaded, "");
   EXPECT_FALSE(world->FileExists());
 }
+
+}  // namespace kx::settings

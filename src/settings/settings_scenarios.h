@@ -14,6 +14,8 @@
 #include "src/settings/ini_file.h"
 #include "src/settings/registry_reader.h"
 
+namespace kx::settings {
+
 // A registry with a key of the scenario's own under HKEY_CURRENT_USER.
 class RegistryWorld {
  public:
@@ -69,3 +71,5 @@ class ProfileScenarios : public ::testing::TestWithParam<ProfileWorldFactory> {
 
   std::unique_ptr<ProfileWorld> world;
 };
+
+}  // namespace kx::settings

@@ -13,6 +13,8 @@
 #include "src/settings/registry_store_win.h"
 #include "src/settings/settings_scenarios.h"
 
+namespace kx::settings {
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -296,3 +298,5 @@ TEST(ProgramLocationWin, NamesThisTestProgram) {
 }
 
 }  // namespace
+
+}  // namespace kx::settings

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace kx::widgets {
+
 std::wstring AnsiToWide(std::string_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
@@ -21,3 +23,5 @@ std::string WideToAnsi(std::wstring_view text) {
   WideCharToMultiByte(CP_ACP, flags, text.data(), size, ansi.data(), bytes, nullptr, nullptr);
   return ansi;
 }
+
+}  // namespace kx::widgets

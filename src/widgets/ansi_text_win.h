@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace kx::widgets {
+
 // ANSI (the system code page) to UTF-16, character for character.
 std::wstring AnsiToWide(std::string_view text);
 
@@ -11,3 +13,5 @@ std::wstring AnsiToWide(std::string_view text);
 // ("best fit") character, so a path with such characters can never name a different,
 // existing folder.
 std::string WideToAnsi(std::wstring_view text);
+
+}  // namespace kx::widgets

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+namespace kx::widgets {
+
 namespace {
 
 TEST(AnsiTextTest, RoundTripsPathsOfEveryLength) {
@@ -25,3 +27,5 @@ TEST(AnsiTextTest, UsesTheSystemCodePageWithoutLookAlikes) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

@@ -8,6 +8,8 @@
 #include "src/widgets/modal_win.h"
 #include "src/widgets/window_guard_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 constexpr std::uint32_t kDialogSignature = 0x424C4744;  // marks a live TBrowseDlg
@@ -169,3 +171,5 @@ bool TBrowseDlg::Execute(HWND owner) {
   DisplayName = display_name;
   return true;
 }
+
+}  // namespace kx::widgets

@@ -7,6 +7,8 @@
 
 #include "src/widgets/browse_logic.h"
 
+namespace kx::widgets {
+
 // StartFolder value for a dialog rooted at the desktop (no root item); other values are the
 // shell's special-folder ids (CSIDL_*).
 constexpr int kStartFolderDesktopExpanded = -1;
@@ -37,3 +39,5 @@ class TBrowseDlg {
   HWND dialog_ = nullptr;
   HWND reference_window_ = nullptr;  // the window the dialog is centred over
 };
+
+}  // namespace kx::widgets

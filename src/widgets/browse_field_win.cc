@@ -9,6 +9,8 @@
 #include "src/widgets/folder_glyph.h"
 #include "src/widgets/window_guard_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 constexpr wchar_t kButtonClass[] = L"BrowseFieldButton";
@@ -550,3 +552,5 @@ LRESULT BrowseField::HandleButton(UINT msg, WPARAM wp, LPARAM lp) {
       return DefWindowProcW(button_, msg, wp, lp);
   }
 }
+
+}  // namespace kx::widgets

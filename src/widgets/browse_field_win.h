@@ -19,6 +19,8 @@
 #include "src/widgets/browse_dialog_win.h"
 #include "src/widgets/browse_logic.h"
 
+namespace kx::widgets {
+
 class BrowseField {
  public:
   // Creates the field as a child of `parent` with the given id, outer bounds (in the
@@ -131,3 +133,5 @@ class BrowseField {
   bool button_pressed_look_ = false;
   bool browsing_ = false;
 };
+
+}  // namespace kx::widgets

@@ -11,6 +11,8 @@
 
 #include "src/widgets/win_test_support_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 using widgets_test::DialogWatcher;
@@ -699,3 +701,5 @@ TEST(BrowseFieldEdgeTest, ADialogNearTheScreenEdgeIsPulledBackIn) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

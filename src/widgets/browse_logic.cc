@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace kx::widgets {
+
 std::uint32_t BrowseFlags(BrowseOptions options) {
   using namespace browse_flags;
   static constexpr std::pair<TBrowseDlgOption, std::uint32_t> kFlags[] = {
@@ -102,3 +104,5 @@ EditMenuState ContextMenuState(const EditMenuInput& in) {
   state.select_all = !in.text_empty;
   return state;
 }
+
+}  // namespace kx::widgets

@@ -9,6 +9,8 @@
 
 #include "src/widgets/geometry.h"
 
+namespace kx::widgets {
+
 // The options of the folder dialog, one bit each (bit n = 1 << n in BrowseOptions).
 enum TBrowseDlgOption : int {
   doBrowseForComputer = 0,
@@ -113,3 +115,5 @@ struct EditMenuState {
 
 // A read-only field offers nothing that would change its text.
 EditMenuState ContextMenuState(const EditMenuInput& input);
+
+}  // namespace kx::widgets

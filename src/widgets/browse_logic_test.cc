@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace kx::widgets {
+
 namespace {
 
 struct ShortenCase {
@@ -158,3 +160,5 @@ TEST(ContextMenuStateTest, ItemsFollowSelectionClipboardAndReadOnly) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

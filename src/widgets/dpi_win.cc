@@ -2,6 +2,8 @@
 
 #include "src/widgets/gdi_handles_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -32,3 +34,5 @@ int WindowDpi(HWND window) {
   }
   return SystemDpi();
 }
+
+}  // namespace kx::widgets

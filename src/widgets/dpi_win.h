@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+namespace kx::widgets {
+
 // The window's DPI, or the system's where the system does not keep one per window.
 int WindowDpi(HWND window);
 // The system DPI (the primary monitor's scaling when the program started).
 int SystemDpi();
+
+}  // namespace kx::widgets

@@ -1,5 +1,7 @@
 #include "src/widgets/folder_glyph.h"
 
+namespace kx::widgets {
+
 const std::array<std::string_view, kFolderGlyphHeight> kFolderGlyphRows = {
     "ooooooooooooo",  //
     "ooooooooooooo",  //
@@ -45,3 +47,5 @@ std::optional<GlyphRgb> FolderGlyphPixel(int x, int y) {
   if (letter == transparent) return std::nullopt;
   return LetterColour(letter);
 }
+
+}  // namespace kx::widgets

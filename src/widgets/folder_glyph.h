@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+namespace kx::widgets {
+
 constexpr int kFolderGlyphWidth = 13;
 constexpr int kFolderGlyphHeight = 14;
 
@@ -24,3 +26,5 @@ struct GlyphRgb {
 // The colour of the glyph's pixel at (x, y), or nothing where the picture is transparent
 // (pixels in the colour of its bottom-left pixel).
 std::optional<GlyphRgb> FolderGlyphPixel(int x, int y);
+
+}  // namespace kx::widgets

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace kx::widgets {
+
 namespace {
 
 TEST(FolderGlyphTest, RowsAreFullWidthAndUseKnownLetters) {
@@ -34,3 +36,5 @@ TEST(FolderGlyphTest, DecodesColoursAndTheTransparentOlive) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

@@ -8,6 +8,8 @@
 
 #include <utility>
 
+namespace kx::widgets {
+
 // A handle released by `Deleter` when the owner goes; moves, never copies.
 template <typename Handle, typename Deleter>
 class UniqueHandle {
@@ -88,3 +90,5 @@ class ScopedSelect {
   HDC dc_;
   HGDIOBJ previous_;
 };
+
+}  // namespace kx::widgets

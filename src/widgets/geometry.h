@@ -1,6 +1,8 @@
 // Whole-pixel points and rectangles shared by the widgets' portable arithmetic.
 #pragma once
 
+namespace kx::widgets {
+
 struct PixelPoint {
   int x = 0;
   int y = 0;
@@ -17,3 +19,5 @@ struct PixelRect {
   int Height() const { return bottom - top; }
   bool operator==(const PixelRect&) const = default;
 };
+
+}  // namespace kx::widgets

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kx::widgets {
+
 namespace {
 
 std::uint8_t StepChannel(std::uint8_t from, std::uint8_t to, std::int64_t i, std::int64_t n) {
@@ -197,3 +199,5 @@ ImagePlan PlanImage(TImageStyle style, int width, int height, int pw, int ph) {
   }
   return plan;
 }
+
+}  // namespace kx::widgets

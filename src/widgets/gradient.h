@@ -9,6 +9,8 @@
 
 #include "src/widgets/geometry.h"
 
+namespace kx::widgets {
+
 // A colour value: red in the lowest byte, then green, then blue (0x00BBGGRR). A value with
 // the top bit set names a system colour by its index in the low byte and is resolved to RGB
 // when it is drawn.
@@ -106,3 +108,5 @@ struct ImagePlan {
 
 ImagePlan PlanImage(TImageStyle style, int width, int height, int picture_width,
                     int picture_height);
+
+}  // namespace kx::widgets

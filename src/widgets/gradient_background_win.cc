@@ -6,6 +6,8 @@
 #include "src/common/exception.h"
 #include "src/widgets/gdi_handles_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 Rgb ToRgb(COLORREF c) { return RgbOf(static_cast<TColor>(c)); }
@@ -142,3 +144,5 @@ void TGradientBackground::Paint(HDC target, const RECT& client) const {
 
   BitBlt(target, client.left, client.top, width, height, dc, 0, 0, SRCCOPY);
 }
+
+}  // namespace kx::widgets

@@ -10,6 +10,8 @@
 #include "src/widgets/gdi_handles_win.h"
 #include "src/widgets/gradient.h"
 
+namespace kx::widgets {
+
 class TGradientBackground {
  public:
   // Runs after the bands and the picture, on the off-screen image (its client rectangle
@@ -80,3 +82,5 @@ class TGradientBackground {
 
 // The RGB of a colour value, system colours resolved with the present system settings.
 COLORREF ResolveColor(TColor color);
+
+}  // namespace kx::widgets

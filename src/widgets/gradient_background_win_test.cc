@@ -6,6 +6,8 @@
 
 #include "src/widgets/win_test_support_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 // A memory DC with a 32-bit image whose pixels the test reads directly.
@@ -204,3 +206,5 @@ TEST(GradientBackgroundTest, ChangesThatShowInvalidateTheHost) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

@@ -11,17 +11,18 @@
 
 int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::atoi(argv[1]) : 500;
-  TGradientBackground background;
+  kx::widgets::TGradientBackground background;
   background.SetGradientColorStart(9981440);
-  background.SetGradientColorStop(clSilver);
+  background.SetGradientColorStop(kx::widgets::clSilver);
   background.SetGradientSmooth(4);
   for (SIZE size : {SIZE{520, 329}, SIZE{1920, 1080}}) {
-    ScopedWindowDc screen(nullptr);
-    ScopedMemoryDc memory(CreateCompatibleDC(screen.get()));
-    ScopedBitmap bitmap(CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
-    ScopedSelect select(memory.get(), bitmap.get());
+    kx::widgets::ScopedWindowDc screen(nullptr);
+    kx::widgets::ScopedMemoryDc memory(CreateCompatibleDC(screen.get()));
+    kx::widgets::ScopedBitmap bitmap(CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
+    kx::widgets::ScopedSelect select(memory.get(), bitmap.get());
     HDC target = memory.get();
-    for (TGradientDirection direction : {gdHorizontal, gdDiagonalLeft}) {
+    for (kx::widgets::TGradientDirection direction :
+         {kx::widgets::gdHorizontal, kx::widgets::gdDiagonalLeft}) {
       background.SetGradientDirection(direction);
       const auto start = std::chrono::steady_clock::now();
       for (int i = 0; i < repetitions; ++i) {
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
               .count() /
           repetitions;
       std::printf("%4ldx%-4ld %-14s %9.1f us per paint\n", size.cx, size.cy,
-                  direction == gdHorizontal ? "horizontal" : "diagonal-left", us);
+                  direction == kx::widgets::gdHorizontal ? "horizontal" : "diagonal-left", us);
     }
   }
   return 0;

@@ -5,6 +5,8 @@
 #include <climits>
 #include <vector>
 
+namespace kx::widgets {
+
 namespace {
 
 constexpr TColor kMainStart = 9981440;  // RGB 0, 78, 152
@@ -214,3 +216,5 @@ TEST(GradientTest, ImagePlacement) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

@@ -2,6 +2,8 @@
 
 #include "src/widgets/window_guard_win.h"
 
+namespace kx::widgets {
+
 OtherWindowsDisabled::OtherWindowsDisabled(HWND except) : except_(except) {
   EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(this));
   for (HWND window : disabled_) EnableWindow(window, FALSE);
@@ -22,3 +24,5 @@ BOOL CALLBACK OtherWindowsDisabled::Collect(HWND window, LPARAM self_param) {
     return TRUE;
   });
 }
+
+}  // namespace kx::widgets

@@ -8,6 +8,8 @@
 
 #include <vector>
 
+namespace kx::widgets {
+
 class OtherWindowsDisabled {
  public:
   // `except` is left alone: the dialog's owner, which the dialog disables and enables again
@@ -22,3 +24,5 @@ class OtherWindowsDisabled {
   HWND except_;
   std::vector<HWND> disabled_;
 };
+
+}  // namespace kx::widgets

@@ -7,6 +7,8 @@
 #include "src/widgets/gdi_handles_win.h"
 #include "src/widgets/window_guard_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 constexpr UINT_PTR kPercentSubclassId = 1;
@@ -69,3 +71,5 @@ HWND CreatePercentProgressBar(HWND parent, int id, int x, int y, int width, int 
   InstallSubclass(bar, kPercentSubclassId, PercentProgressMessage);
   return bar;
 }
+
+}  // namespace kx::widgets

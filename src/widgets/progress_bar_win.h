@@ -5,5 +5,9 @@
 
 #include <windows.h>
 
+namespace kx::widgets {
+
 // Range 0 to 100, position 0, hidden.
 HWND CreatePercentProgressBar(HWND parent, int id, int x, int y, int width, int height);
+
+}  // namespace kx::widgets

@@ -14,9 +14,9 @@
 namespace {
 
 struct Demo {
-  ScopedFont font;  // outlives the field that uses it
-  std::unique_ptr<TGradientBackground> background;
-  std::unique_ptr<BrowseField> field;
+  kx::widgets::ScopedFont font;  // outlives the field that uses it
+  std::unique_ptr<kx::widgets::TGradientBackground> background;
+  std::unique_ptr<kx::widgets::BrowseField> field;
 };
 Demo* g_demo = nullptr;
 constexpr UINT kOpenBrowser = WM_APP + 1;
@@ -68,14 +68,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
                               nullptr, instance, nullptr);
   Demo demo;
   g_demo = &demo;
-  demo.background = std::make_unique<TGradientBackground>(hwnd);
+  demo.background = std::make_unique<kx::widgets::TGradientBackground>(hwnd);
   demo.background->SetGradientColorStart(9981440);
-  demo.background->SetGradientColorStop(clSilver);
+  demo.background->SetGradientColorStop(kx::widgets::clSilver);
   demo.background->SetGradientSmooth(4);
   demo.font.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0,
                               0, L"Tahoma"));
-  demo.field = BrowseField::Create(hwnd, 100, RECT{8, 192, 8 + 477, 192 + 21}, demo.font.get());
-  demo.field->SetOptions(kMainWindowBrowseOptions);
+  demo.field =
+      kx::widgets::BrowseField::Create(hwnd, 100, RECT{8, 192, 8 + 477, 192 + 21}, demo.font.get());
+  demo.field->SetOptions(kx::widgets::kMainWindowBrowseOptions);
   demo.field->SetStartWithLast(true);
   std::string arguments = command_line ? command_line : "";
   const bool open_browser = arguments.rfind("/browse", 0) == 0;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+namespace kx::widgets {
+
 namespace widgets_test {
 
 void PumpMessages() {
@@ -145,3 +147,5 @@ std::string WindowTextA(HWND hwnd) {
 }
 
 }  // namespace widgets_test
+
+}  // namespace kx::widgets

@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+namespace kx::widgets {
+
 namespace widgets_test {
 
 // Processes every message waiting for this thread.
@@ -69,3 +71,5 @@ class DialogWatcher {
 std::string WindowTextA(HWND hwnd);
 
 }  // namespace widgets_test
+
+}  // namespace kx::widgets

@@ -8,6 +8,8 @@
 
 #include "src/common/exception.h"
 
+namespace kx::widgets {
+
 namespace {
 
 std::mutex& DisplayLock() {
@@ -90,3 +92,5 @@ void RemoveSubclass(HWND hwnd, UINT_PTR id) { SendMessageW(hwnd, RemoveMessage()
 LRESULT CallNextSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
+
+}  // namespace kx::widgets

@@ -9,6 +9,8 @@
 #include <exception>
 #include <functional>
 
+namespace kx::widgets {
+
 using CallbackErrorDisplay = std::function<void(const std::exception&)>;
 
 // The display that caught exceptions go to; the program's shell sets its error box here.
@@ -43,3 +45,5 @@ using SubclassHandler = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 bool InstallSubclass(HWND hwnd, UINT_PTR id, SubclassHandler handler);
 void RemoveSubclass(HWND hwnd, UINT_PTR id);
 LRESULT CallNextSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+}  // namespace kx::widgets

@@ -14,6 +14,8 @@
 #include "src/common/exception.h"
 #include "src/widgets/win_test_support_win.h"
 
+namespace kx::widgets {
+
 namespace {
 
 constexpr UINT kThrowStd = WM_APP + 10;
@@ -136,3 +138,5 @@ TEST_F(GuardTest, AFailingDisplayIsSwallowed) {
 }
 
 }  // namespace
+
+}  // namespace kx::widgets

@@ -13,8 +13,10 @@
 
 #include "tests/e2e/app_fixture_win.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 
 namespace {
 
@@ -108,3 +110,5 @@ TEST_F(AccessibilityTest, EveryControlHasANameAScreenReaderReads) {
   std::printf("oleacc named %d of %zu controls\n", answered, std::size(cases));
   CloseAndWait();
 }
+
+}  // namespace kx::e2e

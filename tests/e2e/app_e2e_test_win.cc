@@ -7,8 +7,10 @@
 #include "tests/e2e/app_fixture_win.h"
 #include "tools/kxdata/sample_folder.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 
 namespace {
 
@@ -350,13 +352,13 @@ namespace {
 
 // A small sample data folder made with the data tool's generator.
 void MakeSmallSample(const std::string& dir) {
-  SampleOptions options;
+  kxdata::SampleOptions options;
   options.items = 300;
   options.trans = 3000;
   options.customers = 40;
   options.vendors = 10;
   options.locations = 3;
-  MakeSampleFolder(dir, options);
+  kxdata::MakeSampleFolder(dir, options);
 }
 
 // The progress bar's position as its drawing shows it: the share of the bar that is filled
@@ -409,7 +411,7 @@ TEST_F(AppTest, CompleteRunRebuildsTheSampleFolder) {
   EXPECT_TRUE(IsEnabledWindow(exit_button));
   EXPECT_EQ(program_->FocusedWindow(), exit_button);
   EXPECT_EQ(program_->MessageBoxNow(), nullptr);
-  for (const CatalogueEntry& entry : kCatalogue) {
+  for (const rebuild::CatalogueEntry& entry : rebuild::kCatalogue) {
     const std::string index(entry.index_file);
     EXPECT_NE(GetFileAttributesA(data.File(index).c_str()), INVALID_FILE_ATTRIBUTES) << index;
   }
@@ -484,3 +486,5 @@ TEST_F(AppTest, MinimisingTakesTheProgramToItsTaskbarEntryAndRestoringBringsItBa
   ASSERT_TRUE(program_->WaitForExit());
   EXPECT_EQ(ReadFileText(folder_.File("ads.ini")), kSavedIni);
 }
+
+}  // namespace kx::e2e

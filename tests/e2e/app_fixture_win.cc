@@ -1,5 +1,7 @@
 #include "tests/e2e/app_fixture_win.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
 
 void AppTest::TearDown() {
@@ -47,3 +49,5 @@ void AppTest::Shot(const std::string& name) const {
   Sleep(300);
   SaveWindowShot(nullptr, ShotsFolder() + "\\" + name + ".bmp");
 }
+
+}  // namespace kx::e2e

@@ -16,6 +16,8 @@
 #include "src/app/control_ids.h"
 #include "tests/e2e/driver_win.h"
 
+namespace kx::e2e {
+
 class AppTest : public ::testing::Test {
  protected:
   void TearDown() override;
@@ -36,3 +38,5 @@ class AppTest : public ::testing::Test {
   std::unique_ptr<e2e::Program> program_;
   HWND main_ = nullptr;
 };
+
+}  // namespace kx::e2e

@@ -18,8 +18,10 @@
 #include "tests/reliability/reliability_util.h"
 #include "tools/kxdata/test_support.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 
 namespace {
 
@@ -30,7 +32,7 @@ struct RunEnd {
 };
 
 bool EndsWithTheLabel(const reliability::BadInputCase& c) {
-  return !c.completes && std::string(c.message) == kFilesMissingText;
+  return !c.completes && std::string(c.message) == rebuild::kFilesMissingText;
 }
 
 class BadInputWindowTest : public AppTest {
@@ -57,11 +59,11 @@ class BadInputWindowTest : public AppTest {
   void ExpectEnd(const RunEnd& end, const reliability::BadInputCase& c) {
     if (c.completes) {
       ASSERT_EQ(end.kind, RunEnd::Kind::kCompleted);
-      EXPECT_EQ(WindowText(Control(kIdLblProgress)), kCompletedText);
+      EXPECT_EQ(WindowText(Control(kIdLblProgress)), rebuild::kCompletedText);
       EXPECT_TRUE(IsEnabledWindow(Control(kIdBtnExit)));
     } else if (EndsWithTheLabel(c)) {
       ASSERT_EQ(end.kind, RunEnd::Kind::kErrorLabel);
-      EXPECT_EQ(WindowText(Control(kIdLblError)), kFilesMissingText);
+      EXPECT_EQ(WindowText(Control(kIdLblError)), rebuild::kFilesMissingText);
       // Nothing was started: Exit stays enabled, no box.
       EXPECT_TRUE(IsEnabledWindow(Control(kIdBtnExit)));
       EXPECT_EQ(program_->MessageBoxNow(), nullptr);
@@ -88,7 +90,7 @@ class BadInputWindowTest : public AppTest {
       EXPECT_TRUE(IsShown(Control(kIdBtnProcess)));
       EXPECT_TRUE(IsEnabledWindow(Control(kIdBtnProcess)));
       EXPECT_FALSE(IsEnabledWindow(Control(kIdBtnExit)));
-      EXPECT_EQ(WindowText(Control(kIdLblProgress)), kProcessingText);
+      EXPECT_EQ(WindowText(Control(kIdLblProgress)), rebuild::kProcessingText);
     }
   }
 };
@@ -102,7 +104,7 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
     TempFolder data;
     reliability::MakeSmallSample(data.Path());
     const std::string folder = c.spoil(data.Path());
-    const std::string records_folder = kxengine::FolderExists(folder) ? folder : data.Path();
+    const std::string records_folder = engine::FolderExists(folder) ? folder : data.Path();
     const auto before = reliability::LiveRecords(records_folder);
     const std::string kept_path = records_folder + "\\" + c.kept_file;
     const std::string kept = *c.kept_file ? ReadFileText(kept_path) : "";
@@ -124,7 +126,7 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
       EXPECT_EQ(ReadFileText(kept_path), kept) << "the held file changed";
       const RunEnd again = PressRebuildAndWait();
       EXPECT_EQ(again.kind, RunEnd::Kind::kCompleted);
-      EXPECT_EQ(WindowText(Control(kIdLblProgress)), kCompletedText);
+      EXPECT_EQ(WindowText(Control(kIdLblProgress)), rebuild::kCompletedText);
       EXPECT_TRUE(IsEnabledWindow(Control(kIdBtnExit)));
     } else if (!c.completes) {
       if (EndsWithTheLabel(c)) {
@@ -150,8 +152,8 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
     if (*c.kept_file && !holder) {
       EXPECT_EQ(ReadFileText(kept_path), kept);
     }
-    if (kxengine::FolderExists(folder)) {
-      for (const auto& problem : kxengine::VerifyFolder(folder).problems) {
+    if (engine::FolderExists(folder)) {
+      for (const auto& problem : engine::VerifyFolder(folder).problems) {
         if (*c.kept_file && problem.file.find(c.kept_file) != std::string::npos) continue;
         ADD_FAILURE() << problem.file << ": " << problem.message;
       }
@@ -160,3 +162,5 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
 }
 
 }  // namespace
+
+}  // namespace kx::e2e

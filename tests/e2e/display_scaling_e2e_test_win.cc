@@ -8,8 +8,10 @@
 
 #include "tests/e2e/app_fixture_win.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 
 namespace {
 
@@ -131,3 +133,5 @@ TEST_F(DisplayScalingTest, LayoutIsTheDesignTimesTheFactorAtEveryScaling) {
     program_.reset();
   }
 }
+
+}  // namespace kx::e2e

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <thread>
 
+namespace kx::e2e {
+
 namespace e2e {
 namespace {
 
@@ -510,3 +512,5 @@ std::string ShotsFolder() {
 }
 
 }  // namespace e2e
+
+}  // namespace kx::e2e

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+namespace kx::e2e {
+
 namespace e2e {
 
 using std::chrono::milliseconds;
@@ -175,3 +177,5 @@ bool SaveWindowShot(HWND hwnd, const std::string& bmp_path);
 std::string ShotsFolder();
 
 }  // namespace e2e
+
+}  // namespace kx::e2e

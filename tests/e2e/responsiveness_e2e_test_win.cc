@@ -17,8 +17,10 @@
 #include "tests/e2e/app_fixture_win.h"
 #include "tools/kxdata/sample_folder.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -63,9 +65,9 @@ class HangProbe {
 
 TEST_F(AppTest, LongRunKeepsTheWindowAnsweringAndHoldsACloseUntilItEnds) {
   TempFolder data;
-  SampleOptions options;
+  kxdata::SampleOptions options;
   options.trans = 1500000;  // long enough to last seconds under Wine
-  MakeSampleFolder(data.Path(), options);
+  kxdata::MakeSampleFolder(data.Path(), options);
   ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
   HWND progress = Control(kIdProgress), rebuild = Control(kIdBtnProcess);
   HWND path = Control(kIdPathFrom);
@@ -119,11 +121,13 @@ TEST_F(AppTest, LongRunKeepsTheWindowAnsweringAndHoldsACloseUntilItEnds) {
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1], seen[i]) << "progress went back";
   // The close was carried out after every table: each is rebuilt, closed and verifies, and
   // the settings were saved on the way out.
-  const kxengine::VerifyReport report = kxengine::VerifyFolder(data.Path());
+  const engine::VerifyReport report = engine::VerifyFolder(data.Path());
   EXPECT_TRUE(report.Ok()) << report.ToString();
-  for (const CatalogueEntry& entry : kCatalogue) {
+  for (const rebuild::CatalogueEntry& entry : rebuild::kCatalogue) {
     const std::string index(entry.index_file);
     EXPECT_NE(GetFileAttributesA(data.File(index).c_str()), INVALID_FILE_ATTRIBUTES) << index;
   }
   EXPECT_FALSE(ReadFileText(folder_.File("ads.ini")).empty());
 }
+
+}  // namespace kx::e2e

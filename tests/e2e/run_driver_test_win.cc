@@ -11,6 +11,8 @@
 #include "tests/e2e/driver_win.h"
 #include "tools/kxdata/sample_folder.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
 
 namespace {
@@ -69,13 +71,13 @@ Outcome RunDriver(const std::string& arguments) {
 }
 
 void MakeSmallSample(const std::string& dir) {
-  SampleOptions options;
+  kxdata::SampleOptions options;
   options.items = 200;
   options.trans = 1000;
   options.customers = 20;
   options.vendors = 5;
   options.locations = 2;
-  MakeSampleFolder(dir, options);
+  kxdata::MakeSampleFolder(dir, options);
 }
 
 bool FileHasBytes(const std::string& path) {
@@ -111,7 +113,7 @@ TEST_F(RunDriverTest, CompleteRunSucceedsLeavesSoundIndexesAndAPicture) {
   EXPECT_TRUE(FileHasBytes(Shot()));
   // The program has saved its settings on the way out: it ended through its own close path.
   EXPECT_TRUE(FileHasBytes(program_.File("ads.ini")));
-  const kxengine::VerifyReport report = kxengine::VerifyFolder(data_.Path());
+  const engine::VerifyReport report = engine::VerifyFolder(data_.Path());
   EXPECT_TRUE(report.Ok()) << report.ToString();
 }
 
@@ -157,3 +159,5 @@ TEST(RunDriverUsage, WrongCommandLinesAreRefused) {
 }
 
 }  // namespace
+
+}  // namespace kx::e2e

@@ -26,7 +26,7 @@
 #include "tests/e2e/driver_win.h"
 
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 
 namespace {
 

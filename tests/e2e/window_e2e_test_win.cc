@@ -10,8 +10,10 @@
 #include "tests/e2e/window_probe_win.h"
 #include "tests/reliability/bad_inputs.h"
 
+namespace kx::e2e {
+
 using namespace e2e;
-using namespace kx_app;
+using namespace kx::app;
 
 namespace {
 
@@ -225,3 +227,5 @@ TEST_F(AppTest, InformationDialogDisablesTheApplicationWindowToo) {
   EXPECT_TRUE(WaitUntil([&] { return IsEnabledWindow(application); }));
   CloseAndWait();
 }
+
+}  // namespace kx::e2e

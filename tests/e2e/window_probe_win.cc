@@ -2,6 +2,8 @@
 
 #include "tests/e2e/driver_win.h"
 
+namespace kx::e2e {
+
 namespace e2e {
 
 std::string RunProbe(HWND window, DWORD thread_id, ProbeCommand command) {
@@ -24,3 +26,5 @@ std::string RunProbe(HWND window, DWORD thread_id, ProbeCommand command) {
 }
 
 }  // namespace e2e
+
+}  // namespace kx::e2e

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace kx::e2e {
+
 namespace e2e {
 
 // What the probe does when the window gets its message (wParam).
@@ -30,3 +32,5 @@ inline std::string ProbeAnswerPath() {
 std::string RunProbe(HWND window, DWORD thread_id, ProbeCommand command);
 
 }  // namespace e2e
+
+}  // namespace kx::e2e

@@ -23,9 +23,10 @@
 #include "tests/reliability/reliability_util.h"
 #include "tools/kxdata/test_support.h"
 
+namespace kx::reliability {
+
 namespace {
-using kxengine::testing::ReadAll;
-using reliability::BadInputCase;
+using engine::testing::ReadAll;
 
 class BadInputTest : public ::testing::TestWithParam<BadInputCase> {};
 
@@ -34,8 +35,8 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
 #ifndef _WIN32
   if (c.unprivileged && geteuid() == 0) {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const reliability::UnprivilegedRun run =
-        reliability::RunTestAsNobody(std::string(test->test_suite_name()) + "." + test->name());
+    const UnprivilegedRun run =
+        RunTestAsNobody(std::string(test->test_suite_name()) + "." + test->name());
     if (!run.available) GTEST_SKIP() << "runuser is not available to run this case unprivileged";
     for (std::istringstream lines(run.output); !lines.eof();) {
       std::string line;
@@ -51,22 +52,22 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
   // Gone before the scratch folder, so that the folder can be removed whatever the case did.
   struct Writable {
     std::string dir;
-    ~Writable() { reliability::MakeWritable(dir); }
+    ~Writable() { MakeWritable(dir); }
   } writable{dir};
-  reliability::MakeSmallSample(dir);
+  MakeSmallSample(dir);
   const std::string folder = c.spoil(dir);
-  const std::string records_folder = kxengine::FolderExists(folder) ? folder : dir;
-  const auto before = reliability::LiveRecords(records_folder);
+  const std::string records_folder = engine::FolderExists(folder) ? folder : dir;
+  const auto before = LiveRecords(records_folder);
   const std::string kept = *c.kept_file ? ReadAll(records_folder + "/" + c.kept_file) : "";
 
-  std::unique_ptr<ChildProcess> holder;
+  std::unique_ptr<testing::ChildProcess> holder;
   if (*c.held_file) {
-    holder = std::make_unique<ChildProcess>(
+    holder = std::make_unique<testing::ChildProcess>(
         std::vector<std::string>{KXDATA_EXE, "lock", records_folder + "/" + c.held_file});
     ASSERT_TRUE(holder->WaitForLine("locked")) << "the holder did not start";
   }
   std::ostringstream out, err;
-  int code = RunConsoleRebuild(folder, out, err);
+  int code = rebuild::RunConsoleRebuild(folder, out, err);
   std::printf("[ bad input ] %s: exit %d, %s", c.name, code,
               code == 0 ? "completed\n" : err.str().c_str());
   if (holder) {
@@ -80,15 +81,14 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
     EXPECT_NE(code, 0);
     EXPECT_THAT(err.str(), ::testing::HasSubstr(c.message));
   }
-  reliability::RecordDiff diff =
-      reliability::CompareRecords(before, reliability::LiveRecords(records_folder));
+  RecordDiff diff = CompareRecords(before, LiveRecords(records_folder));
   EXPECT_EQ(diff.lost, 0u);
   EXPECT_EQ(diff.extra, 0u);
   if (*c.kept_file) {
     EXPECT_EQ(ReadAll(records_folder + "/" + c.kept_file), kept);
   }
-  if (kxengine::FolderExists(folder)) {
-    kxengine::VerifyReport report = kxengine::VerifyFolder(folder);
+  if (engine::FolderExists(folder)) {
+    engine::VerifyReport report = engine::VerifyFolder(folder);
     for (const auto& problem : report.problems) {
       // The spoiled file itself is reported; nothing else may be.
       if (*c.kept_file && problem.file.find(c.kept_file) != std::string::npos) continue;
@@ -98,14 +98,16 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
   if (*c.held_file) {
     // With the other program gone, the same folder rebuilds.
     std::ostringstream again_out, again_err;
-    EXPECT_EQ(RunConsoleRebuild(folder, again_out, again_err), 0) << again_err.str();
-    EXPECT_TRUE(kxengine::VerifyFolder(folder).Ok());
-    diff = reliability::CompareRecords(before, reliability::LiveRecords(records_folder));
+    EXPECT_EQ(rebuild::RunConsoleRebuild(folder, again_out, again_err), 0) << again_err.str();
+    EXPECT_TRUE(engine::VerifyFolder(folder).Ok());
+    diff = CompareRecords(before, LiveRecords(records_folder));
     EXPECT_EQ(diff.lost + diff.extra, 0u);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BadInputTest, ::testing::ValuesIn(reliability::BadInputCases()),
+INSTANTIATE_TEST_SUITE_P(Cases, BadInputTest, ::testing::ValuesIn(BadInputCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+}  // namespace kx::reliability

@@ -14,11 +14,11 @@
 #include "tests/reliability/reliability_util.h"
 #include "tests/support/sample_presets.h"
 
-namespace reliability {
+namespace kx::reliability {
 namespace {
 namespace fs = std::filesystem;
-using kxengine::testing::ReadAll;
-using kxengine::testing::WriteAll;
+using engine::testing::ReadAll;
+using engine::testing::WriteAll;
 
 std::string Truncate(const std::string& path, double keep) {
   std::string bytes = ReadAll(path);
@@ -52,8 +52,8 @@ std::string MoveIntoSubfolder(const std::string& dir, const std::string& name) {
 #else
   fs::create_directory(sub);
 #endif
-  for (const std::string& file : kxengine::ListFiles(dir)) {
-    kxengine::RenameOver(dir + "/" + file, sub + "/" + file);
+  for (const std::string& file : engine::ListFiles(dir)) {
+    engine::RenameOver(dir + "/" + file, sub + "/" + file);
   }
   return sub;
 }
@@ -65,7 +65,7 @@ std::string MoveToFolderOfLength(const std::string& dir, size_t length) {
   while (deep.string().size() + 1 + 40 < length) deep /= std::string(40, 'd');
   deep /= std::string(length - deep.string().size() - 1, 'e');
   fs::create_directories(deep);
-  reliability::CopyFolder(dir, deep.string());
+  CopyFolder(dir, deep.string());
   for (const auto& entry : fs::directory_iterator(dir)) {
     if (entry.is_regular_file()) fs::remove(entry.path());
   }
@@ -161,7 +161,7 @@ const std::vector<BadInputCase>& BadInputCases(){
            while (deep.size() + 1 + 40 < length) deep += "/" + std::string(40, 'd');
            deep += "/" + std::string(length - deep.size() - 1, 'e');
            fs::create_directories(deep);
-           reliability::CopyFolder(dir, deep);
+           CopyFolder(dir, deep);
            return deep;
          },
          false, "does not exist.", ""},
@@ -171,7 +171,7 @@ const std::vector<BadInputCase>& BadInputCases(){
            // name field (260).
            std::string deep = dir + "/" + std::string(250 - dir.size() - 1, 'f');
            fs::create_directories(deep);
-           reliability::CopyFolder(dir, deep);
+           CopyFolder(dir, deep);
            return deep;
          },
          true, "", ""},
@@ -182,10 +182,10 @@ const std::vector<BadInputCase>& BadInputCases(){
            for (const auto& entry : fs::directory_iterator(dir)) {
              if (entry.path().extension() != ".adt") continue;
              auto table =
-                 kxengine::TableFile::Open(entry.path().string(), kxengine::OpenMode::kExclusive);
+                 engine::TableFile::Open(entry.path().string(), engine::OpenMode::kExclusive);
              std::vector<std::string> values;
              for (const auto& field : table->Fields()) {
-               values.push_back(field.type == kxengine::FieldType::kCharacter
+               values.push_back(field.type == engine::FieldType::kCharacter
                                     ? std::string(field.length, '\xFE')
                                     : std::string());
              }
@@ -231,7 +231,7 @@ const std::vector<BadInputCase>& BadInputCases(){
 #endif
     };
 return cases;
-}  // namespace reliability
+}  // namespace kx::reliability
 
 const BadInputCase& FindBadInputCase(const std::string& name) {
   for (const BadInputCase& c : BadInputCases()) {
@@ -240,4 +240,4 @@ const BadInputCase& FindBadInputCase(const std::string& name) {
   throw std::out_of_range("no bad input " + name + " on this platform");
 }
 
-}  // namespace reliability
+}  // namespace kx::reliability

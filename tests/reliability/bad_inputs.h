@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace reliability {
+namespace kx::reliability {
 
 struct BadInputCase {
   const char* name;
@@ -38,4 +38,4 @@ void MakeSmallSample(const std::string& dir);
 // Gives the owner back every right on the folder and its files, so that it can be removed.
 void MakeWritable(const std::string& dir);
 
-}  // namespace reliability
+}  // namespace kx::reliability

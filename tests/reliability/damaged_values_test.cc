@@ -9,9 +9,11 @@
 #include "engine/test_util.h"
 #include "engine/verify.h"
 
+namespace kx::reliability {
+
 namespace {
-using kxengine::FieldType;
-using kxengine::TableFile;
+using engine::FieldType;
+using engine::TableFile;
 
 TEST(DamagedValuesTest, DayNumbersOutsideTheCalendar) {
   kx::testing::ScratchDir dir;
@@ -23,24 +25,24 @@ TEST(DamagedValuesTest, DayNumbersOutsideTheCalendar) {
     for (size_t i = 0; i < std::size(days); ++i) table->AppendRecord({"", ""});
   }
   // Write the raw day numbers into the records: the date, and the day of the timestamp.
-  std::string bytes = kxengine::testing::ReadAll(path);
-  auto table = TableFile::Open(path, kxengine::OpenMode::kReadOnly);
+  std::string bytes = engine::testing::ReadAll(path);
+  auto table = TableFile::Open(path, engine::OpenMode::kReadOnly);
   const uint32_t header =
       static_cast<uint32_t>(bytes.size() - table->RecordCount() * table->RecordLength());
   for (size_t i = 0; i < std::size(days); ++i) {
     char* record = bytes.data() + header + i * table->RecordLength();
-    kxengine::PutU32(record + table->Fields()[0].offset, static_cast<uint32_t>(days[i]));
-    kxengine::PutU32(record + table->Fields()[1].offset, static_cast<uint32_t>(days[i]));
+    engine::PutU32(record + table->Fields()[0].offset, static_cast<uint32_t>(days[i]));
+    engine::PutU32(record + table->Fields()[1].offset, static_cast<uint32_t>(days[i]));
   }
   table.reset();
-  kxengine::testing::WriteAll(path, bytes);
+  engine::testing::WriteAll(path, bytes);
 
-  table = TableFile::Open(path, kxengine::OpenMode::kReadOnly);
+  table = TableFile::Open(path, engine::OpenMode::kReadOnly);
   for (uint32_t r = 1; r <= table->RecordCount(); ++r) {
     std::vector<std::string> values = table->RecordValues(r);
     EXPECT_FALSE(values[0].empty()) << "record " << r;
   }
-  kxengine::VerifyReport report = kxengine::VerifyTable(*table);
+  engine::VerifyReport report = engine::VerifyTable(*table);
   // Each record is reported once, at its first field (day 1 is 1 January 4713 BC, outside
   // years 1 to 9999, so every record is out of range). The overflow itself is caught by
   // the sanitizer build.
@@ -51,3 +53,5 @@ TEST(DamagedValuesTest, DayNumbersOutsideTheCalendar) {
 }
 
 }  // namespace
+
+}  // namespace kx::reliability

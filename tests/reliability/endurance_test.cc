@@ -23,6 +23,8 @@
 #include "tests/reliability/reliability_util.h"
 #include "tools/kxdata/sample_folder.h"
 
+namespace kx::reliability {
+
 #if defined(__SANITIZE_ADDRESS__)
 #define KX_ENDURANCE_UNDER_ASAN 1
 #elif defined(__has_feature)
@@ -96,7 +98,7 @@ std::string Describe(const ProcessFigures& f) {
 // Adds one record to the transaction table and marks it deleted, so that every run's pack
 // has a record to remove (the live records stay the same).
 void AddDeletedTransaction(const std::string& folder) {
-  auto table = kxengine::TableFile::Open(folder + "/tran.adt", kxengine::OpenMode::kExclusive);
+  auto table = engine::TableFile::Open(folder + "/tran.adt", engine::OpenMode::kExclusive);
   const uint32_t recno = table->AppendRecord(table->RecordValues(1));
   table->DeleteRecord(recno);
 }
@@ -104,25 +106,27 @@ void AddDeletedTransaction(const std::string& folder) {
 TEST(EnduranceTest, RunAfterRunInOneProcessLeavesNothingBehind) {
   kx::testing::ScratchDir scratch;
   const std::string folder = scratch.Path();
-  SampleOptions options;
+  kxdata::SampleOptions options;
   options.items = 60;
   options.trans = 300;
   options.customers = 12;
   options.vendors = 5;
   options.locations = 2;
-  MakeSampleFolder(folder, options);
-  const auto records_before = reliability::LiveRecords(folder);
+  kxdata::MakeSampleFolder(folder, options);
+  const auto records_before = LiveRecords(folder);
 
   // The window's components: made once, used by every run.
-  QuietView view(folder);
-  TAdsConnection connection(LinkedClientEngine(), "AdsConnection1");
-  TAdsTable table("AdsTable1");
-  ConfigureRebuildComponents(connection, table);
+  rebuild::QuietView view(folder);
+  db::TAdsConnection connection(db::LinkedClientEngine(), "AdsConnection1");
+  db::TAdsTable table("AdsTable1");
+  rebuild::ConfigureRebuildComponents(connection, table);
   auto run = [&](int number) {
     AddDeletedTransaction(folder);
-    const RebuildOutcome outcome = Button1Click(view, DefaultFileSystem(), connection, table);
-    EXPECT_EQ(outcome, RebuildOutcome::kCompleted) << "run " << number << ": " << view.Error();
-    return outcome == RebuildOutcome::kCompleted;
+    const rebuild::RebuildOutcome outcome =
+        rebuild::Button1Click(view, rebuild::DefaultFileSystem(), connection, table);
+    EXPECT_EQ(outcome, rebuild::RebuildOutcome::kCompleted)
+        << "run " << number << ": " << view.Error();
+    return outcome == rebuild::RebuildOutcome::kCompleted;
   };
 
   for (int i = 1; i <= kWarmUpRuns; ++i) ASSERT_TRUE(run(i));
@@ -141,15 +145,14 @@ TEST(EnduranceTest, RunAfterRunInOneProcessLeavesNothingBehind) {
 #endif
 
   table.SetActive(false);
-  kxengine::VerifyReport report = kxengine::VerifyFolder(folder);
+  engine::VerifyReport report = engine::VerifyFolder(folder);
   EXPECT_TRUE(report.Ok()) << report.ToString();
-  const reliability::RecordDiff diff =
-      reliability::CompareRecords(records_before, reliability::LiveRecords(folder));
+  const RecordDiff diff = CompareRecords(records_before, LiveRecords(folder));
   EXPECT_EQ(diff.lost, 0u);
   EXPECT_EQ(diff.extra, 0u);
   // The runs leave no file behind them (temporary files, sorted runs, pack copies).
   int files = 0;
-  for (const std::string& name : kxengine::ListFiles(folder)) {
+  for (const std::string& name : engine::ListFiles(folder)) {
     ++files;
     EXPECT_TRUE(name.size() > 4 &&
                 (name.substr(name.size() - 4) == ".adt" || name.substr(name.size() - 4) == ".adi"))
@@ -159,3 +162,5 @@ TEST(EnduranceTest, RunAfterRunInOneProcessLeavesNothingBehind) {
 }
 
 }  // namespace
+
+}  // namespace kx::reliability

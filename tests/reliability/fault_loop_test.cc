@@ -19,18 +19,20 @@
 #include "tests/support/sample_presets.h"
 #endif
 
+namespace kx::reliability {
+
 namespace {
 
+using engine::EngineError;
+using engine::OpenMode;
+using engine::TableFile;
 using kx::testing::ScratchDir;
-using kxengine::EngineError;
-using kxengine::OpenMode;
-using kxengine::TableFile;
 
 std::string TableIn(const std::string& folder) { return folder + "/t.adt"; }
 
 // A table of 30 records, every 4th deleted, with an index file of two tags.
 void MakeTable(const std::string& folder) {
-  kxengine::testing::MakeSampleTable(TableIn(folder), 30, 4);
+  engine::testing::MakeSampleTable(TableIn(folder), 30, 4);
   auto table = TableFile::Open(TableIn(folder), OpenMode::kExclusive);
   table->CreateIndex("BYITEM", "IITEM");
   table->CreateIndex("BYDATE", "IDATE;IITEM");
@@ -51,7 +53,7 @@ std::string HasTags(const std::string& folder, const std::vector<std::string>& n
   }
 }
 
-void Report(const char* what, const reliability::LoopTally& tally) {
+void Report(const char* what, const LoopTally& tally) {
   std::printf("[ reliability ] %s: %s\n", what, tally.ToString().c_str());
   std::fflush(stdout);
   EXPECT_GT(tally.failed_calls, 0u);
@@ -62,7 +64,7 @@ void Report(const char* what, const reliability::LoopTally& tally) {
 TEST(FaultLoopTest, CreatingATag) {
   ScratchDir pristine, work;
   MakeTable(pristine.Path());
-  reliability::FaultLoop loop;
+  FaultLoop loop;
   loop.pristine = pristine.Path();
   loop.work = work.Path();
   loop.operation = [](const std::string& folder) {
@@ -77,13 +79,13 @@ TEST(FaultLoopTest, CreatingATag) {
   loop.complete = [](const std::string& folder) {
     return HasTags(folder, {"BYITEM", "BYDATE", "BYNAME"});
   };
-  Report("creating a tag", reliability::RunFaultLoop(loop, false));
+  Report("creating a tag", RunFaultLoop(loop, false));
 }
 
 TEST(FaultLoopTest, PackingATable) {
   ScratchDir pristine, work;
   MakeTable(pristine.Path());
-  reliability::FaultLoop loop;
+  FaultLoop loop;
   loop.pristine = pristine.Path();
   loop.work = work.Path();
   loop.operation = [](const std::string& folder) {
@@ -104,15 +106,15 @@ TEST(FaultLoopTest, PackingATable) {
     }
     return "";
   };
-  Report("packing a table", reliability::RunFaultLoop(loop, false));
+  Report("packing a table", RunFaultLoop(loop, false));
 }
 
 #ifndef _WIN32
 // "" when every table of the folder has the catalogue's tags and no deleted record.
 std::string RebuildComplete(const std::string& folder) {
-  for (const CatalogueEntry& entry : kCatalogue) {
+  for (const rebuild::CatalogueEntry& entry : rebuild::kCatalogue) {
     auto table = TableFile::Open(folder + "/" + std::string(entry.table_file), OpenMode::kReadOnly);
-    std::vector<kxengine::TagInfo> tags = table->Tags();
+    std::vector<engine::TagInfo> tags = table->Tags();
     if (tags.size() != entry.tag_count) return std::string(entry.table_file) + ": tag count";
     for (size_t i = 0; i < entry.tag_count; ++i) {
       if (tags[i].name != entry.tags[i].name) return std::string(entry.table_file) + ": tags";
@@ -132,12 +134,12 @@ class WholeRunFaultLoop : public ::testing::TestWithParam<kx::testing::SamplePre
 TEST_P(WholeRunFaultLoop, LosesNothing) {
   ScratchDir pristine, work;
   kx::testing::MakeSample(pristine.Path(), GetParam());
-  reliability::FaultLoop loop;
+  FaultLoop loop;
   loop.pristine = pristine.Path();
   loop.work = work.Path();
   loop.operation = [](const std::string& folder) {
     std::ostringstream out, err;
-    return RunConsoleRebuild(folder, out, err) == 0;
+    return rebuild::RunConsoleRebuild(folder, out, err) == 0;
   };
   loop.complete = RebuildComplete;
   // Every call of a run takes minutes; CTest takes every 40th, with one error kind chosen
@@ -146,7 +148,7 @@ TEST_P(WholeRunFaultLoop, LosesNothing) {
   loop.stride = stride != nullptr && std::atoi(stride) > 0 ? std::atoi(stride) : 40;
   const std::string what =
       std::string("whole rebuild run, ") + kx::testing::SamplePresetName(GetParam()) + " sample";
-  Report(what.c_str(), reliability::RunFaultLoop(loop, loop.stride > 1));
+  Report(what.c_str(), RunFaultLoop(loop, loop.stride > 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, WholeRunFaultLoop,
@@ -156,3 +158,5 @@ INSTANTIATE_TEST_SUITE_P(Samples, WholeRunFaultLoop,
 #endif
 
 }  // namespace
+
+}  // namespace kx::reliability

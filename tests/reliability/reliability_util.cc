@@ -19,7 +19,7 @@
 #include "engine/verify.h"
 #include "tests/support/child_process.h"
 
-namespace reliability {
+namespace kx::reliability {
 namespace fs = std::filesystem;
 
 void CopyFolder(const std::string& from, const std::string& to) {
@@ -35,18 +35,18 @@ std::map<std::string, std::vector<std::string>> LiveRecords(const std::string& f
   std::map<std::string, std::vector<std::string>> tables;
   // Listed and opened through the engine's own calls, which take the folder as the program
   // gives it (ANSI text on Windows).
-  for (const std::string& name : kxengine::ListFiles(folder)) {
+  for (const std::string& name : engine::ListFiles(folder)) {
     if (name.size() < 4 || name.substr(name.size() - 4) != ".adt") continue;
     std::vector<std::string>& images = tables[name];
     try {
-      auto table = kxengine::TableFile::Open(folder + kxengine::PathSeparator() + name,
-                                             kxengine::OpenMode::kReadOnly);
+      auto table = engine::TableFile::Open(folder + engine::PathSeparator() + name,
+                                           engine::OpenMode::kReadOnly);
       uint32_t length = table->RecordLength();
       table->ForEachRecord([&](uint32_t, bool deleted, const char* image) {
         if (!deleted) images.emplace_back(image, length);
         return true;
       });
-    } catch (const kxengine::EngineError& error) {
+    } catch (const engine::EngineError& error) {
       images.assign(1, "cannot open: " + error.Message());
     }
   }
@@ -96,9 +96,9 @@ struct FaultedRun {
 };
 
 FaultedRun RunUnderFault(const FaultLoop& loop, uint64_t n, Stop stop,
-                         kxengine::InjectedError error) {
+                         engine::InjectedError error) {
   FaultedRun run;
-  kxengine::FaultyFileLayer layer;
+  engine::FaultyFileLayer layer;
   layer.WatchFolder(loop.work);
   layer.SetDiskFlushes(false);
   if (stop == Stop::kPowerCut) {
@@ -113,8 +113,7 @@ FaultedRun RunUnderFault(const FaultLoop& loop, uint64_t n, Stop stop,
   if (stop == Stop::kFailedCall) {
     run.injected = layer.Failed();
     run.must_report = layer.FailureMustBeReported();
-    run.what =
-        std::string(kxengine::InjectedErrorName(error)) + at + " (" + layer.FailedCall() + ")";
+    run.what = std::string(engine::InjectedErrorName(error)) + at + " (" + layer.FailedCall() + ")";
     return run;
   }
   // The process is gone: what it would have reported does not count.
@@ -136,7 +135,7 @@ void CheckFolder(const FaultLoop& loop, const std::map<std::string, std::vector<
   EXPECT_EQ(diff.lost, 0u);
   EXPECT_EQ(diff.extra, 0u);
   if (!verify) return;
-  kxengine::VerifyReport report = kxengine::VerifyFolder(loop.work);
+  engine::VerifyReport report = engine::VerifyFolder(loop.work);
   EXPECT_TRUE(report.Ok()) << report.ToString();
 }
 
@@ -150,7 +149,7 @@ struct Before {
 // One run of the operation under a fault, then the checks. Returns false once N lies past
 // the last call, so that nothing was injected.
 bool RunOnce(const FaultLoop& loop, const Before& before, uint64_t n, Stop stop,
-             kxengine::InjectedError error, LoopTally* tally) {
+             engine::InjectedError error, LoopTally* tally) {
   CopyFolder(loop.pristine, loop.work);
   const FaultedRun run = RunUnderFault(loop, n, stop, error);
   if (!run.injected) return false;
@@ -167,7 +166,7 @@ bool RunOnce(const FaultLoop& loop, const Before& before, uint64_t n, Stop stop,
   }
   CheckFolder(loop, before.live, before.indexes_sound, tally);
   {
-    kxengine::FaultyFileLayer quick;  // no fault; only the disk flushes left out
+    engine::FaultyFileLayer quick;  // no fault; only the disk flushes left out
     quick.SetDiskFlushes(false);
     EXPECT_TRUE(loop.operation(loop.work)) << "the second run failed";
   }
@@ -181,14 +180,14 @@ bool RunOnce(const FaultLoop& loop, const Before& before, uint64_t n, Stop stop,
 LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
   LoopTally tally;
   // The checks between the runs need no flushes to the disk either.
-  kxengine::FaultyFileLayer quick;
+  engine::FaultyFileLayer quick;
   quick.SetDiskFlushes(false);
   Before before;
   before.live = LiveRecords(loop.pristine);
-  before.indexes_sound = kxengine::VerifyFolder(loop.pristine).Ok();
+  before.indexes_sound = engine::VerifyFolder(loop.pristine).Ok();
   {
     CopyFolder(loop.pristine, loop.work);
-    kxengine::FaultyFileLayer layer;
+    engine::FaultyFileLayer layer;
     layer.WatchFolder(loop.work);
     layer.SetDiskFlushes(false);
     bool ok = loop.operation(loop.work);
@@ -197,9 +196,9 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
     EXPECT_EQ(loop.complete(loop.work), "");
     if (!ok) return tally;
   }
-  const kxengine::InjectedError kinds[] = {kxengine::InjectedError::kDiskFull,
-                                           kxengine::InjectedError::kAccessDenied,
-                                           kxengine::InjectedError::kIoError};
+  const engine::InjectedError kinds[] = {engine::InjectedError::kDiskFull,
+                                         engine::InjectedError::kAccessDenied,
+                                         engine::InjectedError::kIoError};
   for (uint64_t n = 1; n <= tally.calls;
        n = n < tally.calls && n + loop.stride > tally.calls ? tally.calls : n + loop.stride) {
     if (rotate_errors) {
@@ -207,8 +206,8 @@ LoopTally RunFaultLoop(const FaultLoop& loop, bool rotate_errors) {
     } else {
       for (auto kind : kinds) RunOnce(loop, before, n, Stop::kFailedCall, kind, &tally);
     }
-    RunOnce(loop, before, n, Stop::kProcessDeath, kxengine::InjectedError::kIoError, &tally);
-    RunOnce(loop, before, n, Stop::kPowerCut, kxengine::InjectedError::kIoError, &tally);
+    RunOnce(loop, before, n, Stop::kProcessDeath, engine::InjectedError::kIoError, &tally);
+    RunOnce(loop, before, n, Stop::kPowerCut, engine::InjectedError::kIoError, &tally);
     if (::testing::Test::HasFailure()) break;  // one broken call is enough to look at
   }
   return tally;
@@ -247,4 +246,4 @@ UnprivilegedRun RunTestAsNobody(const std::string& test_full_name) {
 }
 #endif
 
-}  // namespace reliability
+}  // namespace kx::reliability

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace reliability {
+namespace kx::reliability {
 
 // Replaces the files of `to` with copies of those of `from` (files only, no subfolders).
 void CopyFolder(const std::string& from, const std::string& to);
@@ -76,4 +76,4 @@ struct UnprivilegedRun {
 UnprivilegedRun RunTestAsNobody(const std::string& test_full_name);
 #endif
 
-}  // namespace reliability
+}  // namespace kx::reliability

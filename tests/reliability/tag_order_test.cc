@@ -12,9 +12,11 @@
 #include "engine/test_util.h"
 #include "engine/verify.h"
 
+namespace kx::reliability {
+
 namespace {
-using kxengine::FieldType;
-using kxengine::TableFile;
+using engine::FieldType;
+using engine::TableFile;
 
 using Entry = std::pair<std::string, uint32_t>;  // key bytes, record number
 
@@ -71,9 +73,9 @@ std::vector<Entry> InTag(const TableFile& table, const std::string& tag, uint32_
 }
 
 void ExpectEveryTagMatchesTheRecords(const TableFile& table) {
-  const std::vector<kxengine::TagInfo> tags = table.Tags();
+  const std::vector<engine::TagInfo> tags = table.Tags();
   ASSERT_EQ(tags.size(), std::size(kExpressions));
-  for (const kxengine::TagInfo& tag : tags) {
+  for (const engine::TagInfo& tag : tags) {
     SCOPED_TRACE(tag.expression);
     const std::vector<Entry> expected = Expected(table, tag.expression);
     if (!expected.empty()) {
@@ -81,7 +83,7 @@ void ExpectEveryTagMatchesTheRecords(const TableFile& table) {
     }
     EXPECT_EQ(InTag(table, tag.name, tag.key_width), expected);
   }
-  kxengine::VerifyReport report = kxengine::VerifyTable(table);
+  engine::VerifyReport report = engine::VerifyTable(table);
   EXPECT_TRUE(report.Ok()) << report.ToString();
 }
 
@@ -96,10 +98,10 @@ TEST(TagOrderTest, EveryKeyShapeInKeyThenRecordOrderBeforeAndAfterAPack) {
       {"some hundreds, sorted in memory", 600, 0},
       {"thousands, spilled in runs", 6000, 48 << 10},
   };
-  const size_t default_budget = kxengine::SortBudget();
+  const size_t default_budget = engine::SortBudget();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    kxengine::SetSortBudget(c.sort_budget ? c.sort_budget : default_budget);
+    engine::SetSortBudget(c.sort_budget ? c.sort_budget : default_budget);
     kx::testing::ScratchDir scratch;
     auto table = MakeTable(scratch.File("t.adt"), c.records);
     int n = 0;
@@ -110,7 +112,9 @@ TEST(TagOrderTest, EveryKeyShapeInKeyThenRecordOrderBeforeAndAfterAPack) {
     table->Pack();
     ExpectEveryTagMatchesTheRecords(*table);
   }
-  kxengine::SetSortBudget(default_budget);
+  engine::SetSortBudget(default_budget);
 }
 
 }  // namespace
+
+}  // namespace kx::reliability

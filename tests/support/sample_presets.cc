@@ -5,7 +5,7 @@
 namespace kx::testing {
 
 void MakeSample(const std::string& dir, SamplePreset preset) {
-  SampleOptions options;
+  kxdata::SampleOptions options;
   if (preset == SamplePreset::kSmall) {
     options.items = 200;
     options.trans = 1000;
@@ -22,7 +22,7 @@ void MakeSample(const std::string& dir, SamplePreset preset) {
     options.intact = preset == SamplePreset::kTiny;
     options.no_index = preset == SamplePreset::kTinyWithoutIndex;
   }
-  MakeSampleFolder(dir, options);
+  kxdata::MakeSampleFolder(dir, options);
 }
 
 const char* SamplePresetName(SamplePreset preset) {

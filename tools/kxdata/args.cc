@@ -5,6 +5,8 @@
 
 #include "tools/kxdata/kxdata.h"
 
+namespace kx::kxdata {
+
 std::optional<std::string> ParsedArgs::Last(const std::string& name) const {
   for (auto it = options.rbegin(); it != options.rend(); ++it) {
     if (it->first == name) return it->second;
@@ -64,3 +66,5 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args,
   }
   return parsed;
 }
+
+}  // namespace kx::kxdata

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+namespace kx::kxdata {
+
 struct ParsedArgs {
   std::vector<std::string> positional;
   std::vector<std::pair<std::string, std::string>> options;  // in command-line order
@@ -25,3 +27,5 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args,
                      std::initializer_list<const char*> valued,
                      std::initializer_list<const char*> flags, std::size_t min_positional,
                      std::size_t max_positional);
+
+}  // namespace kx::kxdata

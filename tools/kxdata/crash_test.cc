@@ -15,9 +15,11 @@
 #include "engine/verify.h"
 #include "tools/kxdata/test_support.h"
 
+namespace kx::kxdata {
+
 namespace fs = std::filesystem;
-using kxengine::OpenMode;
-using kxengine::TableFile;
+using engine::OpenMode;
+using engine::TableFile;
 
 namespace {
 
@@ -43,11 +45,11 @@ std::vector<std::string> TagNames(const TableFile& table) {
 
 // A table of `count` records (about one in eight deleted, some duplicate keys) with two tags.
 void MakeTable(const std::string& path, std::uint32_t count) {
-  auto table = TableFile::Create(path, {{"ID", kxengine::FieldType::kInteger, 0, 0},
-                                        {"CODE", kxengine::FieldType::kCharacter, 12, 0},
-                                        {"NAME", kxengine::FieldType::kCharacter, 30, 0},
-                                        {"QTY", kxengine::FieldType::kNumeric, 10, 2},
-                                        {"DAY", kxengine::FieldType::kDate, 0, 0}});
+  auto table = TableFile::Create(path, {{"ID", engine::FieldType::kInteger, 0, 0},
+                                        {"CODE", engine::FieldType::kCharacter, 12, 0},
+                                        {"NAME", engine::FieldType::kCharacter, 30, 0},
+                                        {"QTY", engine::FieldType::kNumeric, 10, 2},
+                                        {"DAY", engine::FieldType::kDate, 0, 0}});
   std::mt19937 random(12345);
   std::string images(static_cast<std::size_t>(count) * table->RecordLength(), '\0');
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -113,7 +115,7 @@ class CrashTest : public ::testing::Test {
   // The file calls of the operation left alone, counted in this process on the same files.
   uint64_t CallsOf(const Operation& op) {
     FreshCopy();
-    kxengine::FaultyFileLayer counter;
+    engine::FaultyFileLayer counter;
     EXPECT_EQ(RunTool(Arguments(op)).code, 0) << op.name;
     return counter.Calls();
   }
@@ -149,7 +151,7 @@ class CrashTest : public ::testing::Test {
       EXPECT_NE(std::find(tags.begin(), tags.end(), op.args[0]), tags.end());
     }
     table.reset();
-    kxengine::VerifyReport report = kxengine::VerifyTable(work_);
+    engine::VerifyReport report = engine::VerifyTable(work_);
     EXPECT_TRUE(report.Ok()) << report.ToString();
   }
 
@@ -184,3 +186,5 @@ TEST_F(CrashTest, EndedAtEveryCallOfIndexAndPackLosesNothing) {
 }
 
 }  // namespace
+
+}  // namespace kx::kxdata

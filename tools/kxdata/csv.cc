@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+namespace kx::kxdata {
+
 CsvError::CsvError(std::size_t line, const std::string& what)
     : Exception("CSV line " + std::to_string(line) + ": " + what), line_(line) {}
 
@@ -112,3 +114,5 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
   while (reader.Next(row)) rows.push_back(row);
   return rows;
 }
+
+}  // namespace kx::kxdata

@@ -14,6 +14,8 @@
 
 #include "src/common/exception.h"
 
+namespace kx::kxdata {
+
 class CsvError : public Exception {
  public:
   CsvError(std::size_t line, const std::string& what);
@@ -53,3 +55,5 @@ class CsvReader {
 
 // Parses a whole text; convenient for small inputs and tests.
 std::vector<CsvRow> ParseCsv(const std::string& text);
+
+}  // namespace kx::kxdata

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace kx::kxdata {
+
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
@@ -83,3 +85,5 @@ TEST(CsvTest, MalformedInputNamesTheLine) {
 }
 
 }  // namespace
+
+}  // namespace kx::kxdata

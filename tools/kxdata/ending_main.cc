@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
     std::cerr << "usage: kxdata_ending CALL COMMAND [ARGUMENTS]\n";
     return 2;
   }
-  kxengine::FaultyFileLayer layer;
+  kx::engine::FaultyFileLayer layer;
   layer.EndProcessAt(std::strtoull(argv[1], nullptr, 10));
   std::vector<std::string> args(argv + 2, argv + argc);
-  const int code = RunKxdata(args, std::cin, std::cout, std::cerr);
+  const int code = kx::kxdata::RunKxdata(args, std::cin, std::cout, std::cerr);
   std::cout.flush();
   return code;
 }

@@ -2,7 +2,9 @@
 
 #include "tools/kxdata/kxdata.h"
 
-kxengine::FieldDef ParseFieldSpec(const std::string& text) {
+namespace kx::kxdata {
+
+engine::FieldDef ParseFieldSpec(const std::string& text) {
   std::vector<std::string> parts;
   std::string::size_type start = 0;
   for (;;) {
@@ -14,10 +16,10 @@ kxengine::FieldDef ParseFieldSpec(const std::string& text) {
   if (parts.size() < 3 || parts.size() > 4) {
     throw UsageError("field \"" + text + "\" is not NAME:TYPE:LENGTH[:DECIMALS]");
   }
-  kxengine::FieldDef field;
+  engine::FieldDef field;
   field.name = parts[0];
   if (field.name.empty()) throw UsageError("field \"" + text + "\" has no name");
-  if (!kxengine::ParseFieldType(parts[1], &field.type)) {
+  if (!engine::ParseFieldType(parts[1], &field.type)) {
     throw UsageError("field " + field.name + " has an unknown type \"" + parts[1] + "\"");
   }
   field.length =
@@ -29,9 +31,11 @@ kxengine::FieldDef ParseFieldSpec(const std::string& text) {
   return field;
 }
 
-std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& texts) {
-  std::vector<kxengine::FieldDef> fields;
+std::vector<engine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& texts) {
+  std::vector<engine::FieldDef> fields;
   fields.reserve(texts.size());
   for (const std::string& text : texts) fields.push_back(ParseFieldSpec(text));
   return fields;
 }
+
+}  // namespace kx::kxdata

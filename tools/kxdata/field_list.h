@@ -6,8 +6,12 @@
 
 #include "engine/table_file.h"
 
+namespace kx::kxdata {
+
 // Parses one field; TYPE is a type name or its letter (character/C, numeric/N, integer/I,
 // double/B, date/D, logical/L, timestamp/T). Throws UsageError naming the fault.
-kxengine::FieldDef ParseFieldSpec(const std::string& text);
+engine::FieldDef ParseFieldSpec(const std::string& text);
 
-std::vector<kxengine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& texts);
+std::vector<engine::FieldDef> ParseFieldSpecs(const std::vector<std::string>& texts);
+
+}  // namespace kx::kxdata

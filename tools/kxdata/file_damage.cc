@@ -6,6 +6,8 @@
 
 #include "tools/kxdata/kxdata.h"
 
+namespace kx::kxdata {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -51,3 +53,5 @@ std::uint8_t FlipByte(const std::string& path, std::uint64_t offset, std::uint8_
   if (!file) throw ToolError("cannot write to " + path);
   return old_value;
 }
+
+}  // namespace kx::kxdata

@@ -8,6 +8,8 @@
 #include "engine/table_file.h"
 #include "tools/kxdata/args.h"
 
+namespace kx::kxdata {
+
 namespace {
 
 void PrintHelp(std::ostream& out, const std::string& program) {
@@ -44,7 +46,7 @@ long long ParseInteger(const std::string& text, const std::string& what, long lo
 
 void ApplySortBudget(const ParsedArgs& args) {
   if (auto text = args.Last("sort-budget")) {
-    kxengine::SetSortBudget(static_cast<size_t>(ParseInteger(*text, "sort budget", 1, 4096)) << 20);
+    engine::SetSortBudget(static_cast<size_t>(ParseInteger(*text, "sort budget", 1, 4096)) << 20);
   }
 }
 
@@ -81,3 +83,5 @@ int RunKxdata(const std::vector<std::string>& args, std::istream& in, std::ostre
   }
   return kExitFailure;
 }
+
+}  // namespace kx::kxdata

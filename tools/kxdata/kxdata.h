@@ -12,6 +12,8 @@
 
 #include "src/common/exception.h"
 
+namespace kx::kxdata {
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
@@ -57,3 +59,5 @@ long long ParseInteger(const std::string& text, const std::string& what, long lo
 struct ParsedArgs;
 // Sets the engine's sort budget from the option --sort-budget MIB, when it is given.
 void ApplySortBudget(const ParsedArgs& args);
+
+}  // namespace kx::kxdata

@@ -13,6 +13,8 @@
 #include "tools/kxdata/kxdata.h"
 #include "tools/kxdata/test_support.h"
 
+namespace kx::kxdata {
+
 namespace {
 
 // A folder with a small table t.adt (four records, record 3 deleted, tag CODE), a CSV file
@@ -44,8 +46,7 @@ class CliTest : public ::testing::Test {
   }
 
   std::uint32_t RecordCount() {
-    return kxengine::TableFile::Open(dir_.File("t.adt"), kxengine::OpenMode::kReadOnly)
-        ->RecordCount();
+    return engine::TableFile::Open(dir_.File("t.adt"), engine::OpenMode::kReadOnly)->RecordCount();
   }
 
   ScratchDir dir_;
@@ -203,7 +204,7 @@ TEST_F(CliTest, FailedAddAddsNothingAndStdinWorks) {
   run = Run({"add", "@t.adt", "-"}, "qty,Code\r\n1.5,X1\r\n2,X2\r\n");
   ASSERT_EQ(run.code, kExitOk) << run.err;
   EXPECT_EQ(RecordCount(), 6u);
-  auto table = kxengine::TableFile::Open(dir_.File("t.adt"), kxengine::OpenMode::kReadOnly);
+  auto table = engine::TableFile::Open(dir_.File("t.adt"), engine::OpenMode::kReadOnly);
   auto values = table->RecordValues(5);
   EXPECT_EQ(values[0].substr(0, 2), "X1");
   EXPECT_NE(values[2].find("1.5"), std::string::npos) << values[2];
@@ -252,3 +253,5 @@ TEST_F(CliTest, LockHoldsAnIndexFileUntilKilled) {
 }
 
 }  // namespace
+
+}  // namespace kx::kxdata

@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   std::vector<std::string> args(argv + 1, argv + argc);
-  int code = RunKxdata(args, std::cin, std::cout, std::cerr);
+  int code = kx::kxdata::RunKxdata(args, std::cin, std::cout, std::cerr);
   std::cout.flush();
   return code;
 }

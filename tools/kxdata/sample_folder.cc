@@ -14,6 +14,8 @@
 #include "tools/kxdata/sample_schema.h"
 #include "tools/kxdata/sample_values.h"
 
+namespace kx::kxdata {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,8 +31,8 @@ class TableWriter {
       : random_(random), deleted_percent_(deleted_percent) {
     const SampleTableSchema* schema = FindSampleTable(base_name);
     std::vector<std::string> specs(schema->fields.begin(), schema->fields.end());
-    table_ = kxengine::TableFile::Create((dir / (std::string(base_name) + ".adt")).string(),
-                                         ParseFieldSpecs(specs));
+    table_ = engine::TableFile::Create((dir / (std::string(base_name) + ".adt")).string(),
+                                       ParseFieldSpecs(specs));
     values_.resize(table_->Fields().size());
     views_.resize(values_.size());
     record_length_ = table_->RecordLength();
@@ -69,13 +71,13 @@ class TableWriter {
     deleted_.clear();
   }
 
-  kxengine::TableFile& Table() { return *table_; }
+  engine::TableFile& Table() { return *table_; }
   std::uint32_t Deleted() const { return static_cast<std::uint32_t>(deleted_total_); }
 
  private:
   SampleRandom& random_;
   double deleted_percent_;
-  std::unique_ptr<kxengine::TableFile> table_;
+  std::unique_ptr<engine::TableFile> table_;
   std::vector<std::string> values_;
   std::vector<std::string_view> views_;
   std::size_t record_length_ = 0;
@@ -124,10 +126,10 @@ struct Folder {
 
 // Builds the sample's tags of a table, or those named in `only` when it is not empty; nothing
 // when the folder is to have no index files.
-void BuildTags(const Folder& f, kxengine::TableFile& table, std::string_view base_name,
+void BuildTags(const Folder& f, engine::TableFile& table, std::string_view base_name,
                std::initializer_list<std::string_view> only = {}) {
   if (f.options.no_index) return;
-  for (const IndexTagDef& tag : SampleTags(base_name)) {
+  for (const rebuild::IndexTagDef& tag : SampleTags(base_name)) {
     if (only.size() > 0 && std::find(only.begin(), only.end(), tag.name) == only.end()) continue;
     table.CreateIndex(std::string(tag.name), std::string(tag.expression));
   }
@@ -504,3 +506,5 @@ SampleSummary MakeSampleFolder(const std::string& dir, const SampleOptions& opti
   }
   return ordered;
 }
+
+}  // namespace kx::kxdata

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kx::kxdata {
+
 struct SampleOptions {
   std::uint32_t items = 2000;   // item records (an item may be stocked at two locations)
   std::uint32_t trans = 12000;  // transactions
@@ -32,3 +34,5 @@ struct SampleSummary {
 
 // Creates `dir` when absent; refuses (ToolError) when any of the ten tables exists there.
 SampleSummary MakeSampleFolder(const std::string& dir, const SampleOptions& options);
+
+}  // namespace kx::kxdata

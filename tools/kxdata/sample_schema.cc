@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace kx::kxdata {
+
 namespace {
 
 using F = std::string_view;
@@ -53,8 +55,8 @@ const SampleTableSchema* FindSampleTable(std::string_view base_name) {
   return nullptr;
 }
 
-std::span<const IndexTagDef> SampleTags(std::string_view base_name) {
-  for (const CatalogueEntry& entry : kCatalogue) {
+std::span<const rebuild::IndexTagDef> SampleTags(std::string_view base_name) {
+  for (const rebuild::CatalogueEntry& entry : rebuild::kCatalogue) {
     const std::string_view file = entry.table_file;
     if (file.size() == base_name.size() + 4 && file.substr(0, base_name.size()) == base_name &&
         file.substr(base_name.size()) == ".adt") {
@@ -63,3 +65,5 @@ std::span<const IndexTagDef> SampleTags(std::string_view base_name) {
   }
   return {};
 }
+
+}  // namespace kx::kxdata

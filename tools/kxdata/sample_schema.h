@@ -9,6 +9,8 @@
 
 #include "src/rebuild/catalogue.h"
 
+namespace kx::kxdata {
+
 struct SampleTableSchema {
   std::string_view base_name;  // "item": the table file is item.adt, its index file item.adi
   std::span<const std::string_view> fields;
@@ -22,4 +24,6 @@ const SampleTableSchema* FindSampleTable(std::string_view base_name);
 
 // The tags that a complete sample index file holds: the catalogue's, so that an intact sample
 // folder looks like one the rebuild has just made.
-std::span<const IndexTagDef> SampleTags(std::string_view base_name);
+std::span<const rebuild::IndexTagDef> SampleTags(std::string_view base_name);
+
+}  // namespace kx::kxdata

@@ -15,6 +15,8 @@
 #include "tools/kxdata/sample_values.h"
 #include "tools/kxdata/test_support.h"
 
+namespace kx::kxdata {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -30,7 +32,7 @@ SampleOptions SmallOptions() {
 }
 
 // The base names of the tables whose files the report finds fault with.
-std::set<std::string> TablesWithProblems(const kxengine::VerifyReport& report) {
+std::set<std::string> TablesWithProblems(const engine::VerifyReport& report) {
   std::set<std::string> names;
   for (const auto& problem : report.problems) names.insert(fs::path(problem.file).stem().string());
   return names;
@@ -55,9 +57,9 @@ TEST(SampleTest, DamagedFolderHasTheTablesKeysDeletionsAndFaults) {
     const std::string base = kOrder[i];
     SCOPED_TRACE(base);
     EXPECT_EQ(summary.tables[i].base_name, base);
-    auto table = kxengine::TableFile::Open(dir.File(base + ".adt"), kxengine::OpenMode::kReadOnly);
+    auto table = engine::TableFile::Open(dir.File(base + ".adt"), engine::OpenMode::kReadOnly);
     // Every field of every tag expression exists in the table.
-    for (const IndexTagDef& tag : SampleTags(base)) {
+    for (const rebuild::IndexTagDef& tag : SampleTags(base)) {
       for (const std::string& field : Split(tag.expression, ';')) {
         EXPECT_GE(table->FindField(field), 0) << field;
       }
@@ -76,14 +78,14 @@ TEST(SampleTest, DamagedFolderHasTheTablesKeysDeletionsAndFaults) {
     }
   }
 
-  auto tran = kxengine::TableFile::Open(dir.File("tran.adt"), kxengine::OpenMode::kReadOnly);
+  auto tran = engine::TableFile::Open(dir.File("tran.adt"), engine::OpenMode::kReadOnly);
   EXPECT_EQ(tran->RecordLength(), 200u);
   EXPECT_GT(tran->RecordCount(), 3000u);  // postings after the index was built
-  auto item = kxengine::TableFile::Open(dir.File("item.adt"), kxengine::OpenMode::kReadOnly);
+  auto item = engine::TableFile::Open(dir.File("item.adt"), engine::OpenMode::kReadOnly);
   EXPECT_GE(item->RecordCount(), 400u);
 
   EXPECT_FALSE(fs::exists(dir.File("abar.adi")));
-  auto asbly = kxengine::TableFile::Open(dir.File("asbly.adt"), kxengine::OpenMode::kReadOnly);
+  auto asbly = engine::TableFile::Open(dir.File("asbly.adt"), engine::OpenMode::kReadOnly);
   ASSERT_EQ(asbly->Tags().size(), 1u);
   EXPECT_EQ(asbly->Tags()[0].name, "ASMBLYMAST");
   std::set<std::string> tran_tags;
@@ -93,7 +95,7 @@ TEST(SampleTest, DamagedFolderHasTheTablesKeysDeletionsAndFaults) {
 
   // Stale tags (item, tran), a flipped byte (cust), a cut file (type) and a file that is not
   // an index (vend); the rest is consistent, though not what the rebuild wants.
-  kxengine::VerifyReport report = kxengine::VerifyFolder(dir.Path());
+  engine::VerifyReport report = engine::VerifyFolder(dir.Path());
   EXPECT_EQ(report.tables.size(), 10u);
   EXPECT_EQ(TablesWithProblems(report),
             (std::set<std::string>{"cust", "item", "tran", "type", "vend"}))
@@ -105,16 +107,16 @@ TEST(SampleTest, IntactFolderVerifiesCleanWithEveryTag) {
   SampleOptions options = SmallOptions();
   options.intact = true;
   MakeSampleFolder(dir.Path(), options);
-  kxengine::VerifyReport report = kxengine::VerifyFolder(dir.Path());
+  engine::VerifyReport report = engine::VerifyFolder(dir.Path());
   EXPECT_TRUE(report.Ok()) << report.ToString();
   EXPECT_EQ(report.tables.size(), 10u);
   for (const SampleTableSchema& schema : SampleTables()) {
     const std::string base(schema.base_name);
-    auto table = kxengine::TableFile::Open(dir.File(base + ".adt"), kxengine::OpenMode::kReadOnly);
+    auto table = engine::TableFile::Open(dir.File(base + ".adt"), engine::OpenMode::kReadOnly);
     std::vector<std::string> names;
     for (const auto& tag : table->Tags()) names.push_back(tag.name);
     std::vector<std::string> expected;
-    for (const IndexTagDef& tag : SampleTags(base)) expected.emplace_back(tag.name);
+    for (const rebuild::IndexTagDef& tag : SampleTags(base)) expected.emplace_back(tag.name);
     EXPECT_EQ(names, expected) << base;
   }
 }
@@ -129,7 +131,7 @@ TEST(SampleTest, NoIndexFolderHasTablesOnly) {
     EXPECT_FALSE(fs::exists(dir.File(table.base_name + ".adi"))) << table.base_name;
     EXPECT_EQ(table.index_state, "no index file");
   }
-  EXPECT_TRUE(kxengine::VerifyFolder(dir.Path()).Ok());
+  EXPECT_TRUE(engine::VerifyFolder(dir.Path()).Ok());
 }
 
 TEST(SampleTest, SeedDecidesTheContent) {
@@ -158,14 +160,14 @@ TEST(SampleTest, RefusesAFolderThatHoldsTables) {
 TEST(SampleTest, ValuesLookRealistic) {
   ScratchDir dir;
   MakeSampleFolder(dir.Path(), SmallOptions());
-  auto item = kxengine::TableFile::Open(dir.File("item.adt"), kxengine::OpenMode::kReadOnly);
+  auto item = engine::TableFile::Open(dir.File("item.adt"), engine::OpenMode::kReadOnly);
   const auto values = item->RecordValues(1);
   // Item code "TYP-000123", a description of several words, a 12-digit bar code or none.
   const std::string code = values[static_cast<std::size_t>(item->FindField("IITEM"))];
   EXPECT_EQ(code.find('-'), 3u) << code;
   EXPECT_NE(values[static_cast<std::size_t>(item->FindField("IDESC1"))].find(' '),
             std::string::npos);
-  auto tran = kxengine::TableFile::Open(dir.File("tran.adt"), kxengine::OpenMode::kReadOnly);
+  auto tran = engine::TableFile::Open(dir.File("tran.adt"), engine::OpenMode::kReadOnly);
   std::set<std::string> numbers;
   std::map<std::string, int> codes;
   tran->ForEachRecord([&](std::uint32_t, bool, const char* image) {
@@ -221,10 +223,10 @@ namespace {
 
 TEST(SampleTest, TablesFollowTheCatalogue) {
   auto tables = SampleTables();
-  ASSERT_EQ(tables.size(), kCatalogue.size());
+  ASSERT_EQ(tables.size(), rebuild::kCatalogue.size());
   for (std::size_t i = 0; i < tables.size(); ++i) {
-    EXPECT_EQ(std::string(tables[i].base_name) + ".adt", kCatalogue[i].table_file);
-    EXPECT_EQ(SampleTags(tables[i].base_name).size(), kCatalogue[i].tag_count);
+    EXPECT_EQ(std::string(tables[i].base_name) + ".adt", rebuild::kCatalogue[i].table_file);
+    EXPECT_EQ(SampleTags(tables[i].base_name).size(), rebuild::kCatalogue[i].tag_count);
   }
 }
 
@@ -236,14 +238,14 @@ TEST(SampleTest, RebuildMendsTheDamagedFolder) {
   ToolRun run = RunTool({"rebuild", dir.Path()});
   ASSERT_EQ(run.code, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("100"), std::string::npos) << run.out;
-  kxengine::VerifyReport report = kxengine::VerifyFolder(dir.Path());
+  engine::VerifyReport report = engine::VerifyFolder(dir.Path());
   EXPECT_TRUE(report.Ok()) << report.ToString();
-  for (const CatalogueEntry& entry : kCatalogue) {
-    auto table = kxengine::TableFile::Open(dir.File(std::string(entry.table_file)),
-                                           kxengine::OpenMode::kReadOnly);
+  for (const rebuild::CatalogueEntry& entry : rebuild::kCatalogue) {
+    auto table = engine::TableFile::Open(dir.File(std::string(entry.table_file)),
+                                         engine::OpenMode::kReadOnly);
     std::vector<std::string> tags, expected;
     for (const auto& tag : table->Tags()) tags.push_back(tag.name);
-    for (const IndexTagDef& tag : entry) expected.emplace_back(tag.name);
+    for (const rebuild::IndexTagDef& tag : entry) expected.emplace_back(tag.name);
     EXPECT_EQ(tags, expected) << entry.table_file;
     table->ForEachRecord([&](std::uint32_t recno, bool deleted, const char*) {
       EXPECT_FALSE(deleted) << entry.table_file << " record " << recno;
@@ -258,3 +260,5 @@ TEST(SampleTest, RebuildMendsTheDamagedFolder) {
 }
 
 }  // namespace
+
+}  // namespace kx::kxdata

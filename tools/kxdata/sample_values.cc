@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <iterator>
 
+namespace kx::kxdata {
+
 namespace {
 
 struct TypeEntry {
@@ -252,3 +254,5 @@ std::string FixedPoint(std::int64_t units, int decimals) {
   }
   return text;
 }
+
+}  // namespace kx::kxdata

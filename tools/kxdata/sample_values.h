@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace kx::kxdata {
+
 class SampleRandom {
  public:
   explicit SampleRandom(std::uint64_t seed) : state_(seed) {}
@@ -68,3 +70,5 @@ std::string PhoneNumber(SampleRandom& random);
 std::string Amount(SampleRandom& random, double low, double high, int decimals);
 // `units` divided by 10^decimals, written with exactly `decimals` places ("-12.50").
 std::string FixedPoint(std::int64_t units, int decimals);
+
+}  // namespace kx::kxdata

@@ -4,6 +4,8 @@
 
 #include "tools/kxdata/kxdata.h"
 
+namespace kx::kxdata {
+
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
   std::istringstream in(input);
   std::ostringstream out, err;
@@ -13,3 +15,5 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
   run.err = err.str();
   return run;
 }
+
+}  // namespace kx::kxdata

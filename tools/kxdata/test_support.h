@@ -8,6 +8,8 @@
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
 
+namespace kx::kxdata {
+
 using kx::testing::ChildProcess;
 using kx::testing::ReadAll;
 using kx::testing::ScratchDir;
@@ -20,3 +22,5 @@ struct ToolRun {
 
 // Runs the tool in this process with the given arguments and standard input.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "");
+
+}  // namespace kx::kxdata

@@ -13,13 +13,15 @@
 #include "tools/kxdata/commands/commands.h"
 #include "tools/kxdata/csv.h"
 
+namespace kx::kxdata {
+
 namespace {
 
 // An empty value with a real address: blank fields are passed as this, not as a null view.
 constexpr std::string_view kBlank = "";
 
 // The field index of each CSV column.
-std::vector<int> MapHeader(const kxengine::TableFile& table, const CsvRow& header) {
+std::vector<int> MapHeader(const engine::TableFile& table, const CsvRow& header) {
   std::vector<int> columns;
   std::vector<bool> seen(table.Fields().size(), false);
   for (const std::string& name : header.fields) {
@@ -39,7 +41,7 @@ std::vector<int> MapHeader(const kxengine::TableFile& table, const CsvRow& heade
 }
 
 int AddFrom(std::istream& input, const std::string& table_path, std::ostream& out) {
-  auto table = kxengine::TableFile::Open(table_path, kxengine::OpenMode::kExclusive);
+  auto table = engine::TableFile::Open(table_path, engine::OpenMode::kExclusive);
   CsvReader reader(input);
   CsvRow header;
   if (!reader.Next(header)) throw ToolError("the CSV input is empty: a header row is needed");
@@ -64,14 +66,14 @@ int AddFrom(std::istream& input, const std::string& table_path, std::ostream& ou
     char* image = images.data() + images.size() - record_length;
     try {
       table->FormatRecord(values, image);
-    } catch (const kxengine::EngineError& e) {
+    } catch (const engine::EngineError& e) {
       // Say which value was refused: convert field by field to find it.
       for (std::size_t i = 0; i < columns.size(); ++i) {
         std::vector<std::string_view> single(values.size(), kBlank);
         single[static_cast<std::size_t>(columns[i])] = row.fields[i];
         try {
           table->FormatRecord(single, image);
-        } catch (const kxengine::EngineError& field_error) {
+        } catch (const engine::EngineError& field_error) {
           throw ToolError("CSV line " + std::to_string(row.line) + ", field " + header.fields[i] +
                           ": " + field_error.Message());
         }
@@ -96,3 +98,5 @@ int CmdAdd(CommandContext& context) {
   if (!file) throw ToolError("cannot open the CSV file " + source);
   return AddFrom(file, args.positional[0], context.out);
 }
+
+}  // namespace kx::kxdata

@@ -3,6 +3,8 @@
 
 #include "tools/kxdata/kxdata.h"
 
+namespace kx::kxdata {
+
 int CmdCreate(CommandContext& context);
 int CmdAdd(CommandContext& context);
 int CmdDelete(CommandContext& context);
@@ -14,3 +16,5 @@ int CmdIndex(CommandContext& context);
 int CmdPack(CommandContext& context);
 int CmdSample(CommandContext& context);
 int CmdRebuild(CommandContext& context);
+
+}  // namespace kx::kxdata

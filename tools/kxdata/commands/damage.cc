@@ -6,6 +6,8 @@
 #include "tools/kxdata/commands/commands.h"
 #include "tools/kxdata/file_damage.h"
 
+namespace kx::kxdata {
+
 namespace {
 
 constexpr long long kMaxOffset = std::numeric_limits<long long>::max();
@@ -56,3 +58,5 @@ int CmdDamage(CommandContext& context) {
   }
   return kExitOk;
 }
+
+}  // namespace kx::kxdata

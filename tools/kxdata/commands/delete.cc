@@ -5,9 +5,11 @@
 #include "tools/kxdata/args.h"
 #include "tools/kxdata/commands/commands.h"
 
+namespace kx::kxdata {
+
 int CmdDelete(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 2, static_cast<std::size_t>(-1));
-  auto table = kxengine::TableFile::Open(args.positional[0], kxengine::OpenMode::kExclusive);
+  auto table = engine::TableFile::Open(args.positional[0], engine::OpenMode::kExclusive);
   // Every number is checked before any record is touched, so a bad list changes nothing.
   const std::uint32_t count = table->RecordCount();
   std::vector<std::uint32_t> recnos;
@@ -29,3 +31,5 @@ int CmdDelete(CommandContext& context) {
   context.out << table->Path() << ": " << newly_deleted << " records marked deleted\n";
   return kExitOk;
 }
+
+}  // namespace kx::kxdata

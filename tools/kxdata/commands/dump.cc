@@ -12,6 +12,8 @@
 #include "tools/kxdata/args.h"
 #include "tools/kxdata/commands/commands.h"
 
+namespace kx::kxdata {
+
 namespace {
 
 std::vector<std::string> SplitExpression(const std::string& expression) {
@@ -22,7 +24,7 @@ std::vector<std::string> SplitExpression(const std::string& expression) {
   return names;
 }
 
-void DumpRecords(const kxengine::TableFile& table, std::ostream& out) {
+void DumpRecords(const engine::TableFile& table, std::ostream& out) {
   const auto& fields = table.Fields();
   out << "table " << table.Path() << ": " << fields.size() << " fields, record length "
       << table.RecordLength() << ", " << table.RecordCount() << " records\n";
@@ -37,7 +39,7 @@ void DumpRecords(const kxengine::TableFile& table, std::ostream& out) {
   });
 }
 
-void DumpTag(const kxengine::TableFile& table, const kxengine::TagInfo& tag, std::ostream& out) {
+void DumpTag(const engine::TableFile& table, const engine::TagInfo& tag, std::ostream& out) {
   out << "tag " << tag.name << " (" << tag.expression << "): " << tag.entry_count << " entries\n";
   std::vector<int> key_fields;
   out << "record";
@@ -73,11 +75,11 @@ void DumpTag(const kxengine::TableFile& table, const kxengine::TagInfo& tag, std
 
 int CmdDump(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {"tag"}, {}, 1, 1);
-  auto table = kxengine::TableFile::Open(args.positional[0], kxengine::OpenMode::kReadOnly);
+  auto table = engine::TableFile::Open(args.positional[0], engine::OpenMode::kReadOnly);
   auto only_tag = args.Last("tag");
   if (!only_tag) DumpRecords(*table, context.out);
   bool found = false;
-  for (const kxengine::TagInfo& tag : table->Tags()) {
+  for (const engine::TagInfo& tag : table->Tags()) {
     if (only_tag) {
       // Tag names are matched as the engine matches them: case ignored.
       std::string a = tag.name, b = *only_tag;
@@ -93,3 +95,5 @@ int CmdDump(CommandContext& context) {
   }
   return kExitOk;
 }
+
+}  // namespace kx::kxdata

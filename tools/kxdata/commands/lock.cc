@@ -12,6 +12,8 @@
 #include "tools/kxdata/args.h"
 #include "tools/kxdata/commands/commands.h"
 
+namespace kx::kxdata {
+
 namespace {
 bool IsTablePath(const std::string& path) {
   if (path.size() < 4) return false;
@@ -24,21 +26,23 @@ bool IsTablePath(const std::string& path) {
 int CmdLock(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {}, {}, 1, 1);
   const std::string& path = args.positional[0];
-  std::unique_ptr<kxengine::TableFile> table;
-  std::unique_ptr<kxengine::OsFile> file;
+  std::unique_ptr<engine::TableFile> table;
+  std::unique_ptr<engine::OsFile> file;
   if (IsTablePath(path)) {
-    table = kxengine::TableFile::Open(path, kxengine::OpenMode::kExclusive);
+    table = engine::TableFile::Open(path, engine::OpenMode::kExclusive);
   } else {
     // The engine's exclusive lock kind: on Windows a handle that shares nothing, so that
     // others can neither open, delete nor replace the file while it is held. Natively it
     // is an advisory lock, which does not stop a deletion.
-    kxengine::OpenResult result;
+    engine::OpenResult result;
     std::string error;
-    file = kxengine::OsFile::Open(path, kxengine::OsFile::Mode::kReadWrite,
-                                  kxengine::LockKind::kExclusive, &result, &error);
+    file = engine::OsFile::Open(path, engine::OsFile::Mode::kReadWrite,
+                                engine::LockKind::kExclusive, &result, &error);
     if (!file) throw ToolError("cannot hold " + path + ": " + error);
   }
   // Whoever waits for the lock reads this line, so it must leave at once.
   context.out << "locked" << std::endl;
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
+
+}  // namespace kx::kxdata

@@ -6,11 +6,15 @@
 #include "tools/kxdata/args.h"
 #include "tools/kxdata/commands/commands.h"
 
+namespace kx::kxdata {
+
 int CmdRebuild(CommandContext& context) {
   ParsedArgs args = ParseArgs(context.args, {"sort-budget"}, {"log"}, 1, 1);
   ApplySortBudget(args);
-  RunLogStream log(context.out);
-  const int result = RunConsoleRebuild(args.positional[0], context.out, context.err,
-                                       args.Has("log") ? &log : nullptr);
+  rebuild::RunLogStream log(context.out);
+  const int result = rebuild::RunConsoleRebuild(args.positional[0], context.out, context.err,
+                                                args.Has("log") ? &log : nullptr);
   return result == 0 ? kExitOk : kExitFailure;
 }
+
+}  // namespace kx::kxdata

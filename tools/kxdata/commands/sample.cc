@@ -10,6 +10,8 @@
 #include "tools/kxdata/commands/commands.h"
 #include "tools/kxdata/sample_folder.h"
 
+namespace kx::kxdata {
+
 namespace {
 
 double ParsePercent(const std::string& text) {
@@ -68,3 +70,5 @@ int CmdSample(CommandContext& context) {
               << seconds << " s\n";
   return kExitOk;
 }
+
+}  // namespace kx::kxdata

@@ -1,6 +1,8 @@
 // The dispatch table of the data tool's subcommands.
 #include "tools/kxdata/commands/commands.h"
 
+namespace kx::kxdata {
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"create", "TABLE.adt FIELD:TYPE:LEN[:DEC]...",
@@ -34,3 +36,5 @@ const std::vector<Command>& Commands() {
   };
   return commands;
 }
+
+}  // namespace kx::kxdata
