@@ -10,6 +10,9 @@
 #include "src/db/alias_lookup.h"
 #include "src/db/db_error.h"
 #include "src/db/scripted_engine.h"
+#include "tests/support/expected_failure.h"
+
+namespace kx::db {
 
 namespace {
 using ::testing::ElementsAre;
@@ -35,11 +38,7 @@ class TableTest : public ::testing::Test {
 
   // The engine's message for a failing call of `function` while `action` runs.
   EADSDatabaseError FailureOf(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const EADSDatabaseError& error) {
-      return error;
-    }
+    if (auto error = testing::Thrown<EADSDatabaseError>(action)) return *error;
     ADD_FAILURE() << "no EADSDatabaseError";
     return EADSDatabaseError(nullptr, "", 0);
   }
@@ -723,3 +722,5 @@ TEST(UncFolderTest, ConnectOpenAndErrors) {
   }
 }
 }  // namespace
+
+}  // namespace kx::db

@@ -12,6 +12,9 @@
 #include "src/db/alias_lookup.h"
 #include "src/db/db_error.h"
 #include "src/db/linked_engine.h"
+#include "tests/support/scratch_dir.h"
+
+namespace kx::db {
 
 namespace {
 namespace fs = std::filesystem;
@@ -21,17 +24,8 @@ using ::testing::StartsWith;
 
 class EngineConnectionTest : public ::testing::Test {
  protected:
-  EngineConnectionTest() {
-    folder =
-        fs::temp_directory_path() /
-        ("kx-db-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(folder);
-  }
-  ~EngineConnectionTest() override {
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-  }
-  fs::path folder;
+  testing::ScratchDir scratch;
+  fs::path folder{scratch.Path()};
 };
 
 TEST_F(EngineConnectionTest, ConnectsToAnExistingFolderAndDisconnects) {
@@ -107,8 +101,8 @@ void SetEnvironment(const char* name, const std::string& value) {
 
 // The real ads.ini lookup: the file found through adsini_path, section "Databases".
 TEST(DefaultAliasLookupTest, ReadsTheDatabasesSectionOfTheFileOnTheSearchPath) {
-  const fs::path folder = fs::temp_directory_path() / "kx-db-aliases";
-  fs::create_directories(folder);
+  const testing::ScratchDir scratch;
+  const fs::path folder = scratch.Path();
   {
     std::ofstream ini(folder / "ads.ini");
     ini << "[Other]\r\nkest=wrong\r\n[Databases]\r\nkest=C:\\kest\\data;A\r\ndravent=x\r\n";
@@ -117,9 +111,9 @@ TEST(DefaultAliasLookupTest, ReadsTheDatabasesSectionOfTheFileOnTheSearchPath) {
   const std::optional<std::string> entry = DefaultAliasLookup().ReadAliasEntry("kest");
   const std::optional<std::string> missing = DefaultAliasLookup().ReadAliasEntry("absent");
   SetEnvironment("adsini_path", "");
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
   EXPECT_EQ(entry, std::optional<std::string>("C:\\kest\\data;A"));
   EXPECT_EQ(missing, std::nullopt);
 }
 }  // namespace
+
+}  // namespace kx::db

@@ -7,6 +7,9 @@
 
 #include "src/db/ads_dataset.h"
 #include "src/db/scripted_engine.h"
+#include "tests/support/expected_failure.h"
+
+namespace kx::db {
 
 namespace {
 using ::testing::ElementsAre;
@@ -31,11 +34,9 @@ class FakeDataSet : public TAdsDataSet {
 };
 
 EADSDatabaseError CaughtCheck(ScriptedEngine& engine, TAdsDataSet* data_set, AceResult code) {
-  try {
-    CheckAceResult(engine, data_set, code);
-  } catch (const EADSDatabaseError& error) {
-    return error;
-  }
+  const auto error =
+      testing::Thrown<EADSDatabaseError>([&] { CheckAceResult(engine, data_set, code); });
+  if (error) return *error;
   ADD_FAILURE() << "CheckAceResult raised nothing for " << code;
   return EADSDatabaseError(nullptr, "", 0);
 }
@@ -185,3 +186,5 @@ TEST(FunctionTableEngineTest, MissingFunctionRaisesWhenCalled) {
   }
 }
 }  // namespace
+
+}  // namespace kx::db

@@ -12,6 +12,10 @@
 
 #include "src/db/ads_connection.h"
 #include "src/db/db_error.h"
+#include "tests/support/expected_failure.h"
+#include "tests/support/scratch_dir.h"
+
+namespace kx::db {
 
 namespace {
 namespace fs = std::filesystem;
@@ -20,18 +24,6 @@ using ::testing::Not;
 
 class DllEngineTest : public ::testing::Test {
  protected:
-  DllEngineTest() {
-    root =
-        fs::temp_directory_path() /
-        ("kx-dll-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root);
-    fs::create_directories(root);
-  }
-  ~DllEngineTest() override {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-
   // A folder under the test's root, holding the given DLL as ACE32.DLL (none when empty).
   std::string Folder(const std::string& name, const std::string& dll = "") {
     const fs::path folder = root / name;
@@ -42,16 +34,14 @@ class DllEngineTest : public ::testing::Test {
 
   // The loader's error, or an empty text when it loaded.
   static std::string LoadError(DllClientEngine& engine) {
-    try {
-      engine.Load();
-    } catch (const EADSDatabaseError& error) {
-      EXPECT_EQ(error.AceErrorCode(), kAceErrorEngineUnavailable);
-      return error.Message();
-    }
-    return "";
+    const auto error = testing::Thrown<EADSDatabaseError>([&] { engine.Load(); });
+    if (!error) return "";
+    EXPECT_EQ(error->AceErrorCode(), kAceErrorEngineUnavailable);
+    return error->Message();
   }
 
-  fs::path root;
+  testing::ScratchDir scratch;
+  fs::path root{scratch.Path()};
 };
 
 TEST_F(DllEngineTest, MissingDllNamesItAndTheFolders) {
@@ -213,3 +203,5 @@ TEST(DllEngineFoldersTest, ProgramFolderThenSystemFolders) {
   EXPECT_EQ(folders[1], system);
 }
 }  // namespace
+
+}  // namespace kx::db

@@ -23,10 +23,14 @@
 
 #ifdef _WIN32
 #include "src/db/dll_engine_win.h"
+#include "tests/support/expected_failure.h"
+#include "tests/support/scratch_dir.h"
 #else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+
+namespace kx::rebuild {
 
 namespace {
 namespace fs = std::filesystem;
@@ -46,17 +50,17 @@ std::vector<std::string> SplitFields(std::string_view expression) {
 }
 
 // The key fields of a table's tags, then a note field.
-std::vector<kxengine::FieldDef> FieldsOf(const CatalogueEntry& entry) {
-  std::vector<kxengine::FieldDef> fields;
+std::vector<engine::FieldDef> FieldsOf(const CatalogueEntry& entry) {
+  std::vector<engine::FieldDef> fields;
   std::set<std::string> seen;
   for (const IndexTagDef& tag : entry) {
     for (const std::string& name : SplitFields(tag.expression)) {
       if (seen.insert(name).second) {
-        fields.push_back({name, kxengine::FieldType::kCharacter, 12, 0});
+        fields.push_back({name, engine::FieldType::kCharacter, 12, 0});
       }
     }
   }
-  fields.push_back({"NOTE", kxengine::FieldType::kCharacter, 20, 0});
+  fields.push_back({"NOTE", engine::FieldType::kCharacter, 20, 0});
   return fields;
 }
 
@@ -69,20 +73,11 @@ std::vector<std::string> CatalogueTags(const CatalogueEntry& entry) {
 class RebuildFilesTest : public ::testing::Test {
  protected:
   RebuildFilesTest()
-      : connection(LinkedClientEngine(), "AdsConnection1", "fmrebld"),
+      : connection(db::LinkedClientEngine(), "AdsConnection1", "fmrebld"),
         table("AdsTable1", "fmrebld") {
     ConfigureRebuildComponents(connection, table);
-    std::string name = "kx-rebuild-";
-    name += ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    folder = fs::temp_directory_path() / name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
     MakeDataFolder();
     view.folder = folder.string();
-  }
-  ~RebuildFilesTest() override {
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
   }
 
   std::string PathOf(std::string_view file) const { return (folder / std::string(file)).string(); }
@@ -91,7 +86,7 @@ class RebuildFilesTest : public ::testing::Test {
   // and one catalogue tag built before the last records were added.
   void MakeDataFolder() {
     for (const CatalogueEntry& entry : kCatalogue) {
-      auto file = kxengine::TableFile::Create(PathOf(entry.table_file), FieldsOf(entry));
+      auto file = engine::TableFile::Create(PathOf(entry.table_file), FieldsOf(entry));
       const size_t field_count = file->Fields().size();
       auto append = [&](uint32_t i) {
         std::vector<std::string> values;
@@ -116,8 +111,7 @@ class RebuildFilesTest : public ::testing::Test {
   std::map<std::string, std::multiset<std::string>> LiveRecords() const {
     std::map<std::string, std::multiset<std::string>> records;
     for (const CatalogueEntry& entry : kCatalogue) {
-      auto file =
-          kxengine::TableFile::Open(PathOf(entry.table_file), kxengine::OpenMode::kReadOnly);
+      auto file = engine::TableFile::Open(PathOf(entry.table_file), engine::OpenMode::kReadOnly);
       auto& set = records[std::string(entry.table_file)];
       for (uint32_t recno = 1; recno <= file->RecordCount(); ++recno) {
         if (file->IsDeleted(recno)) continue;
@@ -130,27 +124,28 @@ class RebuildFilesTest : public ::testing::Test {
   }
 
   void ExpectRebuilt(const CatalogueEntry& entry) {
-    auto file = kxengine::TableFile::Open(PathOf(entry.table_file), kxengine::OpenMode::kReadOnly);
+    auto file = engine::TableFile::Open(PathOf(entry.table_file), engine::OpenMode::kReadOnly);
     std::vector<std::string> tags;
-    for (const kxengine::TagInfo& tag : file->Tags()) tags.push_back(tag.name);
+    for (const engine::TagInfo& tag : file->Tags()) tags.push_back(tag.name);
     EXPECT_THAT(tags, ElementsAreArray(CatalogueTags(entry))) << entry.table_file;
     EXPECT_EQ(file->RecordCount(), kRecordsPerTable - 1) << entry.table_file << " not packed";
   }
 
   std::string RunExpectingFailure(uint32_t* code, RunLogSink* log = nullptr) {
-    try {
-      Button1Click(view, DefaultFileSystem(), connection, table, log);
-    } catch (const EADSDatabaseError& error) {
-      *code = error.AceErrorCode();
-      return error.Message();
+    const auto error = testing::Thrown<db::EADSDatabaseError>(
+        [&] { Button1Click(view, DefaultFileSystem(), connection, table, log); });
+    if (!error) {
+      ADD_FAILURE() << "the run completed";
+      return "";
     }
-    ADD_FAILURE() << "the run completed";
-    return "";
+    *code = error->AceErrorCode();
+    return error->Message();
   }
 
-  fs::path folder;
-  TAdsConnection connection;
-  TAdsTable table;
+  testing::ScratchDir scratch;
+  fs::path folder{scratch.Path()};
+  db::TAdsConnection connection;
+  db::TAdsTable table;
   RecordingView view;
 };
 
@@ -165,21 +160,21 @@ TEST_F(RebuildFilesTest, CompleteRunRebuildsEveryTable) {
     tag_count += entry.tag_count;
   }
   EXPECT_EQ(tag_count, 24u);
-  const kxengine::VerifyReport report = kxengine::VerifyFolder(folder.string());
+  const engine::VerifyReport report = engine::VerifyFolder(folder.string());
   EXPECT_TRUE(report.Ok()) << report.ToString();
   EXPECT_EQ(report.tables.size(), 10u);
   EXPECT_EQ(LiveRecords(), before);
 
   // A further run on the same components completes as well.
   ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
-  EXPECT_TRUE(kxengine::VerifyFolder(folder.string()).Ok());
+  EXPECT_TRUE(engine::VerifyFolder(folder.string()).Ok());
 }
 
 TEST_F(RebuildFilesTest, TrailingBackslash) {
   view.folder = folder.string() + "\\";
   ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   EXPECT_EQ(view.folder, folder.string() + "\\");
-  EXPECT_TRUE(kxengine::VerifyFolder(folder.string()).Ok());
+  EXPECT_TRUE(engine::VerifyFolder(folder.string()).Ok());
 }
 
 TEST_F(RebuildFilesTest, MissingSecondTableStopsAt15) {
@@ -187,7 +182,7 @@ TEST_F(RebuildFilesTest, MissingSecondTableStopsAt15) {
   fs::remove(PathOf("abar.adi"));
   uint32_t code = 0;
   EXPECT_THAT(RunExpectingFailure(&code), StartsWith("AdsTable1: "));
-  EXPECT_EQ(code, kxengine::kErrTableNotFound);
+  EXPECT_EQ(code, engine::kErrTableNotFound);
   EXPECT_EQ(view.progress, 15);
   EXPECT_FALSE(view.exit_enabled);
   ExpectRebuilt(kCatalogue[0]);
@@ -200,10 +195,10 @@ TEST_F(RebuildFilesTest, DamagedIndexFileIsRebuilt) {
     file.seekp(static_cast<std::streamoff>(fs::file_size(index) / 2));
     file.put('\x5A').put('\xA5').put('\x5A');
   }
-  ASSERT_FALSE(kxengine::VerifyTable(PathOf("item.adt")).Ok());
+  ASSERT_FALSE(engine::VerifyTable(PathOf("item.adt")).Ok());
   ASSERT_EQ(Button1Click(view, DefaultFileSystem(), connection, table), RebuildOutcome::kCompleted);
   ExpectRebuilt(kCatalogue[0]);
-  const kxengine::VerifyReport report = kxengine::VerifyFolder(folder.string());
+  const engine::VerifyReport report = engine::VerifyFolder(folder.string());
   EXPECT_TRUE(report.Ok()) << report.ToString();
 }
 
@@ -222,7 +217,7 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   const auto before = LiveRecords();
   const std::string held = PathOf("cust.adt");
 #ifdef _WIN32
-  auto holder = kxengine::TableFile::Open(held, kxengine::OpenMode::kShared);
+  auto holder = engine::TableFile::Open(held, engine::OpenMode::kShared);
 #else
   int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -232,7 +227,7 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   if (child == 0) {
     close(release[1]);
     close(ready[0]);
-    auto holder = kxengine::TableFile::Open(held, kxengine::OpenMode::kShared);
+    auto holder = engine::TableFile::Open(held, engine::OpenMode::kShared);
     char byte = 1;
     if (write(ready[1], &byte, 1) != 1) _exit(2);
     (void)read(release[0], &byte, 1);
@@ -257,7 +252,7 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
 #endif
   EXPECT_THAT(message, StartsWith("AdsTable1: "));
   EXPECT_THAT(message, HasSubstr("cust.adt"));
-  EXPECT_EQ(code, kxengine::kErrTableInUse);
+  EXPECT_EQ(code, engine::kErrTableInUse);
   EXPECT_EQ(view.progress, 25);
   // The record shows the tables done and where the run stopped, with the error text.
   EXPECT_THAT(record.str(), HasSubstr("  asbly.adt: closed ("));
@@ -267,7 +262,7 @@ TEST_F(RebuildFilesTest, TableHeldOpenElsewhere) {
   EXPECT_FALSE(table.Active());
   for (size_t i = 0; i < 3; ++i) {
     ExpectRebuilt(kCatalogue[i]);
-    const kxengine::VerifyReport report = kxengine::VerifyTable(PathOf(kCatalogue[i].table_file));
+    const engine::VerifyReport report = engine::VerifyTable(PathOf(kCatalogue[i].table_file));
     EXPECT_TRUE(report.Ok()) << report.ToString();
   }
   EXPECT_EQ(LiveRecords(), before);
@@ -332,8 +327,8 @@ TEST_F(RebuildFilesTest, RunOnAServerShare) {
       fs::copy_file(file.path(), data / file.path().filename(),
                     fs::copy_options::overwrite_existing);
     }
-    TAdsConnection share_connection(LinkedClientEngine(), "AdsConnection1", "fmrebld");
-    TAdsTable share_table("AdsTable1", "fmrebld");
+    db::TAdsConnection share_connection(db::LinkedClientEngine(), "AdsConnection1", "fmrebld");
+    db::TAdsTable share_table("AdsTable1", "fmrebld");
     ConfigureRebuildComponents(share_connection, share_table);
     RecordingView share_view;
     share_view.folder = typed;
@@ -343,7 +338,7 @@ TEST_F(RebuildFilesTest, RunOnAServerShare) {
               RebuildOutcome::kCompleted);
     EXPECT_THAT(record.str(), HasSubstr("Folder: " + typed + "\n"));
     EXPECT_THAT(record.str(), HasSubstr("  item.adt: index file item.adi deleted ("));
-    const kxengine::VerifyReport report = kxengine::VerifyFolder(unc);
+    const engine::VerifyReport report = engine::VerifyFolder(unc);
     EXPECT_TRUE(report.Ok()) << report.ToString();
     EXPECT_EQ(report.tables.size(), 10u);
   }
@@ -368,9 +363,9 @@ TEST_F(RebuildFilesTest, EngineVersionsWithoutSomeFunctions) {
     const fs::path engine_folder = folder / (std::string("engine-") + c.name);
     fs::create_directories(engine_folder);
     fs::copy_file(c.dll, engine_folder / "ACE32.DLL");
-    DllClientEngine engine({engine_folder.string()});
-    TAdsConnection dll_connection(engine, "AdsConnection1", "fmrebld");
-    TAdsTable dll_table("AdsTable1", "fmrebld");
+    db::DllClientEngine engine({engine_folder.string()});
+    db::TAdsConnection dll_connection(engine, "AdsConnection1", "fmrebld");
+    db::TAdsTable dll_table("AdsTable1", "fmrebld");
     ConfigureRebuildComponents(dll_connection, dll_table);
     RecordingView dll_view;
     dll_view.folder = folder.string();
@@ -383,8 +378,8 @@ TEST_F(RebuildFilesTest, EngineVersionsWithoutSomeFunctions) {
     try {
       Button1Click(dll_view, DefaultFileSystem(), dll_connection, dll_table);
       ADD_FAILURE() << "the run completed";
-    } catch (const EADSDatabaseError& error) {
-      EXPECT_EQ(error.AceErrorCode(), kAceErrorEngineUnavailable);
+    } catch (const db::EADSDatabaseError& error) {
+      EXPECT_EQ(error.AceErrorCode(), db::kAceErrorEngineUnavailable);
       EXPECT_THAT(error.Message(), HasSubstr(c.missing));
       EXPECT_THAT(error.Message(), HasSubstr((engine_folder / "ACE32.DLL").string()));
     }
@@ -393,3 +388,5 @@ TEST_F(RebuildFilesTest, EngineVersionsWithoutSomeFunctions) {
 }
 #endif
 }  // namespace
+
+}  // namespace kx::rebuild

@@ -13,6 +13,10 @@
 #include "src/rebuild/catalogue.h"
 #include "src/rebuild/recording_view.h"
 #include "src/rebuild/run_log.h"
+#include "tests/support/expected_failure.h"
+#include "tests/support/scratch_dir.h"
+
+namespace kx::rebuild {
 
 namespace {
 using ::testing::ElementsAre;
@@ -58,11 +62,7 @@ class RebuildRunTest : public ::testing::Test {
 
   // Runs, expecting the engine failure that stops the run.
   std::string RunExpectingFailure() {
-    try {
-      Run();
-    } catch (const Exception& error) {
-      return error.Message();
-    }
+    if (const auto error = testing::Thrown<Exception>([&] { Run(); })) return error->Message();
     ADD_FAILURE() << "the run completed";
     return "";
   }
@@ -78,9 +78,9 @@ class RebuildRunTest : public ::testing::Test {
     EXPECT_FALSE(view.exit_focused);
   }
 
-  ScriptedEngine engine;
-  TAdsConnection connection;
-  TAdsTable table;
+  db::ScriptedEngine engine;
+  db::TAdsConnection connection;
+  db::TAdsTable table;
   RecordingView view;
   FakeFileSystem files;
 };
@@ -109,11 +109,11 @@ TEST_F(RebuildRunTest, CompleteRun) {
 
   // Every table opened exclusively, in order; every tag of the catalogue, in order.
   std::vector<std::string> opened, expected_opened, tags, expected_tags, removed;
-  for (const EngineCall& call : engine.CallsTo("AdsOpenTable")) {
+  for (const db::EngineCall& call : engine.CallsTo("AdsOpenTable")) {
     opened.push_back(call.args[1]);
     EXPECT_EQ(call.args[7], "257");
   }
-  for (const EngineCall& call : engine.CallsTo("AdsCreateIndex61")) {
+  for (const db::EngineCall& call : engine.CallsTo("AdsCreateIndex61")) {
     tags.push_back(call.args[2] + "=" + call.args[3]);
     EXPECT_EQ(call.args[1], "");
     EXPECT_EQ(call.args[4], "");
@@ -141,10 +141,10 @@ TEST_F(RebuildRunTest, OrderWithinATable) {
   view.folder = "C:\\data";
   files.files = DataFolder("C:\\data");
   std::vector<std::string> order;
-  table.AfterOpen = [&](TAdsTable&) {
+  table.AfterOpen = [&](db::TAdsTable&) {
     order.push_back("open removed=" + std::to_string(files.removed.size()));
   };
-  table.AfterClose = [&](TAdsTable&) {
+  table.AfterClose = [&](db::TAdsTable&) {
     order.push_back("close progress=" + std::to_string(view.progress) +
                     " packs=" + std::to_string(engine.CountOf("AdsPackTable")) +
                     " tags=" + std::to_string(engine.CountOf("AdsCreateIndex61")));
@@ -215,9 +215,9 @@ TEST(RebuildRunUncTest, PathsFormedFromTheFolder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.folder);
-    ScriptedEngine engine;
-    TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
-    TAdsTable table("AdsTable1", "fmrebld");
+    db::ScriptedEngine engine;
+    db::TAdsConnection connection(engine, "AdsConnection1", "fmrebld");
+    db::TAdsTable table("AdsTable1", "fmrebld");
     ConfigureRebuildComponents(connection, table);
     RecordingView view;
     view.folder = c.folder;
@@ -419,9 +419,9 @@ TEST_F(RecordedRunTest, FailuresNameTheStepAndTheError) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedEngine failing;
-    TAdsConnection failing_connection(failing, "AdsConnection1", "fmrebld");
-    TAdsTable failing_table("AdsTable1", "fmrebld");
+    db::ScriptedEngine failing;
+    db::TAdsConnection failing_connection(failing, "AdsConnection1", "fmrebld");
+    db::TAdsTable failing_table("AdsTable1", "fmrebld");
     ConfigureRebuildComponents(failing_connection, failing_table);
     std::vector<AceResult> results = c.results;
     if (std::string(c.function) == "AdsCreateIndex61") results.push_back(5050);
@@ -430,7 +430,7 @@ TEST_F(RecordedRunTest, FailuresNameTheStepAndTheError) {
     LinesSink lines;
     RunRecorder failing_recorder(&lines, clock);
     EXPECT_THROW(Button1Click(view, files, failing_connection, failing_table, failing_recorder),
-                 EADSDatabaseError);
+                 db::EADSDatabaseError);
     ASSERT_GE(lines.lines.size(), 2u);
     EXPECT_EQ(lines.lines[lines.lines.size() - 2], c.stopped);
     EXPECT_THAT(lines.lines.back(), StartsWith("Rebuild run failed after "));
@@ -452,8 +452,8 @@ TEST_F(RecordedRunTest, FolderWithoutItemTable) {
 // changes nothing of the run and raises nothing.
 TEST_F(RebuildRunTest, UnwritableRecordChangesNothing) {
   namespace fs = std::filesystem;
-  const fs::path scratch = fs::temp_directory_path() / "kx-unwritable-record";
-  fs::remove_all(scratch);
+  const testing::ScratchDir scratch_dir;
+  const fs::path scratch = scratch_dir.Path();
   fs::create_directories(scratch / "rebuild.log");
   for (const fs::path& path : {scratch / "rebuild.log", scratch / "missing" / "rebuild.log"}) {
     SCOPED_TRACE(path.string());
@@ -467,7 +467,6 @@ TEST_F(RebuildRunTest, UnwritableRecordChangesNothing) {
   }
   EXPECT_TRUE(fs::is_directory(scratch / "rebuild.log"));
   EXPECT_FALSE(fs::exists(scratch / "missing"));
-  fs::remove_all(scratch);
 }
 
 // The catalogue against the list of the Kestovar data folder written out here: a typo in a
@@ -533,3 +532,5 @@ TEST(CatalogueTest, MatchesTheWrittenOutList) {
   EXPECT_EQ(kProbeTableFile, "item.adt");
 }
 }  // namespace
+
+}  // namespace kx::rebuild

@@ -9,6 +9,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/scratch_dir.h"
+
+namespace kx::rebuild {
+
 namespace {
 namespace fs = std::filesystem;
 
@@ -61,9 +65,8 @@ std::string Content(const fs::path& path) {
 // Runs are appended; at the end of a run that takes the file over its limit the oldest runs
 // go, whole.
 TEST(RunLogFileTest, AppendsAndStaysBounded) {
-  const fs::path folder = fs::temp_directory_path() / "kx-run-log-file";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const testing::ScratchDir scratch;
+  const fs::path folder = scratch.Path();
   const fs::path path = folder / "rebuild.log";
   const size_t limit = 300;
   RunLogFile log(path.string(), limit);
@@ -79,6 +82,7 @@ TEST(RunLogFileTest, AppendsAndStaysBounded) {
   const std::string text = Content(path);
   EXPECT_EQ(text.find(std::string(kRunStartText) + 'a'), std::string::npos);
   EXPECT_FALSE(fs::exists(folder / "rebuild.log.new"));
-  fs::remove_all(folder);
 }
 }  // namespace
+
+}  // namespace kx::rebuild
