@@ -20,11 +20,11 @@
 #include "src/rebuild/rebuild_run.h"
 #include "src/rebuild/recording_view.h"
 #include "src/rebuild/run_log.h"
+#include "tests/support/expected_failure.h"
+#include "tests/support/scratch_dir.h"
 
 #ifdef _WIN32
 #include "src/db/dll_engine_win.h"
-#include "tests/support/expected_failure.h"
-#include "tests/support/scratch_dir.h"
 #else
 #include <sys/wait.h>
 #include <unistd.h>

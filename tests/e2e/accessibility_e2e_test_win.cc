@@ -15,7 +15,6 @@
 
 namespace kx::e2e {
 
-using namespace e2e;
 using namespace kx::app;
 
 namespace {

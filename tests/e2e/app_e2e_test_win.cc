@@ -5,11 +5,10 @@
 
 #include "src/rebuild/catalogue.h"
 #include "tests/e2e/app_fixture_win.h"
-#include "tools/kxdata/sample_folder.h"
+#include "tests/support/sample_presets.h"
 
 namespace kx::e2e {
 
-using namespace e2e;
 using namespace kx::app;
 
 namespace {
@@ -350,17 +349,6 @@ TEST_F(AppTest, FolderWithoutTheItemTableShowsTheRedLabelUntilTheFieldChanges) {
 
 namespace {
 
-// A small sample data folder made with the data tool's generator.
-void MakeSmallSample(const std::string& dir) {
-  kxdata::SampleOptions options;
-  options.items = 300;
-  options.trans = 3000;
-  options.customers = 40;
-  options.vendors = 10;
-  options.locations = 3;
-  kxdata::MakeSampleFolder(dir, options);
-}
-
 // The progress bar's position as its drawing shows it: the share of the bar that is filled
 // with the highlight colour (read from the screen, so it works while the program is busy).
 int DrawnProgress(HWND main, HWND progress) {
@@ -378,7 +366,7 @@ int DrawnProgress(HWND main, HWND progress) {
 
 TEST_F(AppTest, CompleteRunRebuildsTheSampleFolder) {
   TempFolder data;
-  MakeSmallSample(data.Path());
+  testing::MakeSample(data.Path(), testing::SamplePreset::kMedium);
   ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
   HWND progress = Control(kIdProgress), status = Control(kIdLblProgress);
   HWND rebuild = Control(kIdBtnProcess), exit_button = Control(kIdBtnExit);
@@ -423,7 +411,7 @@ TEST_F(AppTest, CompleteRunRebuildsTheSampleFolder) {
 
 TEST_F(AppTest, MissingSecondTableStopsTheRunWithTheEngineText) {
   TempFolder data;
-  MakeSmallSample(data.Path());
+  testing::MakeSample(data.Path(), testing::SamplePreset::kMedium);
   ASSERT_TRUE(DeleteFileA(data.File("abar.adt").c_str()));
   ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));
   ChooseMenuItem(main_, kCmdRebuildIndexes);

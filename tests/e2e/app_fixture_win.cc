@@ -2,8 +2,6 @@
 
 namespace kx::e2e {
 
-using namespace e2e;
-
 void AppTest::TearDown() {
   if (program_) {
     // A box left open by a failed check would keep the process alive; end it either way.

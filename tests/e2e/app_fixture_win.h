@@ -2,8 +2,8 @@
 // ads.ini), a registry state, the started program and its main window.
 //
 //   TEST_F(AppTest, Something) {
-//     Launch(e2e::RegistryState::Text("C:\\data"));
-//     EXPECT_EQ(e2e::WindowText(Control(kx_app::kIdPathFrom)), "C:\\data");
+//     Launch(RegistryState::Text("C:\\data"));
+//     EXPECT_EQ(WindowText(Control(app::kIdPathFrom)), "C:\\data");
 //     CloseAndWait();
 //   }
 #pragma once
@@ -24,18 +24,17 @@ class AppTest : public ::testing::Test {
 
   // Sets the registry, starts the program and waits for its main window (fails the test if
   // it does not appear). When `expect_window` is false only the process is started.
-  void Launch(const e2e::RegistryState& state = e2e::RegistryState::NoKey(),
-              bool expect_window = true);
+  void Launch(const RegistryState& state = RegistryState::NoKey(), bool expect_window = true);
   HWND Control(int id) const;
   // Closes through the close box and checks that the process ends with code 0.
   void CloseAndWait();
   // Waits for a message box, reads it and presses OK.
-  e2e::MessageBoxInfo AnswerBox();
+  MessageBoxInfo AnswerBox();
   // Screenshot of the whole screen into the shots folder as NAME.bmp.
   void Shot(const std::string& name) const;
 
-  e2e::ProgramFolder folder_;
-  std::unique_ptr<e2e::Program> program_;
+  ProgramFolder folder_;
+  std::unique_ptr<Program> program_;
   HWND main_ = nullptr;
 };
 

@@ -16,11 +16,11 @@
 #include "tests/e2e/app_fixture_win.h"
 #include "tests/reliability/bad_inputs.h"
 #include "tests/reliability/reliability_util.h"
+#include "tests/support/sample_presets.h"
 #include "tools/kxdata/test_support.h"
 
 namespace kx::e2e {
 
-using namespace e2e;
 using namespace kx::app;
 
 namespace {
@@ -102,7 +102,7 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
     SCOPED_TRACE(name);
     const reliability::BadInputCase& c = reliability::FindBadInputCase(name);
     TempFolder data;
-    reliability::MakeSmallSample(data.Path());
+    testing::MakeSample(data.Path(), testing::SamplePreset::kTiny);
     const std::string folder = c.spoil(data.Path());
     const std::string records_folder = engine::FolderExists(folder) ? folder : data.Path();
     const auto before = reliability::LiveRecords(records_folder);

@@ -10,7 +10,6 @@
 
 namespace kx::e2e {
 
-namespace e2e {
 namespace {
 
 constexpr char kRegistryKey[] = "Software\\Velloran\\Kestovar\\Databases";
@@ -510,7 +509,5 @@ std::string ShotsFolder() {
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }
-
-}  // namespace e2e
 
 }  // namespace kx::e2e

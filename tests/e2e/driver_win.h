@@ -19,8 +19,6 @@
 
 namespace kx::e2e {
 
-namespace e2e {
-
 using std::chrono::milliseconds;
 inline constexpr milliseconds kDefaultTimeout{15000};
 
@@ -175,7 +173,5 @@ COLORREF ReadClientPixel(HWND hwnd, int x, int y);
 bool SaveWindowShot(HWND hwnd, const std::string& bmp_path);
 // The folder where screenshots go: %KX_SHOTS_DIR% or the build's app-shots folder.
 std::string ShotsFolder();
-
-}  // namespace e2e
 
 }  // namespace kx::e2e

@@ -19,7 +19,6 @@
 
 namespace kx::e2e {
 
-using namespace e2e;
 using namespace kx::app;
 using Clock = std::chrono::steady_clock;
 

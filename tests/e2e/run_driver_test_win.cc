@@ -3,81 +3,33 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/verify.h"
 #include "tests/e2e/driver_win.h"
-#include "tools/kxdata/sample_folder.h"
+#include "tests/support/child_process.h"
+#include "tests/support/sample_presets.h"
 
 namespace kx::e2e {
-
-using namespace e2e;
 
 namespace {
 
 struct Outcome {
-  DWORD exit_code = 0;
+  int exit_code = -1;
   std::string output;
 };
 
-std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
-
 // Runs the driver with the given arguments and collects what it prints.
-Outcome RunDriver(const std::string& arguments) {
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) throw std::runtime_error("CreatePipe");
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  const std::string exe = BinFolder() + "\\kxrundriver.exe";
-  std::string command = Quote(exe) + " " + arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    CloseHandle(read_end);
-    CloseHandle(write_end);
-    throw std::runtime_error("CreateProcessA of kxrundriver.exe failed");
-  }
-  CloseHandle(write_end);
+Outcome RunDriver(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv{BinFolder() + "\\kxrundriver.exe"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  testing::ChildProcess driver(argv, testing::ChildProcess::Errors::kWithOutput);
   Outcome outcome;
-  // Read until the driver has ended and what it wrote is drained, not until the end of the
-  // pipe: a process started meanwhile (Wine's desktop process, when the driver's program is
-  // the first window of the session) inherits the write end and keeps it open long after.
-  for (bool ended = false; !ended;) {
-    ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
-    DWORD available = 0;
-    while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-      char buffer[4096];
-      DWORD n = 0;
-      if (!ReadFile(read_end, buffer, std::min<DWORD>(available, sizeof buffer), &n, nullptr) ||
-          n == 0) {
-        break;
-      }
-      outcome.output.append(buffer, n);
-    }
-  }
-  CloseHandle(read_end);
-  GetExitCodeProcess(info.hProcess, &outcome.exit_code);
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
+  outcome.output = driver.ReadUntilExit();
+  outcome.exit_code = driver.Wait();
   return outcome;
-}
-
-void MakeSmallSample(const std::string& dir) {
-  kxdata::SampleOptions options;
-  options.items = 200;
-  options.trans = 1000;
-  options.customers = 20;
-  options.vendors = 5;
-  options.locations = 2;
-  kxdata::MakeSampleFolder(dir, options);
 }
 
 bool FileHasBytes(const std::string& path) {
@@ -91,8 +43,7 @@ class RunDriverTest : public ::testing::Test {
   void TearDown() override { ApplyRegistryState(RegistryState::NoKey()); }
 
   Outcome Drive(const std::string& expected_folder) {
-    return RunDriver(Quote(program_.ExePath()) + " " + Quote(expected_folder) + " " +
-                     Quote(Shot()) + " --timeout 120");
+    return RunDriver({program_.ExePath(), expected_folder, Shot(), "--timeout", "120"});
   }
   std::string Shot() const { return shots_.File("after-run.bmp"); }
 
@@ -102,10 +53,10 @@ class RunDriverTest : public ::testing::Test {
 };
 
 TEST_F(RunDriverTest, CompleteRunSucceedsLeavesSoundIndexesAndAPicture) {
-  MakeSmallSample(data_.Path());
+  testing::MakeSample(data_.Path(), testing::SamplePreset::kSmall);
   ApplyRegistryState(RegistryState::Text(data_.Path()));
   const Outcome outcome = Drive(data_.Path());
-  EXPECT_EQ(outcome.exit_code, 0u) << outcome.output;
+  EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
   EXPECT_NE(outcome.output.find("completed: \"Re-Index Completed - Click Exit\""),
             std::string::npos)
       << outcome.output;
@@ -130,12 +81,13 @@ TEST_F(RunDriverTest, FailuresAreReportedWithTheirCause) {
        "the folder was refused: \"Files do not exist in the selected folder - Try again\""},
       {"second table missing",
        [](const std::string& data) {
-         MakeSmallSample(data);
+         testing::MakeSample(data, testing::SamplePreset::kSmall);
          DeleteFileA((data + "\\abar.adt").c_str());
        },
        false, "the program showed a message box"},
-      {"field shows another folder", [](const std::string& data) { MakeSmallSample(data); }, true,
-       "the folder field shows"},
+      {"field shows another folder",
+       [](const std::string& data) { testing::MakeSample(data, testing::SamplePreset::kSmall); },
+       true, "the folder field shows"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -143,17 +95,19 @@ TEST_F(RunDriverTest, FailuresAreReportedWithTheirCause) {
     c.prepare(data.Path());
     ApplyRegistryState(RegistryState::Text(data.Path()));
     const Outcome outcome = Drive(c.field_differs ? data.Path() + "\\other" : data.Path());
-    EXPECT_EQ(outcome.exit_code, 1u) << outcome.output;
+    EXPECT_EQ(outcome.exit_code, 1) << outcome.output;
     EXPECT_NE(outcome.output.find(c.expected_text), std::string::npos) << outcome.output;
     EXPECT_EQ(outcome.output.find("completed:"), std::string::npos) << outcome.output;
   }
 }
 
 TEST(RunDriverUsage, WrongCommandLinesAreRefused) {
-  for (const char* arguments : {"", "a.exe b", "a.exe b c d", "a.exe b c --timeout x"}) {
-    SCOPED_TRACE(arguments);
+  const std::vector<std::vector<std::string>> command_lines = {
+      {}, {"a.exe", "b"}, {"a.exe", "b", "c", "d"}, {"a.exe", "b", "c", "--timeout", "x"}};
+  for (const std::vector<std::string>& arguments : command_lines) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
     const Outcome outcome = RunDriver(arguments);
-    EXPECT_EQ(outcome.exit_code, 2u);
+    EXPECT_EQ(outcome.exit_code, 2);
     EXPECT_NE(outcome.output.find("usage: kxrundriver"), std::string::npos) << outcome.output;
   }
 }

@@ -25,10 +25,15 @@
 #include "src/app/control_ids.h"
 #include "tests/e2e/driver_win.h"
 
-using namespace e2e;
-using namespace kx::app;
-
+namespace kx::e2e {
 namespace {
+
+using app::kIdBtnExit;
+using app::kIdBtnProcess;
+using app::kIdLblError;
+using app::kIdLblProgress;
+using app::kIdPathFrom;
+using app::kIdProgress;
 
 constexpr char kCompletedText[] = "Re-Index Completed - Click Exit";
 constexpr int kExitUsage = 2;
@@ -132,107 +137,149 @@ void CloseAfterFailure(Program& program, HWND main) {
   }
 }
 
-int Drive(const Options& options) {
-  const auto started = std::chrono::steady_clock::now();
-  std::unique_ptr<Program> program = Program::Start(options.program);
-  HWND main = program->WaitForMainWindow(milliseconds(60000));
-  if (main == nullptr) {
-    if (HWND box = program->MessageBoxNow()) ReportMessageBox(box);
-    Fail(program->HasExited() ? "the program ended before its window appeared, exit code " +
-                                    std::to_string(program->ExitCode())
-                              : "the program's window did not appear within 60 s");
-    CloseAfterFailure(*program, nullptr);
-    return kExitFailed;
-  }
-  // The window's show handler fills the field; any error it raises is shown in a box.
-  if (HWND box = program->WaitForMessageBox(milliseconds(500))) {
-    ReportMessageBox(box);
-    CloseAfterFailure(*program, main);
-    return kExitFailed;
-  }
+// A step of the run that did not go as it should: what to report, and what is left to do
+// about the program.
+struct RunFailure {
+  std::string reason;        // reported as the failure ("" when the step reported it)
+  bool show_window = false;  // describe the window and save its picture
+  bool close = true;         // close the program (false: it has ended already)
+};
 
-  HWND field = ChildById(main, kIdPathFrom);
-  HWND rebuild = ChildById(main, kIdBtnProcess);
-  HWND exit_button = ChildById(main, kIdBtnExit);
-  HWND status = ChildById(main, kIdLblProgress);
-  HWND error = ChildById(main, kIdLblError);
-  HWND progress = ChildById(main, kIdProgress);
-  if (!field || !rebuild || !exit_button || !status || !error || !progress) {
-    Fail("the main window lacks one of its controls");
-    CloseAfterFailure(*program, main);
-    return kExitFailed;
+// The controls the run reads and presses.
+struct Controls {
+  HWND main, field, rebuild, exit_button, status, error, progress;
+};
+
+// Waits for the main window and for any error box that its show handler raises.
+HWND WaitForWindow(Program& program) {
+  HWND main = program.WaitForMainWindow(milliseconds(60000));
+  if (main == nullptr) {
+    if (HWND box = program.MessageBoxNow()) ReportMessageBox(box);
+    throw RunFailure{program.HasExited() ? "the program ended before its window appeared, exit "
+                                           "code " +
+                                               std::to_string(program.ExitCode())
+                                         : "the program's window did not appear within 60 s"};
   }
-  const std::string shown = WindowText(field);
-  if (shown != options.folder) {
-    Fail("the folder field shows \"" + shown + "\", expected \"" + options.folder + "\"");
-    CloseAfterFailure(*program, main);
-    return kExitFailed;
+  return main;
+}
+
+// The window's show handler fills the field; any error it raises is shown in a box.
+void CheckNoErrorBox(Program& program) {
+  if (HWND box = program.WaitForMessageBox(milliseconds(500))) {
+    ReportMessageBox(box);
+    throw RunFailure{};
+  }
+}
+
+Controls FindControls(HWND main) {
+  const Controls c{main,
+                   ChildById(main, kIdPathFrom),
+                   ChildById(main, kIdBtnProcess),
+                   ChildById(main, kIdBtnExit),
+                   ChildById(main, kIdLblProgress),
+                   ChildById(main, kIdLblError),
+                   ChildById(main, kIdProgress)};
+  if (!c.field || !c.rebuild || !c.exit_button || !c.status || !c.error || !c.progress) {
+    throw RunFailure{"the main window lacks one of its controls"};
+  }
+  return c;
+}
+
+void CheckFolder(const Controls& c, const std::string& expected) {
+  const std::string shown = WindowText(c.field);
+  if (shown != expected) {
+    throw RunFailure{"the folder field shows \"" + shown + "\", expected \"" + expected + "\""};
   }
   Say("folder field: " + shown);
+}
 
+// Presses "Re-Build" and waits for the run to end; returns how long it took in seconds.
+double RunRebuild(Program& program, const Controls& c, int timeout_seconds) {
   const auto run_started = std::chrono::steady_clock::now();
-  Click(rebuild);
+  Click(c.rebuild);
   // The run holds the program's thread until it ends: only window styles are read while it
   // lasts, which need no answer from the program.
   HWND box = nullptr;
   bool refused = false;
   const bool ended = WaitUntil(
       [&] {
-        if ((box = program->MessageBoxNow()) != nullptr) return true;
-        if (IsShown(error)) return refused = true;
-        return !IsShown(rebuild) || program->HasExited();
+        if ((box = program.MessageBoxNow()) != nullptr) return true;
+        if (IsShown(c.error)) return refused = true;
+        return !IsShown(c.rebuild) || program.HasExited();
       },
-      std::chrono::seconds(options.timeout_seconds));
-  const double run_seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started).count();
-
-  if (program->HasExited()) {
-    Fail("the program ended during the run, exit code " + std::to_string(program->ExitCode()));
-    return kExitFailed;
+      std::chrono::seconds(timeout_seconds));
+  if (program.HasExited()) {
+    throw RunFailure{
+        "the program ended during the run, exit code " + std::to_string(program.ExitCode()), false,
+        false};
   }
-  if (!ended || box != nullptr || refused) {
-    if (!ended) {
-      Fail("the run did not complete within " + std::to_string(options.timeout_seconds) + " s");
-    } else if (refused) {
-      Fail("the folder was refused: \"" + WindowText(error) + "\"");
-    }
-    if (box != nullptr) ReportMessageBox(box);
-    Say("the window shows:\n" + DescribeWindow(main));
-    SaveShot(main, options.shot);
-    CloseAfterFailure(*program, main);
-    return kExitFailed;
+  if (!ended) {
+    throw RunFailure{"the run did not complete within " + std::to_string(timeout_seconds) + " s",
+                     true};
   }
+  if (refused) throw RunFailure{"the folder was refused: \"" + WindowText(c.error) + "\"", true};
+  if (box != nullptr) {
+    ReportMessageBox(box);
+    throw RunFailure{"", true};
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - run_started).count();
+}
 
-  // The completed state, once the program answers again.
+// The completed state, once the program answers again.
+void WaitForCompleted(const Controls& c, double run_seconds) {
   const bool completed = WaitUntil(
       [&] {
-        return WindowText(status) == kCompletedText && ProgressPosition(progress) == 100 &&
-               IsEnabledWindow(exit_button) && IsShown(status);
+        return WindowText(c.status) == kCompletedText && ProgressPosition(c.progress) == 100 &&
+               IsEnabledWindow(c.exit_button) && IsShown(c.status);
       },
       milliseconds(10000));
-  if (!completed) {
-    Fail("the run ended without the completed state");
-    Say("the window shows:\n" + DescribeWindow(main));
-    SaveShot(main, options.shot);
-    CloseAfterFailure(*program, main);
-    return kExitFailed;
-  }
+  if (!completed) throw RunFailure{"the run ended without the completed state", true};
   char seconds[32];
   std::snprintf(seconds, sizeof(seconds), "%.2f", run_seconds);
   Say(std::string("completed: \"") + kCompletedText + "\", progress 100, Exit enabled");
   Say(std::string("run time: ") + seconds + " s");
-  SaveShot(main, options.shot);
+}
 
-  Click(exit_button);
-  if (!program->WaitForExit(milliseconds(30000))) {
-    Fail("the program did not end after Exit");
-    CloseAfterFailure(*program, main);
+void ExitProgram(Program& program, const Controls& c) {
+  Click(c.exit_button);
+  if (!program.WaitForExit(milliseconds(30000))) {
+    throw RunFailure{"the program did not end after Exit"};
+  }
+  if (program.ExitCode() != 0) {
+    throw RunFailure{"the program ended with exit code " + std::to_string(program.ExitCode()),
+                     false, false};
+  }
+}
+
+// Reports a failed step with what the window shows, and closes the program.
+void ReportFailure(const RunFailure& failure, Program& program, HWND main,
+                   const std::string& shot) {
+  if (!failure.reason.empty()) Fail(failure.reason);
+  if (failure.show_window) {
+    Say("the window shows:\n" + DescribeWindow(main));
+    SaveShot(main, shot);
+  }
+  if (failure.close) CloseAfterFailure(program, main);
+}
+
+int Drive(const Options& options) {
+  const auto started = std::chrono::steady_clock::now();
+  std::unique_ptr<Program> program = Program::Start(options.program);
+  HWND main = nullptr;
+  try {
+    main = WaitForWindow(*program);
+    CheckNoErrorBox(*program);
+    const Controls controls = FindControls(main);
+    CheckFolder(controls, options.folder);
+    const double run_seconds = RunRebuild(*program, controls, options.timeout_seconds);
+    WaitForCompleted(controls, run_seconds);
+    SaveShot(main, options.shot);
+    ExitProgram(*program, controls);
+  } catch (const RunFailure& failure) {
+    ReportFailure(failure, *program, main, options.shot);
     return kExitFailed;
   }
-  if (program->ExitCode() != 0) {
-    Fail("the program ended with exit code " + std::to_string(program->ExitCode()));
-    return kExitFailed;
-  }
+  char seconds[32];
   std::snprintf(seconds, sizeof(seconds), "%.2f",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   Say(std::string("program ended through Exit after ") + seconds + " s");
@@ -241,7 +288,7 @@ int Drive(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int DriverMain(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fputs(
@@ -258,3 +305,7 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 }
+
+}  // namespace kx::e2e
+
+int main(int argc, char** argv) { return kx::e2e::DriverMain(argc, argv); }

@@ -9,10 +9,10 @@
 #include "tests/e2e/app_fixture_win.h"
 #include "tests/e2e/window_probe_win.h"
 #include "tests/reliability/bad_inputs.h"
+#include "tests/support/sample_presets.h"
 
 namespace kx::e2e {
 
-using namespace e2e;
 using namespace kx::app;
 
 namespace {
@@ -165,7 +165,7 @@ TEST_F(AppTest, PaintThatFailsIsReportedOnceAndFilledPlainly) {
 
 TEST_F(AppTest, EnterOnReBuildThenFileExitAfterAFailureWithATableLeftOpen) {
   TempFolder data;
-  reliability::MakeSmallSample(data.Path());
+  testing::MakeSample(data.Path(), testing::SamplePreset::kTiny);
   // The customer table opens, but its index file is a folder: the run stops with it open.
   reliability::FindBadInputCase("IndexFileIsAFolder").spoil(data.Path());
   ASSERT_NO_FATAL_FAILURE(Launch(RegistryState::Text(data.Path())));

@@ -4,8 +4,6 @@
 
 namespace kx::e2e {
 
-namespace e2e {
-
 std::string RunProbe(HWND window, DWORD thread_id, ProbeCommand command) {
   const std::string path = ProbeAnswerPath();
   DeleteFileA(path.c_str());
@@ -24,7 +22,5 @@ std::string RunProbe(HWND window, DWORD thread_id, ProbeCommand command) {
   FreeLibrary(dll);
   return answer;
 }
-
-}  // namespace e2e
 
 }  // namespace kx::e2e

@@ -10,8 +10,6 @@
 
 namespace kx::e2e {
 
-namespace e2e {
-
 // What the probe does when the window gets its message (wParam).
 enum ProbeCommand : WPARAM {
   kProbeReadMenu = 1,    // writes the window's menu, one line per item
@@ -30,7 +28,5 @@ inline std::string ProbeAnswerPath() {
 // Hooks the probe into the thread of `window` and runs one command there; returns the
 // probe's answer (empty on a timeout).
 std::string RunProbe(HWND window, DWORD thread_id, ProbeCommand command);
-
-}  // namespace e2e
 
 }  // namespace kx::e2e

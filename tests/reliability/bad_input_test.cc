@@ -21,6 +21,7 @@
 #include "src/rebuild/console_rebuild.h"
 #include "tests/reliability/bad_inputs.h"
 #include "tests/reliability/reliability_util.h"
+#include "tests/support/sample_presets.h"
 #include "tools/kxdata/test_support.h"
 
 namespace kx::reliability {
@@ -54,7 +55,8 @@ TEST_P(BadInputTest, ClearMessageOrCompletesAndNothingIsLost) {
     std::string dir;
     ~Writable() { MakeWritable(dir); }
   } writable{dir};
-  MakeSmallSample(dir);
+  // The tiny intact sample every case starts from (with deleted records to pack).
+  testing::MakeSample(dir, testing::SamplePreset::kTiny);
   const std::string folder = c.spoil(dir);
   const std::string records_folder = engine::FolderExists(folder) ? folder : dir;
   const auto before = LiveRecords(records_folder);

@@ -75,10 +75,6 @@ std::string MoveToFolderOfLength(const std::string& dir, size_t length) {
 
 }  // namespace
 
-void MakeSmallSample(const std::string& dir) {
-  kx::testing::MakeSample(dir, kx::testing::SamplePreset::kTiny);
-}
-
 // Gives the owner back every right on the folder and its files, so that it can be removed.
 void MakeWritable(const std::string& dir) {
   std::error_code ignored;

@@ -32,9 +32,6 @@ const std::vector<BadInputCase>& BadInputCases();
 // The case of that name; throws std::out_of_range when there is none on this platform.
 const BadInputCase& FindBadInputCase(const std::string& name);
 
-// The tiny intact sample folder every case starts from (with deleted records to pack).
-void MakeSmallSample(const std::string& dir);
-
 // Gives the owner back every right on the folder and its files, so that it can be removed.
 void MakeWritable(const std::string& dir);
 

@@ -27,6 +27,10 @@ class ChildProcess {
   bool WaitForLine(const std::string& line, std::string* seen = nullptr);
   // The rest of the child's output, up to its end.
   std::string ReadToEnd();
+  // The rest of the child's output until the child has ended. On Windows a process that the
+  // child started (Wine's desktop process, for a child that opens the session's first window)
+  // may inherit the output and hold it open long after; elsewhere this is ReadToEnd.
+  std::string ReadUntilExit();
   void Kill();
   // Waits for the child to end; returns its exit code, or -signal when a signal ended it
   // (on Windows a killed child ends with code 9, so Wait gives -9 there too).

@@ -48,6 +48,8 @@ std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
   return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
+std::string ChildProcess::ReadUntilExit() { return ReadToEnd(); }
+
 void ChildProcess::Kill() {
   if (pid_ > 0) kill(pid_, SIGKILL);
 }

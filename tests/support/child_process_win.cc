@@ -1,6 +1,7 @@
 // Child processes for tests on Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
@@ -77,6 +78,22 @@ std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
   DWORD n = 0;
   if (!ReadFile(out_, buffer, static_cast<DWORD>(size), &n, nullptr)) return 0;
   return n;
+}
+
+std::string ChildProcess::ReadUntilExit() {
+  std::string text = std::move(buffered_);
+  buffered_.clear();
+  for (bool ended = process_ == nullptr; !ended;) {
+    ended = WaitForSingleObject(process_, 20) != WAIT_TIMEOUT;
+    DWORD available = 0;
+    while (PeekNamedPipe(out_, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      char chunk[4096];
+      const std::size_t n = ReadOutput(chunk, std::min<std::size_t>(available, sizeof chunk));
+      if (n == 0) break;
+      text.append(chunk, n);
+    }
+  }
+  return text;
 }
 
 void ChildProcess::Kill() {

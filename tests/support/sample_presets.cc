@@ -12,6 +12,12 @@ void MakeSample(const std::string& dir, SamplePreset preset) {
     options.customers = 20;
     options.vendors = 5;
     options.locations = 2;
+  } else if (preset == SamplePreset::kMedium) {
+    options.items = 300;
+    options.trans = 3000;
+    options.customers = 40;
+    options.vendors = 10;
+    options.locations = 3;
   } else {
     options.items = 12;
     options.trans = 20;
@@ -33,6 +39,8 @@ const char* SamplePresetName(SamplePreset preset) {
       return "tiny as found";
     case SamplePreset::kTinyWithoutIndex:
       return "tiny without index files";
+    case SamplePreset::kMedium:
+      return "medium";
     case SamplePreset::kSmall:
       break;
   }

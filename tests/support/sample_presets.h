@@ -11,6 +11,7 @@ enum class SamplePreset {
   kTinyAsFound,       // the same sizes, index files stale, missing or damaged as in the field
   kTinyWithoutIndex,  // the same sizes, no index files at all
   kSmall,             // a few thousand records, index files as in the field
+  kMedium,            // some ten thousand records: a run long enough to watch its progress
 };
 
 // Makes the sample in `dir` (created when absent).
