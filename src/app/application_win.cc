@@ -120,7 +120,8 @@ INT_PTR HandleInformation(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 INT_PTR CALLBACK InformationProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
-  return GuardCallback<INT_PTR>(FALSE, [&] { return HandleInformation(dialog, msg, wp, lp); });
+  return widgets::GuardCallback<INT_PTR>(FALSE,
+                                         [&] { return HandleInformation(dialog, msg, wp, lp); });
 }
 
 // The error box is the platform's message box, which sizes itself by its text; a hook widens
@@ -171,7 +172,7 @@ LRESULT CALLBACK FitCaptionHook(int code, WPARAM wp, LPARAM lp) {
     // Unhooked first: the box is fitted once, even when the fitting fails.
     UnhookWindowsHookEx(g_caption_hook);
     g_caption_hook = nullptr;
-    GuardCallback(0, [wp] {
+    widgets::GuardCallback(0, [wp] {
       FitCaption(reinterpret_cast<HWND>(wp));
       return 0;
     });
@@ -212,7 +213,8 @@ void Application::SetTitle(const std::string& title) {
 }
 
 LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return GuardCallback<LRESULT>(0, [&] { return Instance().HandleMessage(hwnd, msg, wp, lp); });
+  return widgets::GuardCallback<LRESULT>(
+      0, [&] { return Instance().HandleMessage(hwnd, msg, wp, lp); });
 }
 
 LRESULT Application::HandleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -63,7 +63,7 @@ class Application {
 // boundary that every window procedure, hook and callback of the program sits behind.
 template <typename Handler>
 void Guarded(Handler&& handler) {
-  GuardCallback(0, [&handler] {
+  widgets::GuardCallback(0, [&handler] {
     handler();
     return 0;
   });

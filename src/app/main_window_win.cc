@@ -464,7 +464,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   if (!self || self->destroyed_) return DefWindowProcA(hwnd, msg, wp, lp);
   // The boundary of every handler: an exception is shown and the program goes on.
-  return GuardCallback<LRESULT>(0, [&] { return self->HandleMessage(msg, wp, lp); });
+  return widgets::GuardCallback<LRESULT>(0, [&] { return self->HandleMessage(msg, wp, lp); });
 }
 
 LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "src/settings/memory_profile.h"
@@ -12,6 +10,7 @@
 #include "src/settings/prop_storage.h"
 #include "src/settings/registry_store_win.h"
 #include "src/settings/settings_scenarios.h"
+#include "tests/support/scratch_dir.h"
 
 namespace kx::settings {
 
@@ -121,55 +120,14 @@ INSTANTIATE_TEST_SUITE_P(Win32, RegistryScenarios, ::testing::Values(&MakeWin32R
 
 // ---- Profile files ----
 
-std::string ReadBytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary);
-  out << bytes;
-}
-
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void RemoveAll(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveAll(folder + name + "\\");
-      } else {
-        DeleteFileA((folder + name).c_str());
-      }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
-// A new empty folder in the temporary folder, ending in a backslash; empty on failure.
-std::string MakeScratchFolder() {
-  char temp[MAX_PATH];
-  if (GetTempPathA(MAX_PATH, temp) == 0) return {};
-  static int counter = 0;
-  const std::string folder = std::string(temp) + "kxsettings" +
-                             std::to_string(GetCurrentProcessId()) + "_" +
-                             std::to_string(++counter) + "\\";
-  return CreateDirectoryA(folder.c_str(), nullptr) ? folder : std::string();
 }
 
 // The Win32 profile functions under the scenarios that the in-memory profile files run too:
 // a program folder of its own; a folder in place of ads.ini makes it unwritable.
 class Win32ProfileWorld : public ProfileWorld {
  public:
-  Win32ProfileWorld() : folder_(MakeScratchFolder()), program_(folder_ + "KestovarRebuild.exe") {}
-  ~Win32ProfileWorld() override { RemoveAll(folder_); }
   ProfileFile& Profiles() override { return DefaultProfileFile(); }
   ProgramLocation& Program() override { return program_; }
   std::string IniPath() override { return folder_ + "ads.ini"; }
@@ -177,16 +135,17 @@ class Win32ProfileWorld : public ProfileWorld {
     const DWORD attributes = GetFileAttributesA(IniPath().c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
-  std::string Text() override { return FileExists() ? ReadBytes(IniPath()) : std::string(); }
-  void SetText(const std::string& text) override { WriteBytes(IniPath(), text); }
+  std::string Text() override { return FileExists() ? testing::ReadAll(IniPath()) : std::string(); }
+  void SetText(const std::string& text) override { testing::WriteAll(IniPath(), text); }
   void MakeUnwritable() override {
     DeleteFileA(IniPath().c_str());
     ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
   }
 
  private:
-  std::string folder_;
-  FixedProgramLocation program_;
+  testing::ScratchDir scratch_;
+  std::string folder_ = scratch_.Path() + "\\";
+  FixedProgramLocation program_{folder_ + "KestovarRebuild.exe"};
 };
 
 std::unique_ptr<ProfileWorld> MakeWin32ProfileWorld() {
@@ -199,8 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Win32, ProfileScenarios, ::testing::Values(&MakeWin32Pr
 class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = MakeScratchFolder();
-    ASSERT_FALSE(folder_.empty());
+    folder_ = scratch_.Path() + "\\";
     file_ = folder_ + "ads.ini";
     program_ = std::make_unique<FixedProgramLocation>(folder_ + "KestovarRebuild.exe");
     SetUpStorageAgain();
@@ -224,7 +182,6 @@ class ProfileTest : public ::testing::Test {
   void TearDown() override {
     storage_.reset();
     ini_.reset();
-    RemoveAll(folder_);
   }
   std::string Dravent() { return StoredVariantToText(storage_->StoredValues().Item(0).Value()); }
   // The window's life: first showing, an accepted close, destruction.
@@ -236,6 +193,7 @@ class ProfileTest : public ::testing::Test {
     storage_->HandleDestroy();
   }
 
+  testing::ScratchDir scratch_;
   std::string folder_, file_;
   std::unique_ptr<FixedProgramLocation> program_;
   std::unique_ptr<TAppIniFile> ini_;
@@ -248,10 +206,10 @@ TEST_F(ProfileTest, ExistingFileComesBackByteForByte) {
   const std::string before =
       "; kept\r\n[Other]\r\na=1\r\n\r\n[Databases]\r\nx=y\r\ndravent=D:\\Data\\Kest\r\n"
       "Version=0\r\n\r\n[Last]\r\nb=2\r\n";
-  WriteBytes(file_, before);
+  testing::WriteAll(file_, before);
   Run();
   EXPECT_EQ(loaded_, "D:\\Data\\Kest");
-  EXPECT_EQ(ReadBytes(file_), before);
+  EXPECT_EQ(testing::ReadAll(file_), before);
 }
 
 TEST_F(ProfileTest, MalformedFilesAreReadWithoutHarm) {
@@ -275,7 +233,7 @@ TEST_F(ProfileTest, MalformedFilesAreReadWithoutHarm) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    WriteBytes(file_, c.bytes);
+    testing::WriteAll(file_, c.bytes);
     SetUpStorageAgain();
     Run();
     if (std::string(c.label) != "binary") {

@@ -48,7 +48,7 @@ LRESULT HandleDemo(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK DemoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return GuardCallback<LRESULT>(0, [&] { return HandleDemo(hwnd, msg, wp, lp); });
+  return kx::widgets::GuardCallback<LRESULT>(0, [&] { return HandleDemo(hwnd, msg, wp, lp); });
 }
 
 }  // namespace

@@ -108,9 +108,9 @@ TEST_F(BadInputWindowTest, ErrorIsShownTheWindowStaysUsableAndNothingIsLost) {
     const auto before = reliability::LiveRecords(records_folder);
     const std::string kept_path = records_folder + "\\" + c.kept_file;
     const std::string kept = *c.kept_file ? ReadFileText(kept_path) : "";
-    std::unique_ptr<ChildProcess> holder;
+    std::unique_ptr<testing::ChildProcess> holder;
     if (*c.held_file) {
-      holder = std::make_unique<ChildProcess>(std::vector<std::string>{
+      holder = std::make_unique<testing::ChildProcess>(std::vector<std::string>{
           BinFolder() + "\\kxdata.exe", "lock", records_folder + "\\" + c.held_file});
       ASSERT_TRUE(holder->WaitForLine("locked")) << "the holder did not start";
     }

@@ -21,7 +21,7 @@ void Release() {
 }
 
 void Answer(const std::string& text) {
-  const std::string path = ProbeAnswerPath();
+  const std::string path = kx::e2e::ProbeAnswerPath();
   const std::string partial = path + ".part";
   if (FILE* file = std::fopen(partial.c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), file);
@@ -53,13 +53,13 @@ void DescribeMenu(HMENU menu, const std::string& indent, std::string& out) {
 
 void Run(HWND window, WPARAM command) {
   switch (command) {
-    case kProbeReadMenu: {
+    case kx::e2e::kProbeReadMenu: {
       std::string out;
       if (HMENU menu = GetMenu(window)) DescribeMenu(menu, "", out);
       Answer(out);
       break;
     }
-    case kProbeExhaustGdi:
+    case kx::e2e::kProbeExhaustGdi:
       // Everything but one object: a drawing surface can still be had, an image no more.
       while (HGDIOBJ object = CreateBitmap(1, 1, 1, 1, nullptr)) g_taken.push_back(object);
       if (!g_taken.empty()) {
@@ -75,7 +75,7 @@ void Run(HWND window, WPARAM command) {
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK KxProbeHook(int code, WPARAM wp, LPARAM lp) {
-  static const UINT message = RegisterWindowMessageA(kProbeMessageName);
+  static const UINT message = RegisterWindowMessageA(kx::e2e::kProbeMessageName);
   if (code == HC_ACTION && wp == PM_REMOVE) {
     MSG* msg = reinterpret_cast<MSG*>(lp);
     if (g_shortage == Shortage::kAfterPaint) {
