@@ -6,27 +6,25 @@
 
 #include "src/widgets/gradient.h"
 
-int main(int argc, char** argv) {
+namespace kx::widgets {
+
+int RunGradientBench(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::atoi(argv[1]) : 2000;
   const struct {
     const char* name;
-    kx::widgets::TGradientDirection direction;
-  } directions[] = {{"horizontal", kx::widgets::gdHorizontal},
-                    {"horizontal-centre", kx::widgets::gdHorizontalCenter},
-                    {"vertical", kx::widgets::gdVertical},
-                    {"vertical-centre", kx::widgets::gdVerticalCenter},
-                    {"diagonal-left", kx::widgets::gdDiagonalLeft},
-                    {"diagonal-right", kx::widgets::gdDiagonalRight},
-                    {"square-box", kx::widgets::gdSquareBox}};
-  const kx::widgets::PixelRect sizes[] = {{0, 0, 520, 329}, {0, 0, 1920, 1080}};
+    TGradientDirection direction;
+  } directions[] = {{"horizontal", gdHorizontal},      {"horizontal-centre", gdHorizontalCenter},
+                    {"vertical", gdVertical},          {"vertical-centre", gdVerticalCenter},
+                    {"diagonal-left", gdDiagonalLeft}, {"diagonal-right", gdDiagonalRight},
+                    {"square-box", gdSquareBox}};
+  const PixelRect sizes[] = {{0, 0, 520, 329}, {0, 0, 1920, 1080}};
   std::size_t sink = 0;
-  for (const kx::widgets::PixelRect& size : sizes) {
+  for (const PixelRect& size : sizes) {
     for (const auto& d : directions) {
       const auto start = std::chrono::steady_clock::now();
       for (int i = 0; i < repetitions; ++i) {
-        const kx::widgets::GradientPlan plan =
-            kx::widgets::PlanGradient(d.direction, size, 4, kx::widgets::RgbOf(9981440),
-                                      kx::widgets::RgbOf(kx::widgets::clSilver));
+        const GradientPlan plan =
+            PlanGradient(d.direction, size, 4, RgbOf(9981440), RgbOf(clSilver));
         sink += plan.rects.size() + plan.polygons.size();
       }
       const double us =
@@ -38,3 +36,7 @@ int main(int argc, char** argv) {
   }
   return sink == 0 ? 1 : 0;
 }
+
+}  // namespace kx::widgets
+
+int main(int argc, char** argv) { return kx::widgets::RunGradientBench(argc, argv); }
