@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -44,6 +45,21 @@ long PeakResidentKib() {
 }
 
 double CpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
+
+// The bytes this process has sent to storage so far as the kernel counts them (write_bytes
+// of /proc/self/io, less what truncation cancelled); -1 where the count is not to be had.
+long long WrittenBytes() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  long long written = -1;
+  long long cancelled = 0;
+  while (io >> key >> value) {
+    if (key == "write_bytes:") written = value;
+    if (key == "cancelled_write_bytes:") cancelled = value;
+  }
+  return written < 0 ? -1 : written - cancelled;
+}
 
 std::string Quote(const std::string& text) {
   std::string out = "\"";
@@ -89,6 +105,16 @@ std::string Array(const std::vector<std::string>& items) {
   std::string out = "[";
   for (size_t i = 0; i < items.size(); ++i) out.append(i ? "," : "").append(items[i]);
   return out + "]";
+}
+
+// Bytes written from `before` on and what they are against the bytes of the finished files.
+Json& AddWrites(Json& json, long long before, long long finished_bytes) {
+  const long long after = WrittenBytes();
+  const long long written = before < 0 || after < 0 ? -1 : after - before;
+  json.Int("write_bytes", written);
+  json.Num("write_amplification",
+           written < 0 || finished_bytes <= 0 ? -1.0 : double(written) / double(finished_bytes));
+  return json;
 }
 
 const kx::rebuild::CatalogueEntry& TranEntry() {
@@ -154,6 +180,7 @@ int CmdTags(const std::string& folder) {
   std::vector<std::string> tags;
   double tag_total = 0;
   uint32_t entries = 0;
+  const long long written_before = WrittenBytes();
   for (const auto& [name, expression] : TagsOf(tran)) {
     const auto tag_start = Clock::now();
     const kx::engine::TagInfo info = table->CreateIndex(name, expression);
@@ -171,8 +198,9 @@ int CmdTags(const std::string& folder) {
   const uint64_t table_bytes = table->FileSize();
   const uint32_t records = table->RecordCount();
   table.reset();
-  std::cout << Common("tags")
-                   .Num("open_seconds", open_seconds)
+  Json json = Common("tags");
+  AddWrites(json, written_before, static_cast<long long>(index_bytes));
+  std::cout << json.Num("open_seconds", open_seconds)
                    .Num("seconds", tag_total)
                    .Num("cpu_seconds", CpuSeconds())
                    .Int("records", records)
@@ -194,11 +222,17 @@ int CmdPack(const std::string& folder, bool table_only) {
   const uint64_t bytes_before = table->FileSize();
   const uint32_t records_before = table->RecordCount();
   const size_t tags = table->Tags().size();
+  const long long written_before = WrittenBytes();
   const auto start = Clock::now();
   table->Pack();
   const double seconds = Since(start);
-  std::cout << Common("pack")
-                   .Num("seconds", seconds)
+  std::error_code no_index;
+  const uintmax_t index_bytes = std::filesystem::file_size(table->IndexPath(), no_index);
+  const long long finished =
+      static_cast<long long>(table->FileSize() + (no_index ? 0 : index_bytes));
+  Json json = Common("pack");
+  AddWrites(json, written_before, finished);
+  std::cout << json.Num("seconds", seconds)
                    .Num("cpu_seconds", CpuSeconds())
                    .Int("tags", static_cast<long long>(tags))
                    .Int("records_before", records_before)

@@ -17,13 +17,13 @@ import sys
 MIB = 1024 * 1024
 
 # Goals the figures are held against.
-GOAL_TAGS_VS_SQL = 4.0  # six tran tags at least this many times faster than CREATE INDEX x6
-GOAL_TAGS_VS_SQL_LARGE = 3.5  # the same from 2.5M tran records on (5M in the goal)
+GOAL_TAGS_VS_SQL = 8.0  # six tran tags at least this many times faster than CREATE INDEX x6
 GOAL_PACK_MBS = 300.0  # pack throughput in MB/s of table, flush included
-GOAL_PACK_VS_SQL = 3.0  # pack at least this many times faster than DELETE + VACUUM
-GOAL_FOLDER_VS_RAW = 1.5  # whole folder within this factor of the raw reference
-GOAL_PEAK_MIB = 160.0  # peak resident memory of any rebuild process
-
+GOAL_PACK_VS_SQL = 12.0  # pack in the run at least this many times faster than DELETE + VACUUM
+GOAL_FOLDER_VS_RAW = 0.5  # whole folder at most this factor of the raw reference
+GOAL_PEAK_MIB = 100.0  # peak resident memory of any rebuild process
+GOAL_TAGS_CPU_PER_WALL = 1.5  # six tran tags: CPU time over wall time, both cores at work
+GOAL_CPU_FROM_RECORDS = 1000000  # ... from this many tran records on
 
 def load(path):
     with open(path) as f:
@@ -110,12 +110,16 @@ def summarise(size_dir, disk):
                     "connect_seconds": rebuild["connect_seconds"], "tables": tables},
         "tran_tags": tran_tags,
         "tran_tags_total": {"ours": tags["seconds"], "ours_cpu": tags["cpu_seconds"],
+                            "write_bytes": tags.get("write_bytes"),
+                            "write_amplification": tags.get("write_amplification"),
                             "sql": sql["create_index_seconds"],
                             "raw": sum(x["seconds"] for x in raw_tran["tags"])},
         "reindex": {"ours": tags["seconds"], "sql": sql["reindex_seconds"]},
         "pack": {"ours": run_pack, "mb_per_s": run_pack_mbs,
                  "fresh": pack["seconds"], "fresh_cpu": pack["cpu_seconds"],
-                 "fresh_mb_per_s": pack_mbs, "sql_delete": sql["delete_seconds"],
+                 "fresh_mb_per_s": pack_mbs, "fresh_write_bytes": pack.get("write_bytes"),
+                 "fresh_write_amplification": pack.get("write_amplification"),
+                 "sql_delete": sql["delete_seconds"],
                  "sql_vacuum": sql["vacuum_seconds"], "sql": sql_pack,
                  "raw_live_copy": raw_tran["live_copy_seconds"],
                  "bytes_before": pack["bytes_before"], "bytes_after": pack["bytes_after"],
@@ -136,6 +140,13 @@ def summarise(size_dir, disk):
     }
 
 
+def written(write_bytes, amplification):
+    """The bytes a process sent to storage and their factor over the finished files."""
+    if write_bytes is None or write_bytes < 0:
+        return "written -"
+    return f"written {write_bytes / MIB:.1f} MiB ({fmt(amplification, 2)}x the files)"
+
+
 def print_table(s, out):
     rows = []
 
@@ -148,7 +159,8 @@ def print_table(s, out):
             f"in the run {fmt(t['ours_in_run'])} s")
     tt = s["tran_tags_total"]
     row("tran six tags (fresh process)", tt["ours"], tt["sql"], tt["raw"],
-        f"cpu {fmt(tt['ours_cpu'])} s; SQL: CREATE INDEX x6")
+        f"cpu {fmt(tt['ours_cpu'])} s; {written(tt['write_bytes'], tt['write_amplification'])}; "
+        "SQL: CREATE INDEX x6")
     row("tran six tags vs REINDEX", s["reindex"]["ours"], s["reindex"]["sql"], None,
         "SQL: REINDEX of the six")
     p = s["pack"]
@@ -156,7 +168,9 @@ def print_table(s, out):
         f"{fmt(p['mb_per_s'], 0)} MB/s; after its tags: their entries renumbered; SQL: DELETE "
         f"{fmt(p['sql_delete'])} + VACUUM {fmt(p['sql_vacuum'])}; raw: live-record copy")
     row("tran pack, fresh process", p["fresh"], p["sql"], p["raw_live_copy"],
-        f"{fmt(p['fresh_mb_per_s'], 0)} MB/s; its six tags built again from the records")
+        f"{fmt(p['fresh_mb_per_s'], 0)} MB/s; "
+        f"{written(p['fresh_write_bytes'], p['fresh_write_amplification'])}; "
+        "its six tags built again from the records")
     row("tran pack, table alone", p["table_only"], None, p["raw_live_copy"],
         f"{fmt(p['table_only_mb_per_s'], 0)} MB/s; no index file: records moved in place, flushed")
     for t in s["rebuild"]["tables"]:
@@ -197,25 +211,29 @@ def print_table(s, out):
 def goals(s):
     tt, p, f = s["tran_tags_total"], s["pack"], s["folder"]
     tags_speedup = ratio(tt["sql"], tt["ours"])
-    tags_goal = GOAL_TAGS_VS_SQL if s["tran_records"] < 2500000 else GOAL_TAGS_VS_SQL_LARGE
     pack_speedup = ratio(p["sql"], p["ours"])
     folder_factor = ratio(f["ours"], f["raw"])
+    cpu_per_wall = ratio(tt["ours_cpu"], tt["ours"])
     peak = max(s["peak_mib"].values())
-    return [
-        (f"six tran tags >= {tags_goal:g}x faster than CREATE INDEX x6",
-         f"{fmt(tags_speedup, 2)}x", tags_speedup is not None and tags_speedup >= tags_goal),
-        ("pack in the run >= 300 MB/s with the flush", f"{fmt(p['mb_per_s'], 0)} MB/s",
+    held = [
+        (f"six tran tags >= {GOAL_TAGS_VS_SQL:g}x faster than CREATE INDEX x6",
+         f"{fmt(tags_speedup, 2)}x", tags_speedup is not None and tags_speedup >= GOAL_TAGS_VS_SQL),
+        (f"pack in the run >= {GOAL_PACK_MBS:g} MB/s with the flush", f"{fmt(p['mb_per_s'], 0)} MB/s",
          p["mb_per_s"] is not None and p["mb_per_s"] >= GOAL_PACK_MBS),
-        ("pack of the table alone (no tags) >= 300 MB/s with the flush",
+        (f"pack of the table alone (no tags) >= {GOAL_PACK_MBS:g} MB/s with the flush",
          f"{fmt(p['table_only_mb_per_s'], 0)} MB/s",
          p["table_only_mb_per_s"] is not None and p["table_only_mb_per_s"] >= GOAL_PACK_MBS),
-        ("pack in the run >= 3x faster than DELETE+VACUUM", f"{fmt(pack_speedup, 2)}x",
-         pack_speedup is not None and pack_speedup >= GOAL_PACK_VS_SQL),
-        ("whole folder within 1.5x raw", f"{fmt(folder_factor, 2)}x",
+        (f"pack in the run >= {GOAL_PACK_VS_SQL:g}x faster than DELETE+VACUUM",
+         f"{fmt(pack_speedup, 2)}x", pack_speedup is not None and pack_speedup >= GOAL_PACK_VS_SQL),
+        (f"whole folder <= {GOAL_FOLDER_VS_RAW:g}x raw", f"{fmt(folder_factor, 2)}x",
          folder_factor is not None and folder_factor <= GOAL_FOLDER_VS_RAW),
-        ("peak resident <= 160 MiB", f"{peak:.1f} MiB", peak <= GOAL_PEAK_MIB),
+        (f"peak resident <= {GOAL_PEAK_MIB:g} MiB", f"{peak:.1f} MiB", peak <= GOAL_PEAK_MIB),
     ]
-
+    if s["tran_records"] >= GOAL_CPU_FROM_RECORDS:
+        held.append((f"six tran tags: CPU >= {GOAL_TAGS_CPU_PER_WALL:g}x wall",
+                     f"{fmt(cpu_per_wall, 2)}x",
+                     cpu_per_wall is not None and cpu_per_wall >= GOAL_TAGS_CPU_PER_WALL))
+    return held
 
 def plot(summaries, path):
     if not shutil.which("gnuplot"):
