@@ -13,6 +13,12 @@
 namespace kx::engine {
 namespace {
 
+// Closes a search handle of FindFirstFile.
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
+
 std::string WinErrorText(DWORD err) {
   char buffer[512];
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
@@ -194,14 +200,6 @@ void PlatformRenameOver(const std::string& from, const std::string& to) {
 }
 
 void PlatformSyncFolderOf(const std::string&) {}
-
-namespace {
-// Closes a search handle of FindFirstFile.
-struct FindCloser {
-  void operator()(HANDLE find) const { FindClose(find); }
-};
-using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
-}  // namespace
 
 std::vector<std::string> ListFiles(const std::string& dir) {
   std::vector<std::string> names;

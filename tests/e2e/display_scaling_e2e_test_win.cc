@@ -46,21 +46,6 @@ constexpr Design kDesign[] = {
     {kIdProgress, {31, 264, 121, 0}}, {kIdBtnExit, {212, 276, 75, 25}},
 };
 
-// The extent of a label's text in its font (Tahoma 10 pt at the DPI).
-SIZE TextExtent(const std::string& text, int dpi) {
-  HDC dc = GetDC(nullptr);
-  HFONT font = CreateFontA(-MulDiv(10, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                           ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
-  HGDIOBJ old = SelectObject(dc, font);
-  RECT r{0, 0, 0, 0};
-  DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-  SelectObject(dc, old);
-  DeleteObject(font);
-  ReleaseDC(nullptr, dc);
-  return {r.right, r.bottom};
-}
-
 // The most common length of a run of one colour down a column of the client area: the
 // thickness of the gradient's bands.
 int CommonBandThickness(HWND window, int x, int height) {
@@ -114,7 +99,8 @@ TEST_F(DisplayScalingTest, LayoutIsTheDesignTimesTheFactorAtEveryScaling) {
     // The labels hold their whole text in their font at this scaling.
     for (int id : {kIdLabel1, kIdLabel4, kIdLabel2}) {
       HWND label = Control(id);
-      const SIZE needed = TextExtent(WindowText(label), dpi);
+      // The labels' font is Tahoma 10 pt at the DPI.
+      const SIZE needed = TextExtent(WindowText(label), "Tahoma", -MulDiv(10, dpi, 72));
       const RECT r = ChildBounds(label);
       EXPECT_GE(r.right - r.left, needed.cx) << "label " << id << " cut";
       EXPECT_GE(r.bottom - r.top, needed.cy) << "label " << id << " cut";

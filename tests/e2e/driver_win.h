@@ -80,6 +80,8 @@ std::string BinFolder();
 bool CopyFolderFiles(const std::string& from, const std::string& to);
 void RemoveTree(const std::string& path);
 std::string ReadFileText(const std::string& path);
+// The extent of a text in a font as the program makes it (face, logical height).
+SIZE TextExtent(const std::string& text, const char* face, int height);
 void WriteFileText(const std::string& path, const std::string& text);
 
 // Text of a message box found on screen.

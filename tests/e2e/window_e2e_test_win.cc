@@ -29,21 +29,6 @@ int PixelsOf(HWND parent, HWND control, COLORREF colour) {
   return found;
 }
 
-// The extent of a text in a font as the program makes it.
-SIZE Extent(const std::string& text, const char* face, int height) {
-  HDC dc = GetDC(nullptr);
-  HFONT font =
-      CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
-  HGDIOBJ old = SelectObject(dc, font);
-  RECT r{0, 0, 0, 0};
-  DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-  SelectObject(dc, old);
-  DeleteObject(font);
-  ReleaseDC(nullptr, dc);
-  return {r.right, r.bottom};
-}
-
 SIZE SizeOf(HWND control) {
   const RECT r = ChildBounds(control);
   return {r.right - r.left, r.bottom - r.top};
@@ -93,7 +78,7 @@ TEST_F(AppTest, LabelsShowTheirColoursInTheirFonts) {
     EXPECT_GT(PixelsOf(main_, label, c.text), 20) << "no text in its colour";
     if (c.id == kIdLblError) continue;
     // Sized to its text in Tahoma 10 pt.
-    const SIZE expected = Extent(WindowText(label), "Tahoma", -13), size = SizeOf(label);
+    const SIZE expected = TextExtent(WindowText(label), "Tahoma", -13), size = SizeOf(label);
     EXPECT_EQ(size.cx, expected.cx);
     EXPECT_EQ(size.cy, expected.cy);
   }
@@ -182,7 +167,7 @@ TEST_F(AppTest, EnterOnReBuildThenFileExitAfterAFailureWithATableLeftOpen) {
   HWND status = Control(kIdLblProgress);
   EXPECT_EQ(WindowText(status), "   Processing Request");
   EXPECT_GT(PixelsOf(main_, status, RGB(0, 0, 128)), 20);
-  const SIZE expected = Extent(WindowText(status), "MS Sans Serif", -11);
+  const SIZE expected = TextExtent(WindowText(status), "MS Sans Serif", -11);
   EXPECT_EQ(SizeOf(status).cx, expected.cx);
   EXPECT_FALSE(IsEnabledWindow(Control(kIdBtnExit)));
   // File > Exit still ends the program; the table is closed before the disconnect, so the
