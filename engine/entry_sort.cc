@@ -11,6 +11,7 @@
 #include "engine/buffered_io.h"
 #include "engine/error_codes.h"
 #include "engine/format.h"
+#include "engine/side_thread.h"
 
 namespace kx::engine {
 namespace {
@@ -40,6 +41,38 @@ inline uint64_t Load64(const char* p) {
 // 8 bytes as a number that orders like the bytes.
 inline uint64_t ByteOrder(const char* p) { return __builtin_bswap64(Load64(p)); }
 
+// OR over entries [begin, end) of each key XOR the first entry's key, a word at a time.
+std::vector<uint64_t> DifferingBits(const char* data, size_t begin, size_t end, uint32_t width,
+                                    uint32_t key_width) {
+  std::vector<uint64_t> diff((key_width + 7) / 8, 0);
+  const size_t whole = key_width / 8;
+  const size_t tail = key_width % 8;
+  for (size_t i = begin; i < end; ++i) {
+    const char* e = data + i * width;
+    for (size_t w = 0; w < whole; ++w) diff[w] |= Load64(e + 8 * w) ^ Load64(data + 8 * w);
+    for (size_t b = 0; b < tail; ++b) {
+      uint64_t x = static_cast<uint8_t>(e[8 * whole + b] ^ data[8 * whole + b]);
+      diff[whole] |= x << (8 * b);
+    }
+  }
+  return diff;
+}
+
+// For each of `offsets`, 256 flags: which byte values entries [begin, end) have there.
+std::vector<uint8_t> ValuesSeen(const char* data, size_t begin, size_t end, uint32_t width,
+                                const std::vector<uint32_t>& offsets) {
+  std::vector<uint8_t> seen(offsets.size() * 256, 0);
+  for (size_t i = begin; i < end; ++i) {
+    const uint8_t* e = reinterpret_cast<const uint8_t*>(data + i * width);
+    uint8_t* at = seen.data();
+    for (uint32_t offset : offsets) {
+      at[e[offset]] = 1;
+      at += 256;
+    }
+  }
+  return seen;
+}
+
 // The key bytes that differ between entries, and how to pack them into words that sort like
 // the keys. A byte that is the same in every key is left out; a byte that differs is
 // replaced by the rank of its value among the values it takes in these keys (in byte
@@ -48,21 +81,17 @@ inline uint64_t ByteOrder(const char* p) { return __builtin_bswap64(Load64(p)); 
 // the last byte's are zero.
 class KeyBits {
  public:
-  KeyBits(const char* data, size_t n, uint32_t width, uint32_t key_width) : key_width_(key_width) {
-    // Bytes that differ: OR over the entries of each key XOR the first key, a word at a time.
-    std::vector<uint64_t> diff((key_width + 7) / 8, 0);
-    const size_t whole = key_width / 8;
-    const size_t tail = key_width % 8;
-    for (size_t i = 1; i < n; ++i) {
-      const char* e = data + i * width;
-      for (size_t w = 0; w < whole; ++w) diff[w] |= Load64(e + 8 * w) ^ Load64(data + 8 * w);
-      for (size_t b = 0; b < tail; ++b) {
-        uint64_t x = static_cast<uint8_t>(e[8 * whole + b] ^ data[8 * whole + b]);
-        diff[whole] |= x << (8 * b);
-      }
-    }
-    std::vector<uint8_t> mask(diff.size() * 8, 0);
-    std::memcpy(mask.data(), diff.data(), diff.size() * 8);
+  // The two passes over the entries are split over `side` when there is one.
+  KeyBits(const char* data, size_t n, uint32_t width, uint32_t key_width, SideThread* side)
+      : key_width_(key_width) {
+    // Bytes that differ: OR over the entries of each key XOR the first key.
+    std::vector<uint64_t> diff[2];
+    InTwoParts(side, n, [&](int part, size_t begin, size_t end) {
+      diff[part] = DifferingBits(data, begin, end, width, key_width);
+    });
+    for (size_t w = 0; w < diff[1].size(); ++w) diff[0][w] |= diff[1][w];
+    std::vector<uint8_t> mask(diff[0].size() * 8, 0);
+    std::memcpy(mask.data(), diff[0].data(), diff[0].size() * 8);
     template_.assign(data, key_width);
     std::vector<uint32_t> offsets;
     for (uint32_t j = 0; j < key_width; ++j) {
@@ -73,15 +102,17 @@ class KeyBits {
       return;
     }
     // The values each differing byte takes.
-    std::vector<uint8_t> seen(offsets.size() * 256, 0);
-    for (size_t i = 0; i < n; ++i) {
-      const uint8_t* e = reinterpret_cast<const uint8_t*>(data + i * width);
-      uint8_t* at = seen.data();
-      for (uint32_t offset : offsets) {
-        at[e[offset]] = 1;
-        at += 256;
-      }
-    }
+    std::vector<uint8_t> seen[2];
+    InTwoParts(side, n, [&](int part, size_t begin, size_t end) {
+      seen[part] = ValuesSeen(data, begin, end, width, offsets);
+    });
+    for (size_t i = 0; i < seen[1].size(); ++i) seen[0][i] |= seen[1][i];
+    MakeTables(offsets, seen[0]);
+  }
+
+ private:
+  // For each differing byte, the ranks of the values it takes; the words they pack into.
+  void MakeTables(const std::vector<uint32_t>& offsets, const std::vector<uint8_t>& seen) {
     pack_.resize(offsets.size() * 256);
     unpack_.resize(offsets.size() * 256);
     unsigned room = 0;  // bits left in the last word
@@ -110,6 +141,7 @@ class KeyBits {
     word_first_.push_back(static_cast<uint32_t>(positions_.size()));
   }
 
+ public:
   bool Packable() const { return positions_.size() <= kMaxPackedPositions; }
   size_t Words() const { return used_.size(); }
   // The bits in use at the top of word w.
@@ -164,26 +196,35 @@ class KeyBits {
 // Stable least-significant-digit radix sort of the items by their key words, of which
 // `used[w]` bits at the top of word w are in use. Returns where the sorted items are: `a` or
 // `tmp`.
-template <int N>
-Item<N>* RadixSort(Item<N>* a, Item<N>* tmp, size_t n, const unsigned* used) {
-  struct Digit {
-    int word;
-    unsigned shift;
-    unsigned bits;
-    size_t counts;  // where its counts begin
-  };
+struct Digit {
+  int word;
+  unsigned shift;
+  unsigned bits;
+  size_t counts;  // where its counts begin
+};
+
+// The digits of a radix sort over `words` key words, the least significant first, each of at
+// most 11 bits; *total receives the number of counts they need together.
+std::vector<Digit> DigitsOf(const unsigned* used, int words, size_t* total) {
   std::vector<Digit> digits;
-  size_t total = 0;
-  for (int w = N - 1; w >= 0; --w) {
+  *total = 0;
+  for (int w = words - 1; w >= 0; --w) {
     if (used[w] == 0) continue;
     const unsigned count = (used[w] + 10) / 11;
     const unsigned each = (used[w] + count - 1) / count;
     for (unsigned low = 64 - used[w]; low < 64; low += each) {
       const unsigned bits = std::min(each, 64 - low);
-      digits.push_back({w, low, bits, total});
-      total += size_t(1) << bits;
+      digits.push_back({w, low, bits, *total});
+      *total += size_t(1) << bits;
     }
   }
+  return digits;
+}
+
+template <int N>
+Item<N>* RadixSort(Item<N>* a, Item<N>* tmp, size_t n, const unsigned* used) {
+  size_t total = 0;
+  const std::vector<Digit> digits = DigitsOf(used, N, &total);
   if (digits.empty() || n < 2) return a;
   std::vector<uint32_t> counts(total, 0);
   for (size_t i = 0; i < n; ++i) {
@@ -212,6 +253,60 @@ Item<N>* RadixSort(Item<N>* a, Item<N>* tmp, size_t n, const unsigned* used) {
     const uint64_t mask = (uint64_t(1) << d.bits) - 1;
     for (size_t i = 0; i < n; ++i) dst[c[(src[i].key[d.word] >> d.shift) & mask]++] = src[i];
     std::swap(src, dst);
+  }
+  return src;
+}
+
+// One-word items in two pieces: items [0, half) and [half, n), each piece one after another.
+struct ItemHalves {
+  Item<1>* piece[2];
+  size_t half;
+  const Item<1>& operator[](size_t i) const { return i < half ? piece[0][i] : piece[1][i - half]; }
+};
+
+// The radix sort of one-word items with each pass split over `side`, which must be running:
+// each thread counts the digits of its half of the items, and then moves its half to places
+// that keep the sort stable (the first half's items of a digit value before the second
+// half's). The first pass moves the items to `first`, the second to `second`, and so on;
+// `first` must not overlap the items, nor `second` `first`. Returns where the sorted items
+// are.
+ItemHalves RadixSortInTwoParts(ItemHalves items, Item<1>* first, Item<1>* second, size_t n,
+                               unsigned used, SideThread* side) {
+  size_t total = 0;
+  const std::vector<Digit> digits = DigitsOf(&used, 1, &total);
+  ItemHalves src = items;
+  Item<1>* dst = first;
+  std::vector<uint32_t> counts[2];
+  for (const Digit& d : digits) {
+    const size_t buckets = size_t(1) << d.bits;
+    const uint64_t mask = (uint64_t(1) << d.bits) - 1;
+    for (auto& c : counts) c.assign(buckets, 0);
+    InTwoParts(side, n, [&](int part, size_t begin, size_t end) {
+      uint32_t* c = counts[part].data();
+      const Item<1>* from = src.piece[part];
+      for (size_t i = 0; i < end - begin; ++i) ++c[(from[i].key[0] >> d.shift) & mask];
+    });
+    // A digit that is the same in every item changes nothing.
+    size_t b = 0;
+    while (counts[0][b] + counts[1][b] == 0) ++b;
+    if (counts[0][b] + counts[1][b] == n) continue;
+    uint32_t sum = 0;
+    for (b = 0; b < buckets; ++b) {
+      for (auto& c : counts) {
+        const uint32_t count = c[b];
+        c[b] = sum;
+        sum += count;
+      }
+    }
+    InTwoParts(side, n, [&](int part, size_t begin, size_t end) {
+      uint32_t* c = counts[part].data();
+      const Item<1>* from = src.piece[part];
+      for (size_t i = 0; i < end - begin; ++i)
+        dst[c[(from[i].key[0] >> d.shift) & mask]++] = from[i];
+    });
+    Item<1>* next = dst == first ? second : first;
+    src = ItemHalves{{dst, dst + src.half}, src.half};
+    dst = next;
   }
   return src;
 }
@@ -288,6 +383,70 @@ void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, Entr
     bits.Rebuild(key, entry);
     PutBE32(entry + key_width, sorted[i].ref);
   }
+}
+
+// The items of entries [begin, end) made at `at`, front to back or back to front.
+void MakeItems(const char* data, size_t begin, size_t end, uint32_t width, const KeyBits& bits,
+               Item<1>* at, bool backwards) {
+  auto make = [&](size_t i) {
+    const char* e = data + i * width;
+    uint64_t key[1];
+    bits.Words<1>(e, key);
+    at[i - begin] = Item<1>{{key[0]}, GetBE32(e + width - 4)};
+  };
+  if (backwards) {
+    for (size_t i = end; i-- > begin;) make(i);
+  } else {
+    for (size_t i = begin; i < end; ++i) make(i);
+  }
+}
+
+// Sorts n entries (n worth two threads) whose differing key bits fit one word, each pass split
+// over `side`, in no more memory than the single-thread sort: the items take the place of the
+// entries. With entries of 24 bytes or more, the first half's items are made front to back
+// at the start of the entries and the second half's back to front at their end, so that
+// neither thread overwrites an entry before it is read, and the radix sort's arrays lie
+// between and after them. Narrower entries are turned into items on this thread. The entries
+// are made again from the sorted items as they are handed on.
+void SortOneWordInTwoParts(char* data, size_t n, uint32_t width, const KeyBits& bits,
+                           SideThread* side, EntryOut& out) {
+  const size_t half = n / 2;
+  const size_t entries_end = n * width;
+  Item<1>* base = reinterpret_cast<Item<1>*>(data);
+  ItemHalves items;
+  Item<1>* first;
+  Item<1>* second;
+  // Room for both halves' items and the first array between them, with the second half's
+  // items aligned down as items are.
+  constexpr size_t kAlign = alignof(Item<1>);
+  const size_t second_items = (n - half) * sizeof(Item<1>);
+  const size_t pieces_end =
+      entries_end < second_items ? 0 : (entries_end - second_items) / kAlign * kAlign;
+  if (pieces_end >= (n + half) * sizeof(Item<1>)) {
+    items = ItemHalves{{base, reinterpret_cast<Item<1>*>(data + pieces_end)}, half};
+    InTwoParts(side, n, [&](int part, size_t begin, size_t end) {
+      MakeItems(data, begin, end, width, bits, items.piece[part], part == 1);
+    });
+    first = base + half;
+    second = base + n + half;
+  } else {
+    // Front to back when an item is no larger than an entry, else back to front.
+    MakeItems(data, 0, n, width, bits, base, sizeof(Item<1>) > width);
+    items = ItemHalves{{base, base + half}, half};
+    first = base + n;
+    second = base;
+  }
+  const unsigned used = bits.Words() == 0 ? 0 : bits.Used(0);
+  const ItemHalves sorted = RadixSortInTwoParts(items, first, second, n, used, side);
+  const uint32_t key_width = width - 4;
+  out.MakeEntries(n, width, side, [&](size_t begin, size_t end, char* at) {
+    for (size_t i = begin; i < end; ++i, at += width) {
+      const Item<1>& item = sorted[i];
+      const uint64_t key[1] = {item.key[0]};
+      bits.Rebuild(key, at);
+      PutBE32(at + key_width, item.ref);
+    }
+  });
 }
 
 // Reads one sorted run back in blocks, into memory the caller gives.
@@ -375,27 +534,46 @@ void EntrySorter::Reserve(size_t entries) {
   capacity_ = entries;
 }
 
-char* EntrySorter::Slot() {
-  if (used_ == capacity_) {
-    if (capacity_ < max_entries_) {
-      Reserve(std::min(max_entries_, std::max<size_t>(1024, capacity_ * 2)));
-    } else {
-      Spill();
+void EntryOut::MakeEntries(size_t count, uint32_t width, SideThread*, const EntryMaker& make) {
+  // A few entries at a time into a buffer of this call's own.
+  constexpr size_t kAtOnce = 256;
+  std::vector<char> made(kAtOnce * width);
+  for (size_t first = 0; first < count; first += kAtOnce) {
+    const size_t end = std::min(count, first + kAtOnce);
+    make(first, end, made.data());
+    for (size_t i = first; i < end; ++i) {
+      std::memcpy(NextEntry(), made.data() + (i - first) * width, width);
     }
   }
-  ++count_;
-  return data_ + (used_++) * width_;
+}
+
+char* EntrySorter::Slots(size_t count) {
+  if (used_ + count > capacity_) {
+    if (capacity_ < max_entries_) {
+      Reserve(std::min(max_entries_, std::max({used_ + count, size_t(1024), capacity_ * 2})));
+    }
+    if (used_ + count > capacity_) Spill();
+  }
+  count_ += count;
+  char* at = data_ + used_ * width_;
+  used_ += count;
+  return at;
 }
 
 void EntrySorter::SortBuffer(EntryOut& out) {
   const size_t n = used_;
   if (n == 0) return;
   const uint32_t key_width = width_ - 4;
-  const KeyBits bits(data_, n, width_, key_width);
+  SideThread side(WorthTwoThreads(n));
+  const KeyBits bits(data_, n, width_, key_width, &side);
   const size_t memory = memory_.size();
 
   if (bits.Packable() && bits.Words() <= 1) {
-    SortInWords<1>(data_, n, width_, bits, out);
+    if (side.Running()) {
+      SortOneWordInTwoParts(data_, n, width_, bits, &side, out);
+    } else {
+      SortInWords<1>(data_, n, width_, bits, out);
+    }
     return;
   }
   if (bits.Packable() && bits.Words() == 2 && InWordsBytes<2>(n, width_) <= memory) {

@@ -21,9 +21,17 @@ namespace kx::engine {
 
 // Where sorted entries go: each call gives the place of the next entry, which the sorter
 // fills before it asks again.
+class SideThread;
+
+// Makes entries [first, end) of a sorted output, one after another at `at`.
+using EntryMaker = std::function<void(size_t first, size_t end, char* at)>;
+
 class EntryOut {
  public:
   virtual char* NextEntry() = 0;
+  // The next `count` entries of `width` bytes, in order, made by `make`, on `side` too where
+  // the place they go allows it: by default a few at a time, each handed to NextEntry().
+  virtual void MakeEntries(size_t count, uint32_t width, SideThread* side, const EntryMaker& make);
 
  protected:
   ~EntryOut() = default;
@@ -42,7 +50,12 @@ class EntrySorter {
   EntrySorter& operator=(const EntrySorter&) = delete;
 
   // Room for the next entry; valid until the next call.
-  char* Slot();
+  char* Slot() { return Slots(1); }
+  // Room for the next `count` entries, one after another, `count` at most MaxHeld(); valid
+  // until the next call.
+  char* Slots(size_t count);
+  // The most entries held in memory before sorted runs go to files.
+  size_t MaxHeld() const { return max_entries_; }
   // Writes every entry in order to `out`; call once, after the last Slot().
   void Drain(EntryOut& out);
   // The same, handing each entry to `sink`.

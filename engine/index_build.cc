@@ -1,13 +1,17 @@
 #include "engine/index_build.h"
 
 #include <algorithm>
+#include <chrono>
 
+#include "engine/side_thread.h"
 #include "engine/table_file.h"
 
 namespace kx::engine {
 namespace {
 
 constexpr size_t kReadBlock = size_t(1) << 20;
+// Pages made together before they are handed to the writer: half its buffer.
+constexpr size_t kGroupBytes = size_t(1) << 19;
 
 // Fills the pages of one tag in place in the writer's buffer, each one full but the last.
 // A page is sealed when the entry after its last is asked for, or at the end.
@@ -24,6 +28,45 @@ class PageWriter final : public EntryOut {
     if (page_ == nullptr) page_ = out_->Reserve(page_size_);
     return page_ + kPageHeader + size_t(in_page_++) * width_;
   }
+  // Whole pages are made in groups that fill the writer's buffer, half of each group on the
+  // side thread, and sealed where they are made.
+  void MakeEntries(size_t count, uint32_t, SideThread* side, const EntryMaker& make) override {
+    size_t done = 0;
+    // The rest of a page already begun.
+    while (done < count && in_page_ > 0) {
+      const size_t take = std::min<size_t>(count - done, capacity_ - in_page_);
+      make(done, done + take, page_ + kPageHeader + size_t(in_page_) * width_);
+      in_page_ += static_cast<uint32_t>(take);
+      done += take;
+      if (in_page_ == capacity_) Emit();
+    }
+    const size_t per_group = std::max<size_t>(1, kGroupBytes / page_size_);
+    while (done < count) {
+      const size_t left = count - done;
+      const size_t pages = std::min(per_group, (left + capacity_ - 1) / capacity_);
+      char* group = out_->Reserve(pages * page_size_);
+      const size_t first = done;
+      InTwoParts(side, pages, [&](int, size_t begin, size_t end) {
+        for (size_t p = begin; p < end; ++p) {
+          const size_t from = first + p * capacity_;
+          const size_t entries = std::min<size_t>(capacity_, count - from);
+          char* page = group + p * page_size_;
+          make(from, from + entries, page + kPageHeader);
+          if (entries == capacity_) Seal(page, pages_ + static_cast<uint32_t>(p), capacity_);
+        }
+      });
+      const size_t last = std::min<size_t>(capacity_, count - (first + (pages - 1) * capacity_));
+      done += (pages - 1) * capacity_ + last;
+      pages_ += static_cast<uint32_t>(pages - 1);
+      if (last == capacity_) {
+        ++pages_;
+      } else {
+        // The last page stays open for entries that may follow.
+        page_ = group + (pages - 1) * page_size_;
+        in_page_ = static_cast<uint32_t>(last);
+      }
+    }
+  }
   // The number of pages written.
   uint32_t Finish() {
     if (in_page_ > 0) Emit();
@@ -32,12 +75,15 @@ class PageWriter final : public EntryOut {
 
  private:
   void Emit() {
-    const size_t used = kPageHeader + size_t(in_page_) * width_;
-    std::memset(page_ + used, 0, page_size_ - used);
-    SealPage(page_, page_size_, ordinal_, pages_, in_page_);
+    Seal(page_, pages_, in_page_);
     page_ = nullptr;
     ++pages_;
     in_page_ = 0;
+  }
+  void Seal(char* page, uint32_t number, uint32_t entries) const {
+    const size_t used = kPageHeader + size_t(entries) * width_;
+    std::memset(page + used, 0, page_size_ - used);
+    SealPage(page, page_size_, ordinal_, number, entries);
   }
   BufferedWriter* out_;
   uint32_t page_size_;
@@ -123,31 +169,135 @@ TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal
   return info;
 }
 
+// The entries of records [begin, end) of a block of `images`, for every plan, in their slots
+// from `slot` on; the first live record among them gets `number` when the entries are
+// renumbered.
+struct BlockPart {
+  const char* images;
+  uint32_t length;
+  uint32_t first_recno;  // of the block's first record
+  size_t begin, end;
+  size_t slot;
+  uint32_t number;
+};
+
+void ExtractPart(const std::vector<TagPlan*>& plans, const std::vector<char*>& slots, bool renumber,
+                 const BlockPart& part) {
+  size_t slot = part.slot;
+  uint32_t number = part.number;
+  for (size_t r = part.begin; r < part.end; ++r) {
+    const char* image = part.images + r * part.length;
+    if (image[0] == kDeletedMark) continue;
+    const uint32_t recno = renumber ? number++ : part.first_recno + static_cast<uint32_t>(r);
+    for (size_t i = 0; i < plans.size(); ++i) {
+      const uint32_t width = plans[i]->key.width;
+      char* entry = slots[i] + slot * (width + 4);
+      ExtractKey(plans[i]->key, image, entry);
+      PutBE32(entry + width, recno);
+    }
+    ++slot;
+  }
+}
+
+size_t LiveIn(const char* images, uint32_t length, size_t begin, size_t end) {
+  size_t live = 0;
+  for (size_t r = begin; r < end; ++r) live += images[r * length] != kDeletedMark;
+  return live;
+}
+
+// The sorters of the plans, each with a share of the budget in proportion to its entry
+// size, so that all of them spill, if at all, after the same number of records.
+std::vector<std::unique_ptr<EntrySorter>> MakeSorters(const std::vector<TagPlan*>& plans,
+                                                      uint32_t table_records,
+                                                      const std::string& temp_base) {
+  std::vector<std::unique_ptr<EntrySorter>> sorters;
+  size_t total = 0;
+  for (const TagPlan* plan : plans) total += EntrySorter::BytesPerEntry(plan->key.width + 4);
+  for (const TagPlan* plan : plans) {
+    const size_t share = static_cast<size_t>(
+        double(SortBudget()) * EntrySorter::BytesPerEntry(plan->key.width + 4) / total);
+    sorters.push_back(
+        std::make_unique<EntrySorter>(plan->key.width + 4, share, temp_base, table_records));
+  }
+  return sorters;
+}
+
+// How a block's records are shared between this thread, which also reads the next block, and
+// the side thread: the share moves towards the one at which both finish together.
+class SplitBalance {
+ public:
+  size_t OwnPart(size_t n) const { return static_cast<size_t>(double(n) * own_share_); }
+  void Started() {
+    started_ = Clock::now();
+    side_seconds_ = -1;
+  }
+  void SideDone() { side_seconds_ = Seconds(Clock::now() - started_); }
+  // This thread's part of a block and the read after it are done.
+  void OwnDone() { own_seconds_ = Seconds(Clock::now() - started_); }
+  // After the side thread was waited for: both times of the block are known.
+  void Weigh() {
+    if (side_seconds_ <= 0 || own_seconds_ <= 0) return;
+    own_share_ += 0.1 * (side_seconds_ - own_seconds_) / (side_seconds_ + own_seconds_);
+    own_share_ = std::min(0.9, std::max(0.1, own_share_));
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+  double own_share_ = 0.4;
+  Clock::time_point started_ = Clock::now();
+  double own_seconds_ = -1;
+  double side_seconds_ = -1;  // written by the side thread, read after waiting for it
+};
+
 // The sorted entries of every plan built from the records, from one pass over them. The
-// budget is shared.
+// table is read in blocks on this thread; while the next block is read, the side thread
+// makes the entries of the larger part of the block before.
 std::vector<std::unique_ptr<EntrySorter>> SortFromRecords(const std::vector<TagPlan*>& plans,
                                                           const RecordSource& source,
                                                           uint32_t table_records,
                                                           const std::string& temp_base) {
   std::vector<std::unique_ptr<EntrySorter>> sorters;
   if (plans.empty()) return sorters;
-  size_t total = 0;
-  for (const TagPlan* plan : plans) total += EntrySorter::BytesPerEntry(plan->key.width + 4);
-  for (const TagPlan* plan : plans) {
-    // Each sorter gets a share of the budget in proportion to its entry size, so that all
-    // of them spill, if at all, after the same number of records.
-    const size_t share = static_cast<size_t>(
-        double(SortBudget()) * EntrySorter::BytesPerEntry(plan->key.width + 4) / total);
-    sorters.push_back(
-        std::make_unique<EntrySorter>(plan->key.width + 4, share, temp_base, table_records));
-  }
-  source([&](uint32_t recno, const char* image) {
-    for (size_t i = 0; i < plans.size(); ++i) {
-      char* slot = sorters[i]->Slot();
-      ExtractKey(plans[i]->key, image, slot);
-      PutBE32(slot + plans[i]->key.width, recno);
+  sorters = MakeSorters(plans, table_records, temp_base);
+  if (source.count == 0) return sorters;
+  const uint32_t len = source.length;
+  size_t per_block = std::max<size_t>(1, std::min<size_t>(kReadBlock / len, source.count));
+  for (const auto& sorter : sorters) per_block = std::min(per_block, sorter->MaxHeld());
+  LargeBlock blocks[2] = {LargeBlock::Take(per_block * len), LargeBlock::Take(per_block * len)};
+  std::vector<char*> slots(plans.size());
+  SplitBalance balance;
+  SideThread side(WorthTwoThreads(source.count));  // ends first: its part is done before
+  uint32_t number = 1;                             // the blocks and sorters go
+  int which = 0;
+  for (uint32_t first = 0; first < source.count; first += static_cast<uint32_t>(per_block)) {
+    const size_t n = std::min<size_t>(per_block, source.count - first);
+    char* images = blocks[which].data();
+    which ^= 1;
+    if (source.file->ReadAt(source.offset + uint64_t(first) * len, images, n * len) != n * len) {
+      Fail(kErrTableDamaged, source.path + " is damaged: it ended while records were read.");
     }
-  });
+    balance.OwnDone();
+    side.Wait();
+    balance.Weigh();
+    const size_t split = side.Running() ? balance.OwnPart(n) : n;
+    const size_t live_own = LiveIn(images, len, 0, split);
+    const size_t live = live_own + LiveIn(images, len, split, n);
+    for (size_t i = 0; i < plans.size(); ++i) slots[i] = sorters[i]->Slots(live);
+    const BlockPart own{images, len, first + 1, 0, split, 0, number};
+    const BlockPart other{
+        images, len, first + 1, split, n, live_own, number + static_cast<uint32_t>(live_own)};
+    balance.Started();
+    if (split < n) {
+      side.Start([&, other] {
+        ExtractPart(plans, slots, source.renumber, other);
+        balance.SideDone();
+      });
+    }
+    ExtractPart(plans, slots, source.renumber, own);
+    number += static_cast<uint32_t>(live);
+  }
+  side.Wait();
   return sorters;
 }
 

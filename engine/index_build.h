@@ -63,10 +63,18 @@ struct TagPlan {
   KeySpec key;  // for a tag built from the records
 };
 
-// Calls `fn(recno, image)` for each record the index must hold, with the record number
-// the entries must carry.
-using RecordSource =
-    std::function<void(const std::function<void(uint32_t recno, const char* image)>& fn)>;
+// The records an index is built from: `count` records of `length` bytes from `offset` in
+// `file` (named `path` in errors). Deleted records are left out; the entries of the others
+// carry their record number, or with `renumber` the number a pack gives them (the live
+// records numbered from 1 in file order).
+struct RecordSource {
+  OsFile* file = nullptr;
+  std::string path;
+  uint64_t offset = 0;
+  uint32_t length = 0;
+  uint32_t count = 0;
+  bool renumber = false;
+};
 
 // Writes a complete index file to `path` (created or emptied) and flushes it to the disk
 // unless `flush` is false (the disk starts writing it meanwhile). `old_file` is the file that

@@ -181,6 +181,35 @@ TEST_F(IndexTest, ExternalMergeGivesTheSameFileAsTheInMemorySort) {
   }
 }
 
+TEST(LargeIndexTest, TablesLargeEnoughForTwoThreadsGetTheSameTags) {
+  // Enough live records for the entries to be made and sorted on two threads.
+  ScratchDir dir;
+  const std::string path = dir.File("tran.adt");
+  testing::MakeSampleTable(path, 100000, 7);
+  const char* const expressions[] = {"IITEM", "IDESC1;IQTY;IDATE", "IPRICE", "IACTIVE"};
+  {
+    auto table = TableFile::Open(path, OpenMode::kExclusive);
+    // The whole sort in memory, then in sorted runs that are merged.
+    for (size_t budget : {SortBudget(), size_t(4) << 20}) {
+      SortBudgetScope scope(budget);
+      for (const char* expression : expressions) {
+        SCOPED_TRACE(std::string(expression) + ", budget " + std::to_string(budget));
+        table->CreateIndex(expression, expression);
+        EXPECT_EQ(TagRecnos(*table, expression), ExpectedRecnos(*table, expression));
+      }
+    }
+  }
+  // A pack by another handle builds the tags again from the records, renumbered.
+  auto table = TableFile::Open(path, OpenMode::kExclusive);
+  table->Pack();
+  EXPECT_EQ(table->RecordCount(), 100000u - 100000u / 7);
+  for (const char* expression : expressions) {
+    SCOPED_TRACE(expression);
+    EXPECT_EQ(TagRecnos(*table, expression), ExpectedRecnos(*table, expression));
+  }
+  EXPECT_TRUE(VerifyTable(*table).Ok()) << VerifyTable(*table).ToString();
+}
+
 TEST_F(IndexTest, DeletingTheIndexFileOfAnOpenTableLeavesOnlyNewTags) {
   table_->CreateIndex("A", "IITEM");
   table_->CreateIndex("B", "IDATE");

@@ -273,21 +273,13 @@ void RebuildIndex(OsFile* table, const std::string& table_path, const PackPlan& 
     }
     if (PageCapacity(p.info.page_size, p.key.width) > 0) plans.push_back(p);
   }
-  const uint32_t len = plan.record_length;
-  RecordSource packed = [&](const std::function<void(uint32_t, const char*)>& fn) {
-    const size_t per_block = std::max<size_t>(1, kReadBlock / len);
-    LargeBlock block = LargeBlock::Take(per_block * len);
-    for (uint32_t first = 0; first < plan.live_count;) {
-      const uint32_t n =
-          static_cast<uint32_t>(std::min<uint64_t>(per_block, plan.live_count - first));
-      const size_t want = size_t(n) * len;
-      if (table->ReadAt(plan.header_size + uint64_t(first) * len, block.data(), want) != want) {
-        Fail(kErrTableDamaged, table_path + " is damaged: it ended while records were read.");
-      }
-      for (uint32_t i = 0; i < n; ++i) fn(first + i + 1, block.data() + size_t(i) * len);
-      first += n;
-    }
-  };
+  // After the records were moved every record up to the live count is live.
+  RecordSource packed;
+  packed.file = table;
+  packed.path = table_path;
+  packed.offset = plan.header_size;
+  packed.length = plan.record_length;
+  packed.count = plan.live_count;
   const std::string temp = TempIndexPathOf(table_path);
   WriteIndexFile(temp, plans, nullptr, packed, plan.live_count, table_path);
   RenameOver(temp, index_path);

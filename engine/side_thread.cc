@@ -88,4 +88,14 @@ void SideThread::Both(const std::function<void()>& own, const std::function<void
   Wait();
 }
 
+void InTwoParts(SideThread* side, size_t n,
+                const std::function<void(int part, size_t begin, size_t end)>& fn) {
+  if (side == nullptr || !side->Running() || n < 2) {
+    fn(0, 0, n);
+    return;
+  }
+  const size_t half = n / 2;
+  side->Both([&] { fn(0, 0, half); }, [&] { fn(1, half, n); });
+}
+
 }  // namespace kx::engine

@@ -47,4 +47,10 @@ class SideThread {
 // Whether a step over `items` items is worth splitting over two threads.
 inline bool WorthTwoThreads(size_t items) { return items >= 65536; }
 
+// Runs fn(part, begin, end) over [0, n): parts 0 and 1 are the two halves (the first n / 2
+// and the rest), the second on the side thread, when there is a running one; else part 0 is
+// all of it.
+void InTwoParts(SideThread* side, size_t n,
+                const std::function<void(int part, size_t begin, size_t end)>& fn);
+
 }  // namespace kx::engine

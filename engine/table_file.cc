@@ -173,13 +173,14 @@ struct TableFile::Impl {
 
   // The live records with their own numbers, or numbered from 1 as a pack will.
   RecordSource LiveRecords(bool renumber) const {
-    return [this, renumber](const std::function<void(uint32_t, const char*)>& fn) {
-      uint32_t next = 0;
-      ForEach([&](uint32_t recno, bool deleted, const char* image) {
-        if (!deleted) fn(renumber ? ++next : recno, image);
-        return true;
-      });
-    };
+    RecordSource source;
+    source.file = file.get();
+    source.path = path;
+    source.offset = header.header_size;
+    source.length = header.record_length;
+    source.count = header.record_count;
+    source.renumber = renumber;
+    return source;
   }
 
   // Reads the existing index file's header; absent or unreadable gives no tags (and
