@@ -24,6 +24,7 @@ GOAL_FOLDER_VS_RAW = 0.5  # whole folder at most this factor of the raw referenc
 GOAL_PEAK_MIB = 100.0  # peak resident memory of any rebuild process
 GOAL_TAGS_CPU_PER_WALL = 1.5  # six tran tags: CPU time over wall time, both cores at work
 GOAL_CPU_FROM_RECORDS = 1000000  # ... from this many tran records on
+GOAL_WINE32_VS_NATIVE = 1.3  # the 32-bit Windows build under Wine, against the native build
 
 def load(path):
     with open(path) as f:
@@ -204,6 +205,12 @@ def print_table(s, out):
         print(f"whole rebuild as a process (kxdata rebuild): native {fmt(w['native_seconds'])} s, "
               f"64-bit Windows build under Wine {fmt(w['wine_seconds'])} s "
               f"({fmt(ratio(w['wine_seconds'], w['native_seconds']), 2)}x)", file=out)
+        if w.get("wine32_seconds") is not None:
+            print(f"  and side by side: native {fmt(w['native32_seconds'])} s, 32-bit Windows "
+                  f"build under Wine {fmt(w['wine32_seconds'])} s "
+                  f"({fmt(ratio(w['wine32_seconds'], w['native32_seconds']), 2)}x)", file=out)
+        elif "wine32_seconds" in w:
+            print("  this machine does not run 32-bit programs: no 32-bit figure", file=out)
     if not s["rebuild"]["completed"]:
         print(f"THE RUN FAILED: {s['rebuild']['error']}", file=out)
 
@@ -229,6 +236,11 @@ def goals(s):
          folder_factor is not None and folder_factor <= GOAL_FOLDER_VS_RAW),
         (f"peak resident <= {GOAL_PEAK_MIB:g} MiB", f"{peak:.1f} MiB", peak <= GOAL_PEAK_MIB),
     ]
+    w = s.get("wine")
+    if w and w.get("wine32_seconds") is not None:
+        factor = ratio(w["wine32_seconds"], w["native32_seconds"])
+        held.append((f"32-bit Windows build under Wine <= {GOAL_WINE32_VS_NATIVE:g}x native",
+                     f"{fmt(factor, 2)}x", factor is not None and factor <= GOAL_WINE32_VS_NATIVE))
     if s["tran_records"] >= GOAL_CPU_FROM_RECORDS:
         held.append((f"six tran tags: CPU >= {GOAL_TAGS_CPU_PER_WALL:g}x wall",
                      f"{fmt(cpu_per_wall, 2)}x",

@@ -1,7 +1,6 @@
 #include "engine/index_build.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "engine/side_thread.h"
 #include "engine/table_file.h"
@@ -10,6 +9,8 @@ namespace kx::engine {
 namespace {
 
 constexpr size_t kReadBlock = size_t(1) << 20;
+// Records are turned into entries this many bytes of the table at a time.
+constexpr size_t kViewBytes = size_t(8) << 20;
 // Pages made together before they are handed to the writer: half its buffer.
 constexpr size_t kGroupBytes = size_t(1) << 19;
 
@@ -222,37 +223,9 @@ std::vector<std::unique_ptr<EntrySorter>> MakeSorters(const std::vector<TagPlan*
   return sorters;
 }
 
-// How a block's records are shared between this thread, which also reads the next block, and
-// the side thread: the share moves towards the one at which both finish together.
-class SplitBalance {
- public:
-  size_t OwnPart(size_t n) const { return static_cast<size_t>(double(n) * own_share_); }
-  void Started() {
-    started_ = Clock::now();
-    side_seconds_ = -1;
-  }
-  void SideDone() { side_seconds_ = Seconds(Clock::now() - started_); }
-  // This thread's part of a block and the read after it are done.
-  void OwnDone() { own_seconds_ = Seconds(Clock::now() - started_); }
-  // After the side thread was waited for: both times of the block are known.
-  void Weigh() {
-    if (side_seconds_ <= 0 || own_seconds_ <= 0) return;
-    own_share_ += 0.1 * (side_seconds_ - own_seconds_) / (side_seconds_ + own_seconds_);
-    own_share_ = std::min(0.9, std::max(0.1, own_share_));
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  static double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-  double own_share_ = 0.4;
-  Clock::time_point started_ = Clock::now();
-  double own_seconds_ = -1;
-  double side_seconds_ = -1;  // written by the side thread, read after waiting for it
-};
-
 // The sorted entries of every plan built from the records, from one pass over them. The
-// table is read in blocks on this thread; while the next block is read, the side thread
-// makes the entries of the larger part of the block before.
+// table is read in place a large part at a time; the two halves of each part are turned into
+// entries side by side on two threads.
 std::vector<std::unique_ptr<EntrySorter>> SortFromRecords(const std::vector<TagPlan*>& plans,
                                                           const RecordSource& source,
                                                           uint32_t table_records,
@@ -260,44 +233,33 @@ std::vector<std::unique_ptr<EntrySorter>> SortFromRecords(const std::vector<TagP
   std::vector<std::unique_ptr<EntrySorter>> sorters;
   if (plans.empty()) return sorters;
   sorters = MakeSorters(plans, table_records, temp_base);
-  if (source.count == 0) return sorters;
   const uint32_t len = source.length;
-  size_t per_block = std::max<size_t>(1, std::min<size_t>(kReadBlock / len, source.count));
-  for (const auto& sorter : sorters) per_block = std::min(per_block, sorter->MaxHeld());
-  LargeBlock blocks[2] = {LargeBlock::Take(per_block * len), LargeBlock::Take(per_block * len)};
+  size_t per_part = std::max<size_t>(1, std::min<size_t>(kViewBytes / len, source.count));
+  for (const auto& sorter : sorters) per_part = std::min(per_part, sorter->MaxHeld());
   std::vector<char*> slots(plans.size());
-  SplitBalance balance;
-  SideThread side(WorthTwoThreads(source.count));  // ends first: its part is done before
-  uint32_t number = 1;                             // the blocks and sorters go
-  int which = 0;
-  for (uint32_t first = 0; first < source.count; first += static_cast<uint32_t>(per_block)) {
-    const size_t n = std::min<size_t>(per_block, source.count - first);
-    char* images = blocks[which].data();
-    which ^= 1;
-    if (source.file->ReadAt(source.offset + uint64_t(first) * len, images, n * len) != n * len) {
+  SideThread side(WorthTwoThreads(source.count));
+  uint32_t number = 1;
+  for (uint32_t first = 0; first < source.count; first += static_cast<uint32_t>(per_part)) {
+    const size_t n = std::min<size_t>(per_part, source.count - first);
+    std::unique_ptr<FileView> view =
+        source.file->View(source.offset + uint64_t(first) * len, n * len);
+    if (view->size() != n * len) {
       Fail(kErrTableDamaged, source.path + " is damaged: it ended while records were read.");
     }
-    balance.OwnDone();
-    side.Wait();
-    balance.Weigh();
-    const size_t split = side.Running() ? balance.OwnPart(n) : n;
-    const size_t live_own = LiveIn(images, len, 0, split);
-    const size_t live = live_own + LiveIn(images, len, split, n);
-    for (size_t i = 0; i < plans.size(); ++i) slots[i] = sorters[i]->Slots(live);
-    const BlockPart own{images, len, first + 1, 0, split, 0, number};
-    const BlockPart other{
-        images, len, first + 1, split, n, live_own, number + static_cast<uint32_t>(live_own)};
-    balance.Started();
-    if (split < n) {
-      side.Start([&, other] {
-        ExtractPart(plans, slots, source.renumber, other);
-        balance.SideDone();
-      });
-    }
-    ExtractPart(plans, slots, source.renumber, own);
-    number += static_cast<uint32_t>(live);
+    const char* images = view->data();
+    size_t live[2] = {0, 0};
+    InTwoParts(&side, n, [&](int half, size_t begin, size_t end) {
+      live[half] = LiveIn(images, len, begin, end);
+    });
+    for (size_t i = 0; i < plans.size(); ++i) slots[i] = sorters[i]->Slots(live[0] + live[1]);
+    InTwoParts(&side, n, [&](int half, size_t begin, size_t end) {
+      const size_t before = half == 0 ? 0 : live[0];
+      ExtractPart(plans, slots, source.renumber,
+                  BlockPart{images, len, first + 1, begin, end, before,
+                            number + static_cast<uint32_t>(before)});
+    });
+    number += static_cast<uint32_t>(live[0] + live[1]);
   }
-  side.Wait();
   return sorters;
 }
 

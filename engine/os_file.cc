@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "engine/error_codes.h"
+#include "engine/large_memory.h"
 #include "engine/os_file_platform.h"
 
 namespace kx::engine {
@@ -31,7 +32,23 @@ FileLayer& Layer() {
   return layer != nullptr ? *layer : PlatformFileLayer();
 }
 
+// A view read into memory of its own.
+class CopiedView final : public FileView {
+ public:
+  CopiedView(OsFile* file, uint64_t offset, size_t n) : block_(LargeBlock::Take(n)) {
+    data_ = block_.data();
+    size_ = file->ReadAt(offset, block_.data(), n);
+  }
+
+ private:
+  LargeBlock block_;
+};
+
 }  // namespace
+
+std::unique_ptr<FileView> OsFile::View(uint64_t offset, size_t n) {
+  return std::make_unique<CopiedView>(this, offset, n);
+}
 
 FileLayer& PlatformFileLayer() {
   static PlatformLayer layer;

@@ -24,6 +24,18 @@ enum class LockKind {
 
 enum class OpenResult { kOk, kNotFound, kInUse, kExists, kFailed };
 
+// Bytes of a file to be read in place; valid while the view lives.
+class FileView {
+ public:
+  virtual ~FileView() = default;
+  const char* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ protected:
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+};
+
 class OsFile {
  public:
   enum class Mode {
@@ -46,6 +58,10 @@ class OsFile {
   virtual void Truncate(uint64_t size) = 0;
   // Flushes the file's data to the disk (fsync, FlushFileBuffers).
   virtual void Sync() = 0;
+  // The n bytes at `offset` (fewer at the end of the file) to be read in place: the file's
+  // pages mapped where the platform can, else a copy read into memory of the view's own. A
+  // view is for a file that no one changes while it lives.
+  virtual std::unique_ptr<FileView> View(uint64_t offset, size_t n);
   // Asks the system to start writing these bytes to the disk now, so that a later Sync has
   // less to wait for. Only a hint: it makes nothing durable and may do nothing.
   virtual void StartWriteback(uint64_t offset, uint64_t length) {}

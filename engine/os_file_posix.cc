@@ -1,6 +1,7 @@
 // OsFile and the file helpers on POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,19 @@ constexpr off_t kLockOffset = 0x7FFFFFFF00000000LL;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
+class MappedView final : public FileView {
+ public:
+  MappedView(char* map, size_t length, uint64_t skip, size_t n) : map_(map), length_(length) {
+    data_ = map + skip;
+    size_ = n;
+  }
+  ~MappedView() override { munmap(map_, length_); }
+
+ private:
+  char* map_;
+  size_t length_;
+};
+
 class PosixFile : public OsFile {
  public:
   PosixFile(std::string path, int fd) : OsFile(std::move(path)), fd_(fd) {}
@@ -39,6 +53,19 @@ class PosixFile : public OsFile {
       done += static_cast<size_t>(got);
     }
     return done;
+  }
+
+  std::unique_ptr<FileView> View(uint64_t offset, size_t n) override {
+    const uint64_t size = Size();
+    n = offset >= size ? 0 : static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const uint64_t start = offset / page * page;
+    const size_t length = static_cast<size_t>(offset - start) + n;
+    void* at = n == 0
+                   ? MAP_FAILED
+                   : mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(start));
+    if (at == MAP_FAILED) return OsFile::View(offset, n);  // read instead
+    return std::make_unique<MappedView>(static_cast<char*>(at), length, offset - start, n);
   }
 
   void WriteAt(uint64_t offset, const void* data, size_t n) override {

@@ -19,6 +19,24 @@ struct FindCloser {
 };
 using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
 
+// Closes a file mapping object; a view mapped from it keeps it alive on its own.
+struct MappingCloser {
+  void operator()(HANDLE mapping) const { CloseHandle(mapping); }
+};
+using MappingHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, MappingCloser>;
+
+class MappedView final : public FileView {
+ public:
+  MappedView(void* base, uint64_t skip, size_t n) : base_(base) {
+    data_ = static_cast<const char*>(base) + skip;
+    size_ = n;
+  }
+  ~MappedView() override { UnmapViewOfFile(base_); }
+
+ private:
+  void* base_;
+};
+
 std::string WinErrorText(DWORD err) {
   char buffer[512];
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
@@ -55,6 +73,25 @@ class WinFile : public OsFile {
       done += got;
     }
     return done;
+  }
+
+  std::unique_ptr<FileView> View(uint64_t offset, size_t n) override {
+    const uint64_t size = Size();
+    n = offset >= size ? 0 : static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+    if (n == 0) return OsFile::View(offset, n);
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const uint64_t start = offset / info.dwAllocationGranularity * info.dwAllocationGranularity;
+    const uint64_t end = offset + n;
+    MappingHandle mapping(CreateFileMappingA(handle_, nullptr, PAGE_READONLY,
+                                             static_cast<DWORD>(end >> 32), static_cast<DWORD>(end),
+                                             nullptr));
+    void* at = mapping
+                   ? MapViewOfFile(mapping.get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                   static_cast<DWORD>(start), static_cast<SIZE_T>(end - start))
+                   : nullptr;
+    if (at == nullptr) return OsFile::View(offset, n);  // read instead
+    return std::make_unique<MappedView>(at, offset - start, n);
   }
 
   void WriteAt(uint64_t offset, const void* data, size_t n) override {
