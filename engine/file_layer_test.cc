@@ -43,6 +43,34 @@ class FileLayerTest : public ::testing::TestWithParam<LayerKind> {
   std::unique_ptr<FaultyFileLayer> layer_;
 };
 
+TEST_P(FileLayerTest, ViewsShowTheBytesAtAnyOffsetAndEndWithTheFile) {
+  OpenResult result;
+  auto file = Open("v.bin", OsFile::Mode::kCreateNew, LockKind::kExclusive, &result);
+  ASSERT_TRUE(file);
+  // More than a mapping's granularity, so that views start inside it and across it.
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  file->WriteAt(0, bytes.data(), bytes.size());
+  struct Case {
+    uint64_t offset;
+    size_t n;
+    size_t expect;
+  };
+  const Case cases[] = {{0, 1000, 1000},        {1, 4096, 4096},   {65535, 70000, 70000},
+                        {131073, 68927, 68927}, {199990, 100, 10}, {200000, 5, 0},
+                        {250000, 5, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + " +" + std::to_string(c.n));
+    std::unique_ptr<FileView> view = file->View(c.offset, c.n);
+    ASSERT_EQ(view->size(), c.expect);
+    EXPECT_TRUE(std::string(view->data(), view->size()) ==
+                bytes.substr(c.offset < bytes.size() ? c.offset : 0, c.expect));
+  }
+  // A view sees what was written before it was made.
+  file->WriteAt(100, "changed", 7);
+  EXPECT_EQ(std::string(file->View(100, 7)->data(), 7), "changed");
+}
+
 TEST_P(FileLayerTest, WritesReadsSizesAndTruncates) {
   OpenResult result;
   auto file = Open("a.bin", OsFile::Mode::kCreateNew, LockKind::kNone, &result);
