@@ -1,6 +1,7 @@
 #include "engine/index_build.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "engine/side_thread.h"
 #include "engine/table_file.h"
@@ -11,8 +12,9 @@ namespace {
 constexpr size_t kReadBlock = size_t(1) << 20;
 // Records are turned into entries this many bytes of the table at a time.
 constexpr size_t kViewBytes = size_t(8) << 20;
-// Pages made together before they are handed to the writer: half its buffer.
-constexpr size_t kGroupBytes = size_t(1) << 19;
+// Pages made together before they are written: the writer's buffer size, so that a group is
+// written straight from where it was made.
+constexpr size_t kGroupBytes = size_t(1) << 20;
 
 // Fills the pages of one tag in place in the writer's buffer, each one full but the last.
 // A page is sealed when the entry after its last is asked for, or at the end.
@@ -29,8 +31,6 @@ class PageWriter final : public EntryOut {
     if (page_ == nullptr) page_ = out_->Reserve(page_size_);
     return page_ + kPageHeader + size_t(in_page_++) * width_;
   }
-  // Whole pages are made in groups that fill the writer's buffer, half of each group on the
-  // side thread, and sealed where they are made.
   void MakeEntries(size_t count, uint32_t, SideThread* side, const EntryMaker& make) override {
     size_t done = 0;
     // The rest of a page already begun.
@@ -41,31 +41,14 @@ class PageWriter final : public EntryOut {
       done += take;
       if (in_page_ == capacity_) Emit();
     }
-    const size_t per_group = std::max<size_t>(1, kGroupBytes / page_size_);
-    while (done < count) {
-      const size_t left = count - done;
-      const size_t pages = std::min(per_group, (left + capacity_ - 1) / capacity_);
-      char* group = out_->Reserve(pages * page_size_);
-      const size_t first = done;
-      InTwoParts(side, pages, [&](int, size_t begin, size_t end) {
-        for (size_t p = begin; p < end; ++p) {
-          const size_t from = first + p * capacity_;
-          const size_t entries = std::min<size_t>(capacity_, count - from);
-          char* page = group + p * page_size_;
-          make(from, from + entries, page + kPageHeader);
-          if (entries == capacity_) Seal(page, pages_ + static_cast<uint32_t>(p), capacity_);
-        }
-      });
-      const size_t last = std::min<size_t>(capacity_, count - (first + (pages - 1) * capacity_));
-      done += (pages - 1) * capacity_ + last;
-      pages_ += static_cast<uint32_t>(pages - 1);
-      if (last == capacity_) {
-        ++pages_;
-      } else {
-        // The last page stays open for entries that may follow.
-        page_ = group + (pages - 1) * page_size_;
-        in_page_ = static_cast<uint32_t>(last);
-      }
+    const size_t whole = (count - done) / capacity_;
+    if (whole > 0) MakeWholePages(done, whole, side, make);
+    done += whole * capacity_;
+    if (done < count) {
+      // A last page that is not full stays open for entries that may follow.
+      page_ = out_->Reserve(page_size_);
+      make(done, count, page_ + kPageHeader);
+      in_page_ = static_cast<uint32_t>(count - done);
     }
   }
   // The number of pages written.
@@ -75,6 +58,48 @@ class PageWriter final : public EntryOut {
   }
 
  private:
+  // Full pages of entries [first, first + pages * capacity), made a group at a time: the side
+  // thread starts on a group while this thread writes the group before and then joins in,
+  // both taking the group's pages one by one.
+  void MakeWholePages(size_t first, size_t pages, SideThread* side, const EntryMaker& make) {
+    const size_t per_group = std::max<size_t>(1, kGroupBytes / page_size_);
+    LargeBlock stage[2] = {LargeBlock::Take(per_group * page_size_),
+                           LargeBlock::Take(per_group * page_size_)};
+    // The side thread may still be making pages in a stage when a write fails.
+    struct WaitForSide {
+      SideThread* side;
+      ~WaitForSide() {
+        try {
+          side->Wait();
+        } catch (...) {
+        }
+      }
+    } wait_for_side{side};
+    const char* pending = nullptr;
+    size_t pending_bytes = 0;
+    for (size_t group = 0, which = 0; group < pages; group += per_group, which ^= 1) {
+      const size_t n = std::min(per_group, pages - group);
+      char* at = stage[which].data();
+      std::atomic<size_t> next{0};
+      auto work = [&, at, n, group] {
+        for (size_t p; (p = next.fetch_add(1)) < n;) {
+          char* page = at + p * page_size_;
+          make(first + (group + p) * capacity_, first + (group + p + 1) * capacity_,
+               page + kPageHeader);
+          Seal(page, pages_ + static_cast<uint32_t>(group + p), capacity_);
+        }
+      };
+      side->Start(work);
+      if (pending != nullptr) out_->Write(pending, pending_bytes);
+      work();
+      side->Wait();
+      pending = at;
+      pending_bytes = n * page_size_;
+    }
+    out_->Write(pending, pending_bytes);
+    pages_ += static_cast<uint32_t>(pages);
+  }
+
   void Emit() {
     Seal(page_, pages_, in_page_);
     page_ = nullptr;
