@@ -43,11 +43,7 @@ LargeBlock LargeBlock::Take(size_t bytes) {
     for (auto& [data, size] : kept.blocks) PlatformFreeLarge(data, size);
     kept.blocks.clear();
   }
-  // A fresh block has room to spare: the next use is often a little larger (the next tag's
-  // keys are wider), and a block that fits it saves touching new memory. Room that is never
-  // touched costs address space only.
-  const size_t wanted = bytes + bytes / 2;
-  const size_t size = (wanted + kGranule - 1) / kGranule * kGranule;
+  const size_t size = (bytes + kGranule - 1) / kGranule * kGranule;
   char* data = static_cast<char*>(PlatformAllocateLarge(size));
   if (data == nullptr) throw std::bad_alloc();
   return LargeBlock(data, size);
