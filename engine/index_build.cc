@@ -62,6 +62,8 @@ class PageWriter final : public EntryOut {
   // thread starts on a group while this thread writes the group before and then joins in,
   // both taking the group's pages one by one.
   void MakeWholePages(size_t first, size_t pages, SideThread* side, const EntryMaker& make) {
+    SideThread none(false);
+    if (side == nullptr) side = &none;
     const size_t per_group = std::max<size_t>(1, kGroupBytes / page_size_);
     LargeBlock stage[2] = {LargeBlock::Take(per_group * page_size_),
                            LargeBlock::Take(per_group * page_size_)};
