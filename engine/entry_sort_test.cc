@@ -84,7 +84,7 @@ struct SortCase {
   size_t budget;  // small budgets make the sorter spill runs and merge them
 };
 
-// From 65536 entries on, the sort's passes are split over two threads, also for the runs
+// From 16384 entries on, the sort's passes are split over two threads, also for the runs
 // of a spilling sort.
 const SortCase kSizes[] = {{0, 1 << 20},  {1, 1 << 20},    {2, 1 << 20},      {5000, 64 << 20},
                            {5000, 20000}, {6000, 1 << 20}, {70000, 64 << 20}, {200000, 8 << 20}};

@@ -45,7 +45,7 @@ class SideThread {
 };
 
 // Whether a step over `items` items is worth splitting over two threads.
-inline bool WorthTwoThreads(size_t items) { return items >= 65536; }
+inline bool WorthTwoThreads(size_t items) { return items >= 16384; }
 
 // Runs fn(part, begin, end) over [0, n): parts 0 and 1 are the two halves (the first n / 2
 // and the rest), the second on the side thread, when there is a running one; else part 0 is
