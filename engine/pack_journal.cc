@@ -29,6 +29,10 @@ constexpr size_t kReadBlock = size_t(1) << 20;
 
 std::atomic<size_t> bounce_bytes{kDefaultBounceBytes};
 std::atomic<size_t> direct_bytes{kDefaultDirectBytes};
+std::atomic<size_t> piece_bytes{kReadBlock};
+
+// The bytes read or written at once through `block`.
+size_t PieceBytes(const LargeBlock& block) { return std::min<size_t>(block.size(), piece_bytes); }
 
 size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
@@ -122,7 +126,7 @@ struct Bounce {
 bool ForEachPiece(OsFile* file, uint64_t offset, uint64_t bytes, const LargeBlock& block,
                   const std::function<void(const char*, size_t)>& fn) {
   while (bytes > 0) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, block.size()));
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, PieceBytes(block)));
     if (file->ReadAt(offset, block.data(), n) != n) return false;
     fn(block.data(), n);
     offset += n;
@@ -233,7 +237,7 @@ uint32_t StreamLive(OsFile* table, const PackPlan& plan, uint32_t r, uint32_t li
                     const LargeBlock& block, uint32_t* r_end,
                     const std::function<void(const char*, uint32_t)>& sink) {
   const uint32_t len = plan.record_length;
-  const size_t block_records = block.size() / len;
+  const size_t block_records = std::max<size_t>(1, PieceBytes(block) / len);
   char* const data = block.data();
   uint32_t count = 0;
   while (r < plan.record_count && count < limit) {
@@ -396,12 +400,15 @@ bool JournalFitsTable(OsFile* table, const PackPlan& plan, bool started) {
 
 }  // namespace
 
-void SetPackStepSizes(size_t bounce, size_t direct) {
+void SetPackStepSizes(size_t bounce, size_t direct, size_t piece) {
   bounce_bytes = std::max<size_t>(bounce, 1);
   direct_bytes = std::max<size_t>(direct, 1);
+  piece_bytes = std::max<size_t>(piece, 1);
 }
 
-void ResetPackStepSizes() { SetPackStepSizes(kDefaultBounceBytes, kDefaultDirectBytes); }
+void ResetPackStepSizes() {
+  SetPackStepSizes(kDefaultBounceBytes, kDefaultDirectBytes, kReadBlock);
+}
 
 void CommitPackJournal(const std::string& journal_path, const PackPlan& plan) {
   auto journal = OpenUnlocked(journal_path, OsFile::Mode::kTruncate, nullptr);

@@ -209,9 +209,11 @@ TEST_F(PackTest, JournalWithoutAWholeCommitRecordIsDiscarded) {
 
 TEST_F(PackTest, PowerCutAtEveryCallOfAPackInSmallStepsLosesNothing) {
   // Steps of a few records, so that the pack takes many of them: first through the journal
-  // while the room left by the deleted records is small, then straight into that room.
+  // while the room left by the deleted records is small, then straight into that room. Each
+  // step streams through pieces of 3 records, so a cut can fall between the pieces of a step.
+  // Every other recovery runs with the usual sizes: a journal keeps the size of its bounce
+  // areas, and one written with other sizes (by an earlier version, say) still recovers.
   const uint32_t len = table_->RecordLength();
-  SetPackStepSizes(7 * len, 4 * len);
   table_.reset();
   const std::string pristine = dir_.File("pristine");
   std::filesystem::create_directory(pristine);
@@ -230,6 +232,7 @@ TEST_F(PackTest, PowerCutAtEveryCallOfAPackInSmallStepsLosesNothing) {
       layer.WatchFolder(dir_.Path());
       layer.SetDiskFlushes(false);
       layer.CutPowerAt(n);
+      SetPackStepSizes(7 * len, 4 * len, 3 * len);
       try {
         TableFile::Open(path_, OpenMode::kExclusive)->Pack();
       } catch (const EngineError&) {
@@ -237,6 +240,7 @@ TEST_F(PackTest, PowerCutAtEveryCallOfAPackInSmallStepsLosesNothing) {
       cut = layer.PowerIsOff();
       layer.RestoreDurableState();
     }
+    if (n % 4 < 2) ResetPackStepSizes();
     ExpectIntact(n % 2 ? OpenMode::kExclusive : OpenMode::kReadOnly);
     table_.reset();
     if (!cut) break;
