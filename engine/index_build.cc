@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/side_thread.h"
 #include "engine/table_file.h"
 
 namespace kx::engine {
@@ -49,31 +50,50 @@ class PageWriter final : public EntryOut {
   uint32_t pages_ = 0;
 };
 
+// Reads pages [page, page + n) of a tag into `block`.
+void ReadPages(OsFile* file, const IndexTag& tag, uint32_t page, uint32_t n, char* block) {
+  const uint32_t ps = tag.info.page_size;
+  const size_t want = size_t(n) * ps;
+  if (file->ReadAt(tag.first_page + uint64_t(page) * ps, block, want) != want) {
+    Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name +
+                               " ends inside page " + std::to_string(page + 1) + ".");
+  }
+}
+
+// The number of entries on page `number` of a tag, checked. Throws kErrIndexDamaged when the
+// page is not sound.
+uint32_t CheckedEntries(OsFile* file, const IndexTag& tag, uint32_t ordinal, const char* page,
+                        uint32_t number) {
+  const uint32_t ps = tag.info.page_size;
+  uint32_t entries;
+  const std::string why =
+      CheckPage(page, ps, ordinal, number, PageCapacity(ps, tag.info.key_width), &entries);
+  if (!why.empty()) {
+    Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name + ", page " +
+                               std::to_string(number + 1) + ": " + why + ".");
+  }
+  return entries;
+}
+
+// The pages of a tag read at once.
+uint32_t PagesPerBlock(const IndexTag& tag) {
+  return std::max<uint32_t>(
+      1, std::min<uint32_t>(kReadBlock / tag.info.page_size, tag.info.page_count));
+}
+
 // Reads the pages of one tag in large blocks, checking each; `fn(page, entries)` sees the
 // sound ones. Throws kErrIndexDamaged at the first unsound page.
 void ForEachPage(OsFile* file, const IndexTag& tag, uint32_t ordinal,
                  const std::function<void(char* page, uint32_t entries)>& fn) {
   const uint32_t ps = tag.info.page_size;
-  const uint32_t capacity = PageCapacity(ps, tag.info.key_width);
-  const uint32_t per_block =
-      std::max<uint32_t>(1, std::min<uint32_t>(kReadBlock / ps, tag.info.page_count));
+  const uint32_t per_block = PagesPerBlock(tag);
   LargeBlock block = LargeBlock::Take(size_t(per_block) * ps);
   for (uint32_t page = 0; page < tag.info.page_count; page += per_block) {
     const uint32_t n = std::min(per_block, tag.info.page_count - page);
-    const size_t want = size_t(n) * ps;
-    if (file->ReadAt(tag.first_page + uint64_t(page) * ps, block.data(), want) != want) {
-      Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name +
-                                 " ends inside page " + std::to_string(page + 1) + ".");
-    }
+    ReadPages(file, tag, page, n, block.data());
     for (uint32_t i = 0; i < n; ++i) {
       char* p = block.data() + size_t(i) * ps;
-      uint32_t entries;
-      std::string why = CheckPage(p, ps, ordinal, page + i, capacity, &entries);
-      if (!why.empty()) {
-        Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name + ", page " +
-                                   std::to_string(page + i + 1) + ": " + why + ".");
-      }
-      fn(p, entries);
+      fn(p, CheckedEntries(file, tag, ordinal, p, page + i));
     }
   }
 }
@@ -95,31 +115,123 @@ void CopyTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint3
   }
 }
 
-// The entries of a tag that matches the records, with the numbers a pack gives them.
+// The pages of a renumbered tag, filled in memory a block at a time: full pages are sealed
+// where they lie in the current output block, and a page still being filled moves to the
+// front of the next one.
+class RenumberedPages {
+ public:
+  RenumberedPages(uint32_t page_size, uint32_t key_width, uint32_t ordinal)
+      : page_size_(page_size),
+        key_width_(key_width),
+        capacity_(PageCapacity(page_size, key_width)),
+        ordinal_(ordinal) {}
+  // Starts filling `out`, which has room for one page more than a block of input yields.
+  void StartBlock(char* out) {
+    if (in_page_ > 0) std::memcpy(out, out_ + full_, kPageHeader + size_t(in_page_) * Width());
+    out_ = out;
+    full_ = 0;
+  }
+  void Add(const char* key, uint32_t recno) {
+    char* entry = out_ + full_ + kPageHeader + size_t(in_page_) * Width();
+    std::memcpy(entry, key, key_width_);
+    PutBE32(entry + key_width_, recno);
+    if (++in_page_ == capacity_) Seal();
+  }
+  // Seals the page being filled, if any: the last page.
+  void Finish() {
+    if (in_page_ > 0) Seal();
+  }
+  const char* Out() const { return out_; }
+  size_t FullBytes() const { return full_; }
+  uint32_t Pages() const { return pages_; }
+
+ private:
+  size_t Width() const { return size_t(key_width_) + 4; }
+  void Seal() {
+    char* page = out_ + full_;
+    const size_t used = kPageHeader + size_t(in_page_) * Width();
+    std::memset(page + used, 0, page_size_ - used);
+    SealPage(page, page_size_, ordinal_, pages_, in_page_);
+    full_ += page_size_;
+    ++pages_;
+    in_page_ = 0;
+  }
+  uint32_t page_size_;
+  uint32_t key_width_;
+  uint32_t capacity_;
+  uint32_t ordinal_;
+  char* out_ = nullptr;
+  size_t full_ = 0;
+  uint32_t in_page_ = 0;
+  uint32_t pages_ = 0;
+};
+
+// Checks the `n` pages in `block`, the first of them page `first`, and adds their entries
+// that stay, with their new numbers, to `pages`; returns how many stayed.
+uint32_t RenumberBlock(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal,
+                       const char* block, uint32_t first, uint32_t n, const PackedNumbers& numbers,
+                       RenumberedPages* pages) {
+  const uint32_t kw = from.info.key_width;
+  const size_t width = size_t(kw) + 4;
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const char* page = block + size_t(i) * from.info.page_size;
+    const uint32_t entries = CheckedEntries(old_file, from, old_ordinal, page, first + i);
+    for (uint32_t e = 0; e < entries; ++e) {
+      const char* at = page + kPageHeader + e * width;
+      const uint32_t recno = numbers.NewNumber(GetBE32(at + kw));
+      if (recno == 0) continue;
+      pages->Add(at, recno);
+      ++kept;
+    }
+  }
+  return kept;
+}
+
+// The entries of a tag that matches the records, with the numbers a pack gives them. The
+// pages of one block are checked and renumbered on a second thread while this one writes
+// the pages of the block before and reads the block after.
 TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint32_t ordinal,
                     const PackedNumbers& numbers, BufferedWriter* out) {
   TagInfo info = from.info;
-  const uint32_t kw = info.key_width;
-  const uint32_t width = kw + 4;
-  PageWriter writer(out, info.page_size, width, ordinal);
+  const uint32_t ps = info.page_size;
+  const uint32_t per_block = PagesPerBlock(from);
+  LargeBlock in[2] = {LargeBlock::Take(size_t(per_block) * ps),
+                      LargeBlock::Take(size_t(per_block) * ps)};
+  LargeBlock made[2] = {LargeBlock::Take(size_t(per_block + 1) * ps),
+                        LargeBlock::Take(size_t(per_block + 1) * ps)};
+  RenumberedPages pages(ps, info.key_width, ordinal);
+  SideThread side(WorthTwoThreads(info.entry_count));
   uint32_t kept = 0;
-  ForEachPage(old_file, from, old_ordinal, [&](char* page, uint32_t entries) {
-    for (uint32_t e = 0; e < entries; ++e) {
-      const char* at = page + kPageHeader + size_t(e) * width;
-      const uint32_t recno = numbers.NewNumber(GetBE32(at + kw));
-      if (recno == 0) continue;
-      char* entry = writer.NextEntry();
-      std::memcpy(entry, at, kw);
-      PutBE32(entry + kw, recno);
-      ++kept;
-    }
-  });
+  if (info.page_count > 0)
+    ReadPages(old_file, from, 0, std::min(per_block, info.page_count), in[0].data());
+  for (uint32_t page = 0, k = 0; page < info.page_count; page += per_block, ++k) {
+    const uint32_t n = std::min(per_block, info.page_count - page);
+    const uint32_t next = page + n;
+    const char* done = pages.Out();
+    const size_t done_bytes = pages.FullBytes();
+    pages.StartBlock(made[k % 2].data());
+    side.Both(
+        [&] {
+          if (done != nullptr) out->Write(done, done_bytes);
+          if (next < info.page_count) {
+            ReadPages(old_file, from, next, std::min(per_block, info.page_count - next),
+                      in[(k + 1) % 2].data());
+          }
+        },
+        [&] {
+          kept += RenumberBlock(old_file, from, old_ordinal, in[k % 2].data(), page, n, numbers,
+                                &pages);
+        });
+  }
+  pages.Finish();
+  if (pages.Out() != nullptr) out->Write(pages.Out(), pages.FullBytes());
   if (kept != numbers.Live()) {
     Fail(kErrIndexDamaged,
          old_file->Path() + ": tag " + info.name + " no longer matches the records of the table.");
   }
   info.entry_count = kept;
-  info.page_count = writer.Finish();
+  info.page_count = pages.Pages();
   return info;
 }
 
