@@ -18,8 +18,10 @@ constexpr uint32_t kJournalVersion = 2;
 constexpr size_t kJournalFixed = 64;
 constexpr size_t kRecordSlot = 32;  // a progress record, or the head of a bounce area
 // Every step costs two flushes, each a few milliseconds however little it writes, so steps
-// are large. Records stream through one block of memory whatever the step's size.
-constexpr size_t kDefaultBounceBytes = size_t(32) << 20;
+// are large; but not larger, as the journal's two bounce areas are memory the system must
+// find for the file, which costs more than writing it. Records stream through one block of
+// memory whatever the step's size.
+constexpr size_t kDefaultBounceBytes = size_t(16) << 20;
 // Room this large takes records directly: below it, the two flushes of a step of that size
 // cost more than sending the same records through the journal in larger steps.
 constexpr size_t kDefaultDirectBytes = size_t(12) << 20;
