@@ -115,123 +115,70 @@ void CopyTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint3
   }
 }
 
-// The pages of a renumbered tag, filled in memory a block at a time: full pages are sealed
-// where they lie in the current output block, and a page still being filled moves to the
-// front of the next one.
-class RenumberedPages {
- public:
-  RenumberedPages(uint32_t page_size, uint32_t key_width, uint32_t ordinal)
-      : page_size_(page_size),
-        key_width_(key_width),
-        capacity_(PageCapacity(page_size, key_width)),
-        ordinal_(ordinal) {}
-  // Starts filling `out`, which has room for one page more than a block of input yields.
-  void StartBlock(char* out) {
-    if (in_page_ > 0) std::memcpy(out, out_ + full_, kPageHeader + size_t(in_page_) * Width());
-    out_ = out;
-    full_ = 0;
-  }
-  void Add(const char* key, uint32_t recno) {
-    char* entry = out_ + full_ + kPageHeader + size_t(in_page_) * Width();
-    std::memcpy(entry, key, key_width_);
-    PutBE32(entry + key_width_, recno);
-    if (++in_page_ == capacity_) Seal();
-  }
-  // Seals the page being filled, if any: the last page.
-  void Finish() {
-    if (in_page_ > 0) Seal();
-  }
-  const char* Out() const { return out_; }
-  size_t FullBytes() const { return full_; }
-  uint32_t Pages() const { return pages_; }
-
- private:
-  size_t Width() const { return size_t(key_width_) + 4; }
-  void Seal() {
-    char* page = out_ + full_;
-    const size_t used = kPageHeader + size_t(in_page_) * Width();
-    std::memset(page + used, 0, page_size_ - used);
-    SealPage(page, page_size_, ordinal_, pages_, in_page_);
-    full_ += page_size_;
-    ++pages_;
-    in_page_ = 0;
-  }
-  uint32_t page_size_;
-  uint32_t key_width_;
-  uint32_t capacity_;
-  uint32_t ordinal_;
-  char* out_ = nullptr;
-  size_t full_ = 0;
-  uint32_t in_page_ = 0;
-  uint32_t pages_ = 0;
-};
-
-// Checks the `n` pages in `block`, the first of them page `first`, and adds their entries
-// that stay, with their new numbers, to `pages`; returns how many stayed.
-uint32_t RenumberBlock(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal,
-                       const char* block, uint32_t first, uint32_t n, const PackedNumbers& numbers,
-                       RenumberedPages* pages) {
+// Checks the `n` pages in `block`, the first of them page `first`, and gives their entries
+// the new record numbers in place, sealing each page again for tag `ordinal`. The tag holds
+// the live records only (it was built from them as they are), so every page keeps its
+// entries; an entry of a deleted record means the tag no longer matches the records.
+// Returns the number of entries.
+uint64_t RenumberBlock(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal,
+                       uint32_t ordinal, char* block, uint32_t first, uint32_t n,
+                       const PackedNumbers& numbers) {
+  const uint32_t ps = from.info.page_size;
   const uint32_t kw = from.info.key_width;
   const size_t width = size_t(kw) + 4;
-  uint32_t kept = 0;
+  uint64_t total = 0;
   for (uint32_t i = 0; i < n; ++i) {
-    const char* page = block + size_t(i) * from.info.page_size;
+    char* page = block + size_t(i) * ps;
     const uint32_t entries = CheckedEntries(old_file, from, old_ordinal, page, first + i);
+    total += entries;
     for (uint32_t e = 0; e < entries; ++e) {
-      const char* at = page + kPageHeader + e * width;
-      const uint32_t recno = numbers.NewNumber(GetBE32(at + kw));
-      if (recno == 0) continue;
-      pages->Add(at, recno);
-      ++kept;
+      char* number = page + kPageHeader + e * width + kw;
+      const uint32_t recno = numbers.NewNumber(GetBE32(number));
+      if (recno == 0) {
+        Fail(kErrIndexDamaged, old_file->Path() + ": tag " + from.info.name +
+                                   " no longer matches the records of the table.");
+      }
+      PutBE32(number, recno);
     }
+    SealPage(page, ps, ordinal, first + i, entries);
   }
-  return kept;
+  return total;
 }
 
-// The entries of a tag that matches the records, with the numbers a pack gives them. The
-// pages of one block are checked and renumbered on a second thread while this one writes
-// the pages of the block before and reads the block after.
+// The entries of a tag that matches the records, with the numbers a pack gives them, page
+// for page. A block of pages is checked and renumbered on a second thread while this one
+// writes the block before and reads the block after.
 TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint32_t ordinal,
                     const PackedNumbers& numbers, BufferedWriter* out) {
-  TagInfo info = from.info;
+  const TagInfo& info = from.info;
   const uint32_t ps = info.page_size;
   const uint32_t per_block = PagesPerBlock(from);
-  LargeBlock in[2] = {LargeBlock::Take(size_t(per_block) * ps),
-                      LargeBlock::Take(size_t(per_block) * ps)};
-  LargeBlock made[2] = {LargeBlock::Take(size_t(per_block + 1) * ps),
-                        LargeBlock::Take(size_t(per_block + 1) * ps)};
-  RenumberedPages pages(ps, info.key_width, ordinal);
+  const size_t block_bytes = size_t(per_block) * ps;
+  LargeBlock blocks[3] = {LargeBlock::Take(block_bytes), LargeBlock::Take(block_bytes),
+                          LargeBlock::Take(block_bytes)};
+  auto pages_at = [&](uint32_t page) { return std::min(per_block, info.page_count - page); };
   SideThread side(WorthTwoThreads(info.entry_count));
-  uint32_t kept = 0;
-  if (info.page_count > 0)
-    ReadPages(old_file, from, 0, std::min(per_block, info.page_count), in[0].data());
+  uint64_t entries = 0;
+  if (info.page_count > 0) ReadPages(old_file, from, 0, pages_at(0), blocks[0].data());
   for (uint32_t page = 0, k = 0; page < info.page_count; page += per_block, ++k) {
-    const uint32_t n = std::min(per_block, info.page_count - page);
-    const uint32_t next = page + n;
-    const char* done = pages.Out();
-    const size_t done_bytes = pages.FullBytes();
-    pages.StartBlock(made[k % 2].data());
+    const uint32_t n = pages_at(page);
     side.Both(
         [&] {
-          if (done != nullptr) out->Write(done, done_bytes);
-          if (next < info.page_count) {
-            ReadPages(old_file, from, next, std::min(per_block, info.page_count - next),
-                      in[(k + 1) % 2].data());
+          if (k > 0) out->Write(blocks[(k + 2) % 3].data(), block_bytes);  // all full blocks
+          if (page + n < info.page_count) {
+            ReadPages(old_file, from, page + n, pages_at(page + n), blocks[(k + 1) % 3].data());
           }
         },
         [&] {
-          kept += RenumberBlock(old_file, from, old_ordinal, in[k % 2].data(), page, n, numbers,
-                                &pages);
+          entries += RenumberBlock(old_file, from, old_ordinal, ordinal, blocks[k % 3].data(), page,
+                                   n, numbers);
         });
+    if (page + n >= info.page_count) out->Write(blocks[k % 3].data(), size_t(n) * ps);
   }
-  pages.Finish();
-  if (pages.Out() != nullptr) out->Write(pages.Out(), pages.FullBytes());
-  if (kept != numbers.Live()) {
+  if (entries != info.entry_count || entries != numbers.Live()) {
     Fail(kErrIndexDamaged,
          old_file->Path() + ": tag " + info.name + " no longer matches the records of the table.");
   }
-  info.entry_count = kept;
-  info.page_count = pages.Pages();
   return info;
 }
 
