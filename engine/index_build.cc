@@ -123,31 +123,50 @@ class PageWriter final : public EntryOut {
   uint32_t pages_ = 0;
 };
 
+// Reads pages [page, page + n) of a tag into `block`.
+void ReadPages(OsFile* file, const IndexTag& tag, uint32_t page, uint32_t n, char* block) {
+  const uint32_t ps = tag.info.page_size;
+  const size_t want = size_t(n) * ps;
+  if (file->ReadAt(tag.first_page + uint64_t(page) * ps, block, want) != want) {
+    Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name +
+                               " ends inside page " + std::to_string(page + 1) + ".");
+  }
+}
+
+// The number of entries on page `number` of a tag, checked. Throws kErrIndexDamaged when the
+// page is not sound.
+uint32_t CheckedEntries(OsFile* file, const IndexTag& tag, uint32_t ordinal, const char* page,
+                        uint32_t number) {
+  const uint32_t ps = tag.info.page_size;
+  uint32_t entries;
+  const std::string why =
+      CheckPage(page, ps, ordinal, number, PageCapacity(ps, tag.info.key_width), &entries);
+  if (!why.empty()) {
+    Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name + ", page " +
+                               std::to_string(number + 1) + ": " + why + ".");
+  }
+  return entries;
+}
+
+// The pages of a tag read at once.
+uint32_t PagesPerBlock(const IndexTag& tag) {
+  return std::max<uint32_t>(
+      1, std::min<uint32_t>(kReadBlock / tag.info.page_size, tag.info.page_count));
+}
+
 // Reads the pages of one tag in large blocks, checking each; `fn(page, entries)` sees the
 // sound ones. Throws kErrIndexDamaged at the first unsound page.
 void ForEachPage(OsFile* file, const IndexTag& tag, uint32_t ordinal,
                  const std::function<void(char* page, uint32_t entries)>& fn) {
   const uint32_t ps = tag.info.page_size;
-  const uint32_t capacity = PageCapacity(ps, tag.info.key_width);
-  const uint32_t per_block =
-      std::max<uint32_t>(1, std::min<uint32_t>(kReadBlock / ps, tag.info.page_count));
+  const uint32_t per_block = PagesPerBlock(tag);
   LargeBlock block = LargeBlock::Take(size_t(per_block) * ps);
   for (uint32_t page = 0; page < tag.info.page_count; page += per_block) {
     const uint32_t n = std::min(per_block, tag.info.page_count - page);
-    const size_t want = size_t(n) * ps;
-    if (file->ReadAt(tag.first_page + uint64_t(page) * ps, block.data(), want) != want) {
-      Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name +
-                                 " ends inside page " + std::to_string(page + 1) + ".");
-    }
+    ReadPages(file, tag, page, n, block.data());
     for (uint32_t i = 0; i < n; ++i) {
       char* p = block.data() + size_t(i) * ps;
-      uint32_t entries;
-      std::string why = CheckPage(p, ps, ordinal, page + i, capacity, &entries);
-      if (!why.empty()) {
-        Fail(kErrIndexDamaged, file->Path() + " is damaged: tag " + tag.info.name + ", page " +
-                                   std::to_string(page + i + 1) + ": " + why + ".");
-      }
-      fn(p, entries);
+      fn(p, CheckedEntries(file, tag, ordinal, p, page + i));
     }
   }
 }
@@ -169,31 +188,70 @@ void CopyTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint3
   }
 }
 
-// The entries of a tag that matches the records, with the numbers a pack gives them.
+// Checks the `n` pages in `block`, the first of them page `first`, and gives their entries
+// the new record numbers in place, sealing each page again for tag `ordinal`. The tag holds
+// the live records only (it was built from them as they are), so every page keeps its
+// entries; an entry of a deleted record means the tag no longer matches the records.
+// Returns the number of entries.
+uint64_t RenumberBlock(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal,
+                       uint32_t ordinal, char* block, uint32_t first, uint32_t n,
+                       const PackedNumbers& numbers) {
+  const uint32_t ps = from.info.page_size;
+  const uint32_t kw = from.info.key_width;
+  const size_t width = size_t(kw) + 4;
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    char* page = block + size_t(i) * ps;
+    const uint32_t entries = CheckedEntries(old_file, from, old_ordinal, page, first + i);
+    total += entries;
+    for (uint32_t e = 0; e < entries; ++e) {
+      char* number = page + kPageHeader + e * width + kw;
+      const uint32_t recno = numbers.NewNumber(GetBE32(number));
+      if (recno == 0) {
+        Fail(kErrIndexDamaged, old_file->Path() + ": tag " + from.info.name +
+                                   " no longer matches the records of the table.");
+      }
+      PutBE32(number, recno);
+    }
+    SealPage(page, ps, ordinal, first + i, entries);
+  }
+  return total;
+}
+
+// The entries of a tag that matches the records, with the numbers a pack gives them, page
+// for page. A block of pages is checked and renumbered on a second thread while this one
+// writes the block before and reads the block after.
 TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint32_t ordinal,
                     const PackedNumbers& numbers, BufferedWriter* out) {
-  TagInfo info = from.info;
-  const uint32_t kw = info.key_width;
-  const uint32_t width = kw + 4;
-  PageWriter writer(out, info.page_size, width, ordinal);
-  uint32_t kept = 0;
-  ForEachPage(old_file, from, old_ordinal, [&](char* page, uint32_t entries) {
-    for (uint32_t e = 0; e < entries; ++e) {
-      const char* at = page + kPageHeader + size_t(e) * width;
-      const uint32_t recno = numbers.NewNumber(GetBE32(at + kw));
-      if (recno == 0) continue;
-      char* entry = writer.NextEntry();
-      std::memcpy(entry, at, kw);
-      PutBE32(entry + kw, recno);
-      ++kept;
-    }
-  });
-  if (kept != numbers.Live()) {
+  const TagInfo& info = from.info;
+  const uint32_t ps = info.page_size;
+  const uint32_t per_block = PagesPerBlock(from);
+  const size_t block_bytes = size_t(per_block) * ps;
+  LargeBlock blocks[3] = {LargeBlock::Take(block_bytes), LargeBlock::Take(block_bytes),
+                          LargeBlock::Take(block_bytes)};
+  auto pages_at = [&](uint32_t page) { return std::min(per_block, info.page_count - page); };
+  SideThread side(WorthTwoThreads(info.entry_count));
+  uint64_t entries = 0;
+  if (info.page_count > 0) ReadPages(old_file, from, 0, pages_at(0), blocks[0].data());
+  for (uint32_t page = 0, k = 0; page < info.page_count; page += per_block, ++k) {
+    const uint32_t n = pages_at(page);
+    side.Both(
+        [&] {
+          if (k > 0) out->Write(blocks[(k + 2) % 3].data(), block_bytes);  // all full blocks
+          if (page + n < info.page_count) {
+            ReadPages(old_file, from, page + n, pages_at(page + n), blocks[(k + 1) % 3].data());
+          }
+        },
+        [&] {
+          entries += RenumberBlock(old_file, from, old_ordinal, ordinal, blocks[k % 3].data(), page,
+                                   n, numbers);
+        });
+    if (page + n >= info.page_count) out->Write(blocks[k % 3].data(), size_t(n) * ps);
+  }
+  if (entries != info.entry_count || entries != numbers.Live()) {
     Fail(kErrIndexDamaged,
          old_file->Path() + ": tag " + info.name + " no longer matches the records of the table.");
   }
-  info.entry_count = kept;
-  info.page_count = writer.Finish();
   return info;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,14 +17,24 @@ namespace {
 constexpr uint32_t kJournalVersion = 2;
 constexpr size_t kJournalFixed = 64;
 constexpr size_t kRecordSlot = 32;  // a progress record, or the head of a bounce area
-constexpr size_t kDefaultBounceBytes = size_t(8) << 20;
-constexpr size_t kDefaultDirectBytes = size_t(2) << 20;
+// Every step costs two flushes, each a few milliseconds however little it writes, so steps
+// are large; but not larger, as the journal's two bounce areas are memory the system must
+// find for the file, which costs more than writing it. Records stream through one block of
+// memory whatever the step's size.
+constexpr size_t kDefaultBounceBytes = size_t(16) << 20;
+// Room this large takes records directly: below it, the two flushes of a step of that size
+// cost more than sending the same records through the journal in larger steps.
+constexpr size_t kDefaultDirectBytes = size_t(12) << 20;
 // A step that moves records straight into free room moves at most this much.
-constexpr size_t kMaxDirectBytes = size_t(16) << 20;
+constexpr size_t kMaxDirectBytes = size_t(64) << 20;
 constexpr size_t kReadBlock = size_t(1) << 20;
 
 std::atomic<size_t> bounce_bytes{kDefaultBounceBytes};
 std::atomic<size_t> direct_bytes{kDefaultDirectBytes};
+std::atomic<size_t> piece_bytes{kReadBlock};
+
+// The bytes read or written at once through `block`.
+size_t PieceBytes(const LargeBlock& block) { return std::min<size_t>(block.size(), piece_bytes); }
 
 size_t AlignUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
@@ -108,8 +120,42 @@ struct Bounce {
   Progress from;
   uint32_t r_end = 0;
   uint32_t count = 0;
-  std::vector<char> data;
+  uint64_t area = 0;  // where its head lies in the journal; the records follow it
 };
+
+// Reads `bytes` bytes of `file` from `offset` a block at a time; `fn(data, n)` sees each
+// piece in order. False when the file ends first.
+bool ForEachPiece(OsFile* file, uint64_t offset, uint64_t bytes, const LargeBlock& block,
+                  const std::function<void(const char*, size_t)>& fn) {
+  while (bytes > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, PieceBytes(block)));
+    if (file->ReadAt(offset, block.data(), n) != n) return false;
+    fn(block.data(), n);
+    offset += n;
+    bytes -= n;
+  }
+  return true;
+}
+
+// Writes `bytes` bytes to `file` at `offset` and starts the disk writing them, so that the
+// flush that ends the step has less to wait for.
+void WriteAhead(OsFile* file, uint64_t offset, const char* data, size_t bytes) {
+  file->WriteAt(offset, data, bytes);
+  file->StartWriteback(offset, bytes);
+}
+
+// Writes the records of the bounce area at `area` to their places in the table, from record
+// `w` on: a step's second half, or its repetition after a crash.
+void ReplayBounce(OsFile* journal, uint64_t area, uint32_t count, OsFile* table,
+                  const PackPlan& plan, uint32_t w, const LargeBlock& block) {
+  uint64_t to = plan.header_size + uint64_t(w) * plan.record_length;
+  const bool whole = ForEachPiece(journal, area + kRecordSlot, uint64_t(count) * plan.record_length,
+                                  block, [&](const char* data, size_t n) {
+                                    WriteAhead(table, to, data, n);
+                                    to += n;
+                                  });
+  if (!whole) Fail(kErrIo, "the pack journal " + journal->Path() + " ended inside its records.");
+}
 
 std::string EncodeProgress(const Journal& j, const Progress& p) {
   std::string s(kRecordSlot, '\0');
@@ -154,6 +200,7 @@ Progress LatestStep(OsFile* file, const Journal& j, Bounce* bounce) {
     if (Plausible(j, p) && p.seq > best.seq) best = p;
   }
   Bounce found;
+  LargeBlock block = LargeBlock::Take(kReadBlock);
   for (uint32_t area = 0; area < 2; ++area) {
     const uint64_t at = j.BounceOffset(area);
     if (file->ReadAt(at, s, sizeof s) != sizeof s || GetU32(s + 28) != Crc32(s, 28, j.checksum)) {
@@ -166,44 +213,52 @@ Progress LatestStep(OsFile* file, const Journal& j, Bounce* bounce) {
         uint64_t(from.w) + count > j.plan.live_count) {
       continue;
     }
-    std::vector<char> data(size_t(count) * j.plan.record_length);
-    if (file->ReadAt(at + kRecordSlot, data.data(), data.size()) != data.size() ||
-        Crc32(data.data(), data.size()) != GetU32(s + 24)) {
+    uint32_t crc = 0;
+    if (!ForEachPiece(file, at + kRecordSlot, uint64_t(count) * j.plan.record_length, block,
+                      [&](const char* data, size_t n) { crc = Crc32(data, n, crc); }) ||
+        crc != GetU32(s + 24)) {
       continue;  // cut short: the step never began to change the table
     }
     found.found = true;
     found.from = from;
     found.r_end = r_end;
     found.count = count;
-    found.data = std::move(data);
+    found.area = at;
   }
   if (found.found && found.from.seq > best.seq) {
-    *bounce = std::move(found);
+    *bounce = found;
     return bounce->from;
   }
   return best;
 }
 
-// Gathers the live records of the table from record r on into `out`, at most `limit` of
-// them; returns how many, and in *r_end the record after the last one looked at.
-uint32_t GatherLive(OsFile* table, const PackPlan& plan, uint32_t r, uint32_t limit, char* out,
-                    char* block, size_t block_records, uint32_t* r_end) {
+// Streams the live records of the table from record r on, at most `limit` of them, through
+// `block`: `sink(records, n)` gets the live records of each piece read, in order. Returns how
+// many there were, and in *r_end the record after the last one looked at.
+uint32_t StreamLive(OsFile* table, const PackPlan& plan, uint32_t r, uint32_t limit,
+                    const LargeBlock& block, uint32_t* r_end,
+                    const std::function<void(const char*, uint32_t)>& sink) {
   const uint32_t len = plan.record_length;
+  const size_t block_records = std::max<size_t>(1, PieceBytes(block) / len);
+  char* const data = block.data();
   uint32_t count = 0;
   while (r < plan.record_count && count < limit) {
     const uint32_t n =
         static_cast<uint32_t>(std::min<uint64_t>(block_records, plan.record_count - r));
     const size_t want = size_t(n) * len;
-    if (table->ReadAt(plan.header_size + uint64_t(r) * len, block, want) != want) {
+    if (table->ReadAt(plan.header_size + uint64_t(r) * len, data, want) != want) {
       Fail(kErrTableDamaged, table->Path() + " is damaged: it ended while records were moved.");
     }
-    uint32_t i = 0;
-    for (; i < n && count < limit; ++i) {
-      const char* image = block + size_t(i) * len;
+    // The live records close up at the front of the block.
+    uint32_t i = 0, kept = 0;
+    for (; i < n && count + kept < limit; ++i) {
+      const char* image = data + size_t(i) * len;
       if (image[0] == kDeletedMark) continue;
-      std::memcpy(out + size_t(count) * len, image, len);
-      ++count;
+      if (kept != i) std::memcpy(data + size_t(kept) * len, image, len);
+      ++kept;
     }
+    if (kept > 0) sink(data, kept);
+    count += kept;
     r += i;
   }
   *r_end = r;
@@ -339,12 +394,15 @@ bool JournalFitsTable(OsFile* table, const PackPlan& plan, bool started) {
 
 }  // namespace
 
-void SetPackStepSizes(size_t bounce, size_t direct) {
+void SetPackStepSizes(size_t bounce, size_t direct, size_t piece) {
   bounce_bytes = std::max<size_t>(bounce, 1);
   direct_bytes = std::max<size_t>(direct, 1);
+  piece_bytes = std::max<size_t>(piece, 1);
 }
 
-void ResetPackStepSizes() { SetPackStepSizes(kDefaultBounceBytes, kDefaultDirectBytes); }
+void ResetPackStepSizes() {
+  SetPackStepSizes(kDefaultBounceBytes, kDefaultDirectBytes, kReadBlock);
+}
 
 void CommitPackJournal(const std::string& journal_path, const PackPlan& plan) {
   auto journal = OpenUnlocked(journal_path, OsFile::Mode::kTruncate, nullptr);
@@ -367,49 +425,71 @@ bool PackMayBeCommitted(const std::string& journal_path) {
   }
 }
 
+// A step into free room: the live records from `at.r` on go straight to `at.w`, at most
+// `limit` of them. Only free room is written, so the step can be done again from where it
+// began; the progress record says it is done.
+Progress DirectStep(OsFile* table, OsFile* journal, const Journal& j, const Progress& at,
+                    uint32_t limit, const LargeBlock& block) {
+  const PackPlan& plan = j.plan;
+  uint64_t to = plan.header_size + uint64_t(at.w) * plan.record_length;
+  uint32_t r_end = at.r;
+  const uint32_t count =
+      StreamLive(table, plan, at.r, limit, block, &r_end, [&](const char* data, uint32_t n) {
+        const size_t bytes = size_t(n) * plan.record_length;
+        WriteAhead(table, to, data, bytes);
+        to += bytes;
+      });
+  table->Sync();
+  const Progress next{at.seq + 1, at.w + count, r_end};
+  const std::string record = EncodeProgress(j, next);
+  journal->WriteAt(j.ProgressOffset(next.seq % 2), record.data(), record.size());
+  journal->Sync();
+  return next;
+}
+
+// A step whose records may land where others still wait to be moved: they are made safe in
+// a bounce area of the journal first, then written to the table.
+Progress BounceStep(OsFile* table, OsFile* journal, const Journal& j, const Progress& at,
+                    const LargeBlock& block) {
+  const PackPlan& plan = j.plan;
+  const uint64_t area = j.BounceOffset((at.seq + 1) % 2);
+  uint64_t to = area + kRecordSlot;
+  uint32_t crc = 0;
+  uint32_t r_end = at.r;
+  const uint32_t count = StreamLive(table, plan, at.r, j.bounce_records, block, &r_end,
+                                    [&](const char* data, uint32_t n) {
+                                      const size_t bytes = size_t(n) * plan.record_length;
+                                      WriteAhead(journal, to, data, bytes);
+                                      crc = Crc32(data, bytes, crc);
+                                      to += bytes;
+                                    });
+  Progress from = at;
+  from.seq = at.seq + 1;
+  const std::string head = EncodeBounceHead(j, from, r_end, count, crc);
+  journal->WriteAt(area, head.data(), head.size());
+  journal->Sync();
+  ReplayBounce(journal, area, count, table, plan, at.w, block);
+  table->Sync();
+  return Progress{at.seq + 1, at.w + count, r_end};
+}
+
 // Moves the live records down over the deleted ones, step by step from `at`, each step
 // recorded in the journal; returns where the last step ended.
 Progress MoveRecords(OsFile* table, OsFile* journal, const Journal& j, Progress at) {
   const PackPlan& plan = j.plan;
   const uint32_t len = plan.record_length;
-  const size_t step_records =
-      std::max<size_t>(j.bounce_records, std::max<size_t>(1, kMaxDirectBytes / len));
-  LargeBlock step = LargeBlock::Take(step_records * len);
-  const size_t block_records = std::max<size_t>(1, kReadBlock / len);
-  LargeBlock block = LargeBlock::Take(block_records * len);
+  const uint32_t direct_limit = static_cast<uint32_t>(
+      std::max<size_t>(j.bounce_records, std::max<size_t>(1, kMaxDirectBytes / len)));
+  LargeBlock block = LargeBlock::Take(std::max<size_t>(kReadBlock, len));
   while (at.r < plan.record_count) {
     // Room that the deleted records left takes the next records directly when it is large
-    // enough to be worth two flushes; otherwise they go through the journal.
+    // enough to be worth a step of its own; otherwise they go through the journal.
     const uint32_t room = at.r - at.w;
-    const bool direct = uint64_t(room) * len >= direct_bytes && room > 0;
-    const uint32_t limit =
-        direct ? static_cast<uint32_t>(std::min<uint64_t>(room, step_records)) : j.bounce_records;
-    uint32_t r_end = at.r;
-    const uint32_t count =
-        GatherLive(table, plan, at.r, limit, step.data(), block.data(), block_records, &r_end);
-    const size_t bytes = size_t(count) * len;
-    Progress next{at.seq + 1, at.w + count, r_end};
-    if (direct) {
-      // Only free room is written, so the step can be done again from where it began.
-      table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
-      table->Sync();
-      const std::string record = EncodeProgress(j, next);
-      journal->WriteAt(j.ProgressOffset(next.seq % 2), record.data(), record.size());
-      journal->Sync();
+    if (room > 0 && uint64_t(room) * len >= direct_bytes) {
+      at = DirectStep(table, journal, j, at, std::min(room, direct_limit), block);
     } else {
-      // The records may land where others still wait to be moved: they are made safe in
-      // the journal first.
-      Progress from = at;
-      from.seq = next.seq;
-      std::string head = EncodeBounceHead(j, from, r_end, count, Crc32(step.data(), bytes));
-      const uint64_t area = j.BounceOffset(next.seq % 2);
-      journal->WriteAt(area, head.data(), head.size());
-      journal->WriteAt(area + kRecordSlot, step.data(), bytes);
-      journal->Sync();
-      table->WriteAt(plan.header_size + uint64_t(at.w) * len, step.data(), bytes);
-      table->Sync();
+      at = BounceStep(table, journal, j, at, block);
     }
-    at = next;
   }
   return at;
 }
@@ -434,8 +514,8 @@ void CompletePack(OsFile* table, const std::string& table_path, bool index_whole
     }
     if (bounce.found) {
       // A step whose records were safe in the journal: they go to the table (again).
-      table->WriteAt(plan.header_size + uint64_t(at.w) * len, bounce.data.data(),
-                     bounce.data.size());
+      ReplayBounce(journal.get(), bounce.area, bounce.count, table, plan, at.w,
+                   LargeBlock::Take(kReadBlock));
       table->Sync();
       at.w += bounce.count;
       at.r = bounce.r_end;

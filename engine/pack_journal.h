@@ -38,9 +38,11 @@ struct PackPlan {
 
 // The sizes of a pack's steps. A step moves its records straight into the room the deleted
 // records left when that room is at least `direct_bytes`; otherwise the step (at most
-// `bounce_bytes`) goes through the journal first. Process-wide; for tests, which use small
-// steps to exercise many of them.
-void SetPackStepSizes(size_t bounce_bytes, size_t direct_bytes);
+// `bounce_bytes`) goes through the journal first. Either streams through memory in pieces of
+// at most `piece_bytes` (whole records when reading the table). Process-wide; for tests,
+// which use small steps and pieces to exercise many of them.
+void SetPackStepSizes(size_t bounce_bytes, size_t direct_bytes,
+                      size_t piece_bytes = size_t(1) << 20);
 void ResetPackStepSizes();
 
 // Writes the journal of a pack and flushes it: the commit point. From here on the pack is
