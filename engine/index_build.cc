@@ -230,17 +230,20 @@ TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal
   LargeBlock blocks[3] = {LargeBlock::Take(block_bytes), LargeBlock::Take(block_bytes),
                           LargeBlock::Take(block_bytes)};
   auto pages_at = [&](uint32_t page) { return std::min(per_block, info.page_count - page); };
+  // The old file is being replaced: what was read of it need not stay in memory.
+  auto read = [&](uint32_t page, char* block) {
+    ReadPages(old_file, from, page, pages_at(page), block);
+    old_file->DropCached(from.first_page + uint64_t(page) * ps, uint64_t(pages_at(page)) * ps);
+  };
   SideThread side(WorthTwoThreads(info.entry_count));
   uint64_t entries = 0;
-  if (info.page_count > 0) ReadPages(old_file, from, 0, pages_at(0), blocks[0].data());
+  if (info.page_count > 0) read(0, blocks[0].data());
   for (uint32_t page = 0, k = 0; page < info.page_count; page += per_block, ++k) {
     const uint32_t n = pages_at(page);
     side.Both(
         [&] {
           if (k > 0) out->Write(blocks[(k + 2) % 3].data(), block_bytes);  // all full blocks
-          if (page + n < info.page_count) {
-            ReadPages(old_file, from, page + n, pages_at(page + n), blocks[(k + 1) % 3].data());
-          }
+          if (page + n < info.page_count) read(page + n, blocks[(k + 1) % 3].data());
         },
         [&] {
           entries += RenumberBlock(old_file, from, old_ordinal, ordinal, blocks[k % 3].data(), page,

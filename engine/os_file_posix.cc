@@ -96,6 +96,11 @@ class PosixFile : public OsFile {
   void Sync() override {
     if (fsync(fd_) != 0) Fail(kErrIo, "flushing " + Path() + ": " + ErrnoText(errno));
   }
+  void DropCached(uint64_t offset, uint64_t length) override {
+#ifdef POSIX_FADV_DONTNEED
+    posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
+#endif
+  }
   void StartWriteback(uint64_t offset, uint64_t length) override {
 #ifdef SYNC_FILE_RANGE_WRITE
     sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
