@@ -122,8 +122,9 @@ void LongRunTest::RunWithCloseDuringIt(int trans, double& run_seconds) {
   EXPECT_EQ(probe.unanswered, 0);
   EXPECT_EQ(probe.reported_hung, 0);
   EXPECT_LT(probe.slowest_ms, 1000.0);
+  // The first position seen depends on how quickly the first tables go by (position 1 may
+  // be gone before the first look); what is seen must only ever rise.
   ASSERT_GE(seen.size(), 2u);
-  EXPECT_EQ(seen.front(), 1);
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_LT(seen[i - 1], seen[i]) << "progress went back";
   // The close was carried out after every table: each is rebuilt, closed and verifies, and
   // the settings were saved on the way out.
