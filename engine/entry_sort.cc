@@ -477,7 +477,6 @@ class RunReader {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left_, per_fill_) * width_);
     filled_ = want == 0 ? 0 : file_->ReadAt(offset_, buffer_, want);
     if (filled_ != want) Fail(kErrIo, "a read of the sort run " + file_->Path() + ": short read");
-    file_->DropCached(offset_, filled_);  // a run is read once
     offset_ += filled_;
     left_ -= filled_ / width_;
     SetPrefix();

@@ -65,9 +65,10 @@ class OsFile {
   // Asks the system to start writing these bytes to the disk now, so that a later Sync has
   // less to wait for. Only a hint: it makes nothing durable and may do nothing.
   virtual void StartWriteback(uint64_t offset, uint64_t length) {}
-  // Tells the system that these bytes, read already, will not be read again soon (a file
-  // about to be replaced or removed), so that the memory caching them can serve the files
-  // being written. Only a hint: it may do nothing.
+  // Tells the system that these bytes, read already and on the disk, will not be read again
+  // (a file about to be replaced), so that the memory caching them can serve the files being
+  // written. Not for bytes not yet flushed: the system may write them out first. Only a
+  // hint: it may do nothing.
   virtual void DropCached(uint64_t offset, uint64_t length) {}
   const std::string& Path() const { return path_; }
 
