@@ -261,7 +261,7 @@ Item<N>* RadixSort(Item<N>* a, Item<N>* tmp, size_t n, const unsigned* used) {
 struct ItemHalves {
   Item<1>* piece[2];
   size_t half;
-  const Item<1>& operator[](size_t i) const { return i < half ? piece[0][i] : piece[1][i - half]; }
+  const Item<1>& At(size_t i) const { return i < half ? piece[0][i] : piece[1][i - half]; }
 };
 
 // The radix sort of one-word items with each pass split over `side`, which must be running:
@@ -351,6 +351,26 @@ size_t InWordsBytes(size_t n, uint32_t width) {
   return std::max(n * width, 2 * n * sizeof(Item<N>));
 }
 
+// The items of entries [begin, end) made at `at`, front to back or back to front.
+template <int N>
+void MakeItems(const char* data, size_t begin, size_t end, uint32_t width, const KeyBits& bits,
+               Item<N>* at, bool backwards) {
+  auto make = [&](size_t i) {
+    const char* e = data + i * width;
+    uint64_t key[N];  // items are packed: their words may be out of alignment
+    bits.Words<N>(e, key);
+    Item<N> item;
+    std::memcpy(item.key, key, sizeof key);
+    item.ref = GetBE32(e + width - 4);
+    at[i - begin] = item;
+  };
+  if (backwards) {
+    for (size_t i = end; i-- > begin;) make(i);
+  } else {
+    for (size_t i = begin; i < end; ++i) make(i);
+  }
+}
+
 // Sorts n entries whose keys fit N words: the items take the place of the entries in the
 // buffer (front to back when an item is no larger than an entry, else back to front, so that
 // no entry is overwritten before it is read), and the entries are rebuilt from them.
@@ -359,20 +379,7 @@ void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, Entr
   const uint32_t key_width = width - 4;
   Item<N>* items = reinterpret_cast<Item<N>*>(data);
   Item<N>* tmp = items + n;
-  auto make = [&](size_t i) {
-    const char* e = data + i * width;
-    uint64_t key[N];  // items are packed: their words may be out of alignment
-    bits.Words<N>(e, key);
-    Item<N> item;
-    std::memcpy(item.key, key, sizeof key);
-    item.ref = GetBE32(e + key_width);
-    items[i] = item;
-  };
-  if (sizeof(Item<N>) <= width) {
-    for (size_t i = 0; i < n; ++i) make(i);
-  } else {
-    for (size_t i = n; i-- > 0;) make(i);
-  }
+  MakeItems<N>(data, 0, n, width, bits, items, sizeof(Item<N>) > width);
   unsigned used[N];
   for (int w = 0; w < N; ++w) used[w] = w < static_cast<int>(bits.Words()) ? bits.Used(w) : 0;
   const Item<N>* sorted = RadixSort<N>(items, tmp, n, used);
@@ -382,22 +389,6 @@ void SortInWords(char* data, size_t n, uint32_t width, const KeyBits& bits, Entr
     char* entry = out.NextEntry();
     bits.Rebuild(key, entry);
     PutBE32(entry + key_width, sorted[i].ref);
-  }
-}
-
-// The items of entries [begin, end) made at `at`, front to back or back to front.
-void MakeItems(const char* data, size_t begin, size_t end, uint32_t width, const KeyBits& bits,
-               Item<1>* at, bool backwards) {
-  auto make = [&](size_t i) {
-    const char* e = data + i * width;
-    uint64_t key[1];
-    bits.Words<1>(e, key);
-    at[i - begin] = Item<1>{{key[0]}, GetBE32(e + width - 4)};
-  };
-  if (backwards) {
-    for (size_t i = end; i-- > begin;) make(i);
-  } else {
-    for (size_t i = begin; i < end; ++i) make(i);
   }
 }
 
@@ -425,13 +416,13 @@ void SortOneWordInTwoParts(char* data, size_t n, uint32_t width, const KeyBits& 
   if (pieces_end >= (n + half) * sizeof(Item<1>)) {
     items = ItemHalves{{base, reinterpret_cast<Item<1>*>(data + pieces_end)}, half};
     InTwoParts(side, n, [&](int part, size_t begin, size_t end) {
-      MakeItems(data, begin, end, width, bits, items.piece[part], part == 1);
+      MakeItems<1>(data, begin, end, width, bits, items.piece[part], part == 1);
     });
     first = base + half;
     second = base + n + half;
   } else {
     // Front to back when an item is no larger than an entry, else back to front.
-    MakeItems(data, 0, n, width, bits, base, sizeof(Item<1>) > width);
+    MakeItems<1>(data, 0, n, width, bits, base, sizeof(Item<1>) > width);
     items = ItemHalves{{base, base + half}, half};
     first = base + n;
     second = base;
@@ -441,7 +432,7 @@ void SortOneWordInTwoParts(char* data, size_t n, uint32_t width, const KeyBits& 
   const uint32_t key_width = width - 4;
   out.MakeEntries(n, width, side, [&](size_t begin, size_t end, char* at) {
     for (size_t i = begin; i < end; ++i, at += width) {
-      const Item<1>& item = sorted[i];
+      const Item<1>& item = sorted.At(i);
       const uint64_t key[1] = {item.key[0]};
       bits.Rebuild(key, at);
       PutBE32(at + key_width, item.ref);

@@ -67,16 +67,6 @@ class PageWriter final : public EntryOut {
     const size_t per_group = std::max<size_t>(1, kGroupBytes / page_size_);
     LargeBlock stage[2] = {LargeBlock::Take(per_group * page_size_),
                            LargeBlock::Take(per_group * page_size_)};
-    // The side thread may still be making pages in a stage when a write fails.
-    struct WaitForSide {
-      SideThread* side;
-      ~WaitForSide() {
-        try {
-          side->Wait();
-        } catch (...) {
-        }
-      }
-    } wait_for_side{side};
     const char* pending = nullptr;
     size_t pending_bytes = 0;
     for (size_t group = 0, which = 0; group < pages; group += per_group, which ^= 1) {
@@ -91,10 +81,12 @@ class PageWriter final : public EntryOut {
           Seal(page, pages_ + static_cast<uint32_t>(group + p), capacity_);
         }
       };
-      side->Start(work);
-      if (pending != nullptr) out_->Write(pending, pending_bytes);
-      work();
-      side->Wait();
+      side->Both(
+          [&] {
+            if (pending != nullptr) out_->Write(pending, pending_bytes);
+            work();
+          },
+          work);
       pending = at;
       pending_bytes = n * page_size_;
     }
@@ -188,6 +180,11 @@ void CopyTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal, uint3
   }
 }
 
+[[noreturn]] void FailNoLongerMatches(OsFile* index, const std::string& tag) {
+  Fail(kErrIndexDamaged,
+       index->Path() + ": tag " + tag + " no longer matches the records of the table.");
+}
+
 // Checks the `n` pages in `block`, the first of them page `first`, and gives their entries
 // the new record numbers in place, sealing each page again for tag `ordinal`. The tag holds
 // the live records only (it was built from them as they are), so every page keeps its
@@ -208,8 +205,7 @@ uint64_t RenumberBlock(OsFile* old_file, const IndexTag& from, uint32_t old_ordi
       char* number = page + kPageHeader + e * width + kw;
       const uint32_t recno = numbers.NewNumber(GetBE32(number));
       if (recno == 0) {
-        Fail(kErrIndexDamaged, old_file->Path() + ": tag " + from.info.name +
-                                   " no longer matches the records of the table.");
+        FailNoLongerMatches(old_file, from.info.name);
       }
       PutBE32(number, recno);
     }
@@ -252,8 +248,7 @@ TagInfo RenumberTag(OsFile* old_file, const IndexTag& from, uint32_t old_ordinal
     if (page + n >= info.page_count) out->Write(blocks[k % 3].data(), size_t(n) * ps);
   }
   if (entries != info.entry_count || entries != numbers.Live()) {
-    Fail(kErrIndexDamaged,
-         old_file->Path() + ": tag " + info.name + " no longer matches the records of the table.");
+    FailNoLongerMatches(old_file, info.name);
   }
   return info;
 }
